@@ -1,0 +1,40 @@
+#include "Config.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <memory>
+
+TSetup CfgData;
+
+namespace {
+
+// The store is opened anew for each read or write, as the operations are rare.
+std::unique_ptr<QSettings> OpenStore() {
+#ifdef Q_OS_WIN
+    return std::make_unique<QSettings>("HKEY_CURRENT_USER\\Software\\Dravo",
+                                       QSettings::NativeFormat);
+#else
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return std::make_unique<QSettings>(dir + "/Dravo.ini", QSettings::IniFormat);
+#endif
+}
+
+} // namespace
+
+void RCfgData(TSetup& into) {
+    auto store = OpenStore();
+    into.PortNum = store->value("Setup/PortNum", QString()).toString();
+    into.WrkMode = store->value("Setup/WorkMode", QString()).toString();
+    if (into.WrkMode != kModeDirect && into.WrkMode != kModeLogger)
+        into.WrkMode = kModeDirect;
+}
+
+void WrCfgData(const TSetup& from) {
+    auto store = OpenStore();
+    store->setValue("Setup/PortNum", from.PortNum);
+    store->setValue("Setup/WorkMode", from.WrkMode);
+    store->sync();
+}
+
+QString ConfigLocation() { return OpenStore()->fileName(); }

@@ -1,0 +1,33 @@
+#pragma once
+// Start-up creation of data.db, loading and saving tank records.
+
+#include "SQLiteDatabase.h"
+
+#include <memory>
+#include <string>
+
+class OperatorMessages;
+struct TItemNode;
+
+inline constexpr const char* kMsgTableMissing = "Error! DataBase table does not exist!";
+inline constexpr const char* kMsgCreationFailed = "Error occured during database creation.";
+
+// Creates missing tables (seeding TANKS with 14 tanks and the given picture bytes).
+// Returns false after showing "Error occured during database creation.".
+bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
+                    OperatorMessages& messages);
+
+// Fills a fresh record from the current row of "SELECT * FROM TANKS".
+void LoadTankFromRow(const TSQLiteTable& row, TItemNode& node);
+
+// Writes the record (picture = node.Img) with statements 5, 6 and 7. A missing TANKS is
+// reported and nothing is written; an SQL failure raises SQLiteError.
+void SaveTank(TSQLiteDatabase& db, const TItemNode& node, OperatorMessages& messages);
+
+// The covering index that keeps report queries fast on years of readings. It is an
+// addition to the three tables; anything that reads them is unaffected.
+inline constexpr const char* kCreateDataIndex =
+    "CREATE INDEX IF NOT EXISTS DATA_ADR_TSTAMP ON DATA (adr, tstamp, flevel)";
+// True when DATA exists and lacks the index.
+bool DataIndexMissing(TSQLiteDatabase& db);
+void CreateDataIndex(TSQLiteDatabase& db);
