@@ -37,4 +37,6 @@ void WrCfgData(const TSetup& from) {
     store->sync();
 }
 
-QString ConfigLocation() { return OpenStore()->fileName(); }
+QString ConfigLocation() {
+    return OpenStore()->fileName();
+}

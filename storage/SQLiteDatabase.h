@@ -47,6 +47,7 @@ public:
     std::string FieldText(const std::string& column) const;
     bool FieldIsNull(const std::string& column) const; // an empty blob counts as NULL
     std::string FieldAsBlob(const std::string& column) const;
+    int64_t FieldAsInteger(const std::string& column) const; // 0 for NULL
     const TSQLiteValue& Field(const std::string& column) const;
     int ColumnIndex(const std::string& column) const; // -1 when absent (case-insensitive)
 

@@ -20,12 +20,13 @@ struct TChartPoint {
 
 struct TCalibrationResult {
     bool ok = false;
-    std::string message;              // one of the three texts below when !ok
-    std::vector<TChartPoint> points;  // the origin and every point, when ok
+    std::string message;             // one of the three texts below when !ok
+    std::vector<TChartPoint> points; // the origin and every point, when ok
 };
 
 inline constexpr const char* kMsgSomethingWrong = "Something is wrong! Please check entered data!";
-inline constexpr const char* kMsgNotEnough = "Not enough data. You should enter at least 5 records!";
+inline constexpr const char* kMsgNotEnough =
+    "Not enough data. You should enter at least 5 records!";
 inline constexpr const char* kMsgRecheck =
     "Recheck entered data. Every next entry should be larger than previous";
 

@@ -11,7 +11,9 @@ namespace TextFormats {
 // Fixed point with exactly `decimals` digits after ".", e.g. 41248.5000000000.
 std::string Fixed(double v, int decimals);
 // A timestamp as written into SQL text: ten decimals.
-inline std::string Timestamp(double dayNumber) { return Fixed(dayNumber, 10); }
+inline std::string Timestamp(double dayNumber) {
+    return Fixed(dayNumber, 10);
+}
 // Up to 15 significant digits, "." as the decimal point (the REAL reading of a column).
 std::string General15(double v);
 std::string Int(int64_t v);

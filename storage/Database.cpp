@@ -1,0 +1,66 @@
+#include "Database.h"
+
+#include "OperatorMessages.h"
+#include "Statements.h"
+#include "TItemNode.h"
+
+bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
+                    OperatorMessages& messages) {
+    try {
+        if (!db.TableExists("TANKS")) {
+            db.ExecSQL(Sql::kCreateTanks);
+            for (int i = 1; i <= 14; ++i) {
+                db.ExecSQL(Sql::SeedTank(i));
+                db.UpdateBlob(Sql::SeedPicture(i), defaultPicture);
+            }
+        }
+        if (!db.TableExists("DATA")) {
+            db.ExecSQL(Sql::kCreateData);
+            db.ExecSQL(kCreateDataIndex);
+        }
+        if (!db.TableExists("ERROR"))
+            db.ExecSQL(Sql::kCreateError);
+    } catch (const std::exception&) {
+        messages.ShowMessage(kMsgCreationFailed);
+        return false;
+    }
+    return true;
+}
+
+void LoadTankFromRow(const TSQLiteTable& row, TItemNode& node) {
+    node.id = static_cast<uint8_t>(row.FieldAsInteger("id"));
+    node.Name = row.FieldText("name");
+    node.Img = row.FieldIsNull("pict") ? std::string() : row.FieldAsBlob("pict");
+    node.Act = row.FieldAsInteger("act") == 1;
+    node.FType = row.FieldText("ftype");
+    if (!row.FieldIsNull("ftbl"))
+        OverlayFTable(node.FTable, row.FieldAsBlob("ftbl"));
+    if (!row.FieldIsNull("clb"))
+        OverlayClbArray(node.ClbArray, row.FieldAsBlob("clb"));
+    node.Capacity = LitresForCode(node, kClbEntryCount - 1);
+    node.LowFuel = static_cast<int32_t>(row.FieldAsInteger("lfuel"));
+    node.OverFuel = static_cast<int32_t>(row.FieldAsInteger("ofuel"));
+    node.Memo = row.FieldText("memo");
+}
+
+void SaveTank(TSQLiteDatabase& db, const TItemNode& node, OperatorMessages& messages) {
+    if (!db.TableExists("TANKS")) {
+        messages.ShowMessage(kMsgTableMissing);
+        return;
+    }
+    db.UpdateBlob(Sql::UpdateTank(node), node.Img);
+    db.UpdateBlob(Sql::UpdateFTable(node.id), EncodeFTable(node.FTable));
+    db.UpdateBlob(Sql::UpdateClb(node.id), EncodeClbArray(node.ClbArray));
+}
+
+bool DataIndexMissing(TSQLiteDatabase& db) {
+    if (!db.TableExists("DATA"))
+        return false;
+    return db.GetTable("select name from sqlite_master where type = 'index' and "
+                       "lower(name) = 'data_adr_tstamp'")
+               .Count() == 0;
+}
+
+void CreateDataIndex(TSQLiteDatabase& db) {
+    db.ExecSQL(kCreateDataIndex);
+}
