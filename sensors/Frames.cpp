@@ -40,8 +40,13 @@ bool DecodeData(const uint8_t* payload, std::size_t count, DataReading& out) {
 
 std::vector<uint8_t> BuildReply(uint8_t address, uint8_t command,
                                 const std::vector<uint8_t>& payload) {
-    std::vector<uint8_t> f{kReplyStart, address, command};
-    f.insert(f.end(), payload.begin(), payload.end());
+    std::vector<uint8_t> f;
+    f.reserve(payload.size() + 4);
+    f.push_back(kReplyStart);
+    f.push_back(address);
+    f.push_back(command);
+    for (uint8_t b : payload)
+        f.push_back(b);
     f.push_back(GetCRC8(f));
     return f;
 }
