@@ -1,0 +1,243 @@
+#include "SimOptions.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+AddressSet AllAddresses() {
+    AddressSet s;
+    for (int a = kFirstAddress; a <= kLastAddress; ++a)
+        s.set(a);
+    return s;
+}
+
+namespace {
+
+bool ParseLong(const std::string& text, long& out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0')
+        return false;
+    out = v;
+    return true;
+}
+
+bool ParseDouble(const std::string& text, double& out) {
+    if (text.empty())
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || v != v)
+        return false;
+    out = v;
+    return true;
+}
+
+bool ParseAddress(const std::string& text, int& out) {
+    long v = 0;
+    if (!ParseLong(text, v) || v < kFirstAddress || v > kLastAddress)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool ParseRange(const std::string& item, AddressSet& out) {
+    std::size_t dash = item.find('-');
+    int from = 0, to = 0;
+    if (dash == std::string::npos) {
+        if (!ParseAddress(item, from))
+            return false;
+        to = from;
+    } else if (!ParseAddress(item.substr(0, dash), from) ||
+               !ParseAddress(item.substr(dash + 1), to) || from > to) {
+        return false;
+    }
+    for (int a = from; a <= to; ++a)
+        out.set(a);
+    return true;
+}
+
+using Setter = std::function<bool(SimOptions&, const std::string&)>;
+
+Setter Addresses(AddressSet SimOptions::*field) {
+    return [field](SimOptions& o, const std::string& v) { return ParseAddressList(v, o.*field); };
+}
+
+Setter Number(double SimOptions::*field, double min, double max) {
+    return [=](SimOptions& o, const std::string& v) {
+        double d = 0;
+        if (!ParseDouble(v, d) || d < min || d > max)
+            return false;
+        o.*field = d;
+        return true;
+    };
+}
+
+Setter Count(int SimOptions::*field, long min, long max) {
+    return [=](SimOptions& o, const std::string& v) {
+        long n = 0;
+        if (!ParseLong(v, n) || n < min || n > max)
+            return false;
+        o.*field = static_cast<int>(n);
+        return true;
+    };
+}
+
+const std::map<std::string, Setter>& ValueOptions() {
+    static const std::map<std::string, Setter> options = {
+        {"--answer", Addresses(&SimOptions::answer)},
+        {"--silent", Addresses(&SimOptions::silent)},
+        {"--silent-cfg", Addresses(&SimOptions::silentCfg)},
+        {"--bad-crc", Addresses(&SimOptions::badCrc)},
+        {"--bad-crc-prob", Number(&SimOptions::badCrcProb, 0, 1)},
+        {"--join", Addresses(&SimOptions::join)},
+        {"--join-prob", Number(&SimOptions::joinProb, 0, 1)},
+        {"--split", Addresses(&SimOptions::split)},
+        {"--split-at", Count(&SimOptions::splitAt, 1, 13)},
+        {"--split-pause", Number(&SimOptions::splitPauseMs, 0, 60000)},
+        {"--stray", Addresses(&SimOptions::stray)},
+        {"--stray-prob", Number(&SimOptions::strayProb, 0, 1)},
+        {"--stray-bytes", Count(&SimOptions::strayBytes, 1, 64)},
+        {"--late", Addresses(&SimOptions::late)},
+        {"--late-ms", Number(&SimOptions::lateMs, 0, 600000)},
+        {"--delay", Number(&SimOptions::delayMs, 0, 600000)},
+        {"--fall", Number(&SimOptions::fallPerMinute, 0, 4000)},
+        {"--seed",
+         [](SimOptions& o, const std::string& v) {
+             long n = 0;
+             if (!ParseLong(v, n) || n < 0 || n > 0xFFFFFFFFL)
+                 return false;
+             o.seed = static_cast<uint32_t>(n);
+             return true;
+         }},
+        {"--link",
+         [](SimOptions& o, const std::string& v) {
+             // One file name inside the runtime folder, never a path.
+             if (v.empty() || v == "." || v == ".." || v.find('/') != std::string::npos)
+                 return false;
+             o.linkName = v;
+             return true;
+         }},
+    };
+    return options;
+}
+
+} // namespace
+
+bool ParseAddressList(const std::string& text, AddressSet& out) {
+    if (text == "all") {
+        out = AllAddresses();
+        return true;
+    }
+    AddressSet result;
+    if (text != "none") {
+        std::size_t start = 0;
+        while (true) {
+            std::size_t comma = text.find(',', start);
+            if (!ParseRange(text.substr(start, comma - start), result))
+                return false;
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    out = result;
+    return true;
+}
+
+OptionsResult ParseOptions(const std::vector<std::string>& args) {
+    OptionsResult r;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        if (name == "--help" || name == "-h") {
+            r.options.help = true;
+            continue;
+        }
+        if (name == "--stats") {
+            r.options.stats = true;
+            continue;
+        }
+        if (name == "--no-link") {
+            r.options.noLink = true;
+            continue;
+        }
+        std::string value;
+        bool inlineValue = false;
+        if (std::size_t eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name = name.substr(0, eq);
+            inlineValue = true;
+        }
+        auto it = ValueOptions().find(name);
+        if (it == ValueOptions().end()) {
+            r.error = "unknown option " + name;
+            return r;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                r.error = "option " + name + " needs a value";
+                return r;
+            }
+            value = args[++i];
+        }
+        if (!it->second(r.options, value)) {
+            r.error = "bad value for " + name + ": " + value;
+            return r;
+        }
+    }
+    r.ok = true;
+    return r;
+}
+
+std::string UsageText() {
+    return R"(Usage: sensor-sim [options]
+
+Simulates up to 14 fuel-level sensors on a pseudo-terminal. Prints the terminal's device
+path on the first line of its output and links it as
+  ${XDG_RUNTIME_DIR:-/tmp}/tavrona-sim/NAME
+so the station's Settings dialog can list it. Answers 4-byte requests (0x31, address,
+command, CRC) with 9-byte data replies (command 0x06) and 12-byte configuration replies
+(command 0x04), paced as on a 19200-baud line. Fuel levels fall slowly and are refilled
+now and then.
+
+LIST is an address list: 3, 1,4,7, 2-5,9, all or none. P is a probability from 0 to 1.
+Options take their value as the next argument or as --option=value.
+
+Line and sensors:
+  --link NAME          name of the link in the runtime folder (default ttySIM0)
+  --no-link            make no link; only print the device path
+  --answer LIST        addresses that have a sensor (default all)
+  --delay MS           time from a request to its reply (default 5)
+  --fall CODES         fuel codes lost per minute, on average (default 20; 0 holds
+                       every level still and stops the refills)
+  --seed N             seed of every random choice (default 1)
+
+Faults, each for the addresses of a LIST and some also by chance:
+  --silent LIST        never answer
+  --silent-cfg LIST    answer data requests only, never configuration requests
+  --bad-crc LIST       replies carry a wrong CRC
+  --bad-crc-prob P     any reply carries a wrong CRC with probability P
+  --join LIST          a reply is followed at once by a second one (two replies run
+                       together)
+  --join-prob P        the same for any reply, with probability P
+  --split LIST         a reply is cut after --split-at bytes (default 4) by a pause of
+                       --split-pause MS (default 300, longer than the 200 ms gap)
+  --stray LIST         a few noise bytes run in front of the reply
+  --stray-prob P       the same for any reply, with probability P
+  --stray-bytes N      how many noise bytes (default 3)
+  --late LIST          replies come --late-ms MS after the request (default 1500)
+
+Counters:
+  --stats              print the counters when the simulator ends
+  SIGUSR1              prints the counters at once, as one line:
+                       "counts requests=N data=N cfg=N withheld=N ..."
+  SIGTERM, SIGINT      end the simulator and remove the link
+
+  -h, --help           show this text
+)";
+}

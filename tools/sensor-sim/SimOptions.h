@@ -1,0 +1,54 @@
+#pragma once
+// Command-line options of the simulated sensor line.
+
+#include <bitset>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+inline constexpr int kFirstAddress = 1;
+inline constexpr int kLastAddress = 14;
+
+// Bit i stands for sensor address i (1 to 14); bit 0 is never set.
+using AddressSet = std::bitset<kLastAddress + 1>;
+AddressSet AllAddresses();
+
+struct SimOptions {
+    AddressSet answer = AllAddresses(); // addresses that have a sensor
+    AddressSet silent;                  // never answer
+    AddressSet silentCfg;               // answer data requests only
+    AddressSet badCrc;
+    double badCrcProb = 0;
+    AddressSet join; // the reply is followed at once by a second one
+    double joinProb = 0;
+    AddressSet split; // the reply is cut by a pause
+    int splitAt = 4;
+    double splitPauseMs = 300;
+    AddressSet stray; // a few noise bytes run in front of the reply
+    double strayProb = 0;
+    int strayBytes = 3;
+    AddressSet late; // the reply comes lateMs after the request
+    double lateMs = 1500;
+    double delayMs = 5;        // a sensor's usual turnaround
+    double fallPerMinute = 20; // fuel codes lost per minute, on average
+    uint32_t seed = 1;
+    std::string linkName = "ttySIM0";
+    bool noLink = false;
+    bool stats = false; // print the counters at exit
+    bool help = false;
+};
+
+struct OptionsResult {
+    bool ok = false;
+    std::string error; // what was wrong, when !ok
+    SimOptions options;
+};
+
+// Parses the arguments after the program name.
+OptionsResult ParseOptions(const std::vector<std::string>& args);
+
+// "3", "1,4,7", "2-5,9", "all" or "none"; false for anything else or an address
+// outside 1 to 14.
+bool ParseAddressList(const std::string& text, AddressSet& out);
+
+std::string UsageText();
