@@ -43,6 +43,12 @@ void LoadTankFromRow(const TSQLiteTable& row, TItemNode& node) {
     node.Memo = row.FieldText("memo");
 }
 
+void LoadTanks(TSQLiteDatabase& db, const std::function<TItemNode&()>& appendTile) {
+    TSQLiteTable rows = db.GetTable(Sql::kSelectTanks);
+    for (; !rows.Eof(); rows.Next())
+        LoadTankFromRow(rows, appendTile());
+}
+
 void SaveTank(TSQLiteDatabase& db, const TItemNode& node, OperatorMessages& messages) {
     if (!db.TableExists("TANKS")) {
         messages.ShowMessage(kMsgTableMissing);

@@ -3,6 +3,7 @@
 
 #include "SQLiteDatabase.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -19,6 +20,10 @@ bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
 
 // Fills a fresh record from the current row of "SELECT * FROM TANKS".
 void LoadTankFromRow(const TSQLiteTable& row, TItemNode& node);
+
+// Runs "SELECT * FROM TANKS" and fills one fresh record per row, in the order of the rows;
+// `appendTile` adds a tile and returns its record.
+void LoadTanks(TSQLiteDatabase& db, const std::function<TItemNode&()>& appendTile);
 
 // Writes the record (picture = node.Img) with statements 5, 6 and 7. A missing TANKS is
 // reported and nothing is written; an SQL failure raises SQLiteError.

@@ -1,0 +1,145 @@
+#include "MainUnit.h"
+
+#include "Config.h"
+#include "Database.h"
+#include "DefaultPicture.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTextCursor>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "QtOperatorMessages.h"
+
+TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFile, QWidget* parent)
+    : QMainWindow(parent), messages_(messages), clock_(clock), dbFile_(dbFile) {
+    setWindowTitle("Tavrona");
+    setAttribute(Qt::WA_QuitOnClose);
+    BuildMenu();
+    PageControl1 = new QTabWidget(this);
+    PageControl1->addTab(new QWidget, "Monitoring");
+    PageControl1->addTab(new QWidget, "Reports");
+    PageControl1->addTab(BuildErrorsTab(), "Errors");
+    PageControl1->setCurrentIndex(0);
+    setCentralWidget(PageControl1);
+    statusBar()->setFixedHeight(19);
+    statusBar()->setSizeGripEnabled(true);
+    resize(714, 563);
+    // The frame adds its own width on top of the client area's.
+    setMinimumWidth(714);
+    if (QScreen* s = QApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::BuildMenu() {
+    QMenu* file = menuBar()->addMenu("File");
+    file->addAction("Settings", this, &TForm1::Settings1Click);
+    file->addSeparator();
+    file->addAction("Exit", this, &TForm1::Exit1Click);
+    QMenu* help = menuBar()->addMenu("Help");
+    help->addAction("About", this, &TForm1::About1Click);
+}
+
+QWidget* TForm1::BuildErrorsTab() {
+    auto* tab = new QWidget;
+    auto* v = new QVBoxLayout(tab);
+    v->setContentsMargins(0, 0, 0, 0);
+    v->setSpacing(0);
+    Memo1 = new QPlainTextEdit;
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    v->addWidget(Memo1);
+    auto* strip = new QWidget;
+    strip->setFixedHeight(49);
+    auto* h = new QHBoxLayout(strip);
+    h->setContentsMargins(0, 0, 9, 9);
+    h->addStretch();
+    Button5 = new QPushButton("Clear");
+    Button5->setFixedSize(75, 25);
+    h->addWidget(Button5, 0, Qt::AlignBottom);
+    v->addWidget(strip);
+    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    return tab;
+}
+
+void TForm1::FormCreate() {
+    RCfgData();
+    try {
+        db_ = std::make_unique<TSQLiteDatabase>(dbFile_);
+    } catch (const std::exception& e) {
+        messages_.ShowMessage(e.what());
+        startFailed_ = true;
+        return;
+    }
+    // Nothing is loaded from a file that could not be made usable.
+    if (!CreateDatabase(*db_, DefaultTankPictureBmp(), messages_)) {
+        startFailed_ = true;
+        return;
+    }
+    Guarded(messages_, [&] { EnsureDataIndex(); });
+    Guarded(messages_, [&] { LoadTanks(); });
+}
+
+void TForm1::EnsureDataIndex() {
+    if (!DataIndexMissing(*db_))
+        return;
+    statusBar()->showMessage("Building the index of readings; this takes a few seconds...");
+    QApplication::processEvents();
+    CreateDataIndex(*db_);
+    statusBar()->clearMessage();
+}
+
+void TForm1::LoadTanks() {
+    // Filled in by the tile list.
+}
+
+void TForm1::PrependLog(const std::string& line) {
+    std::string text = line;
+    // The log keeps its lines without the carriage returns the widget would show doubled.
+    if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0)
+        text.erase(text.size() - 2);
+    QTextCursor c(Memo1->document());
+    c.movePosition(QTextCursor::Start);
+    c.insertText(OperatorText(text) + "\n");
+}
+
+QString TForm1::LogText() const {
+    return Memo1->toPlainText();
+}
+
+void TForm1::Button5Click() {
+    Memo1->clear();
+}
+
+void TForm1::Exit1Click() {
+    close();
+}
+
+void TForm1::Settings1Click() {}
+
+void TForm1::About1Click() {}
+
+bool TForm1::event(QEvent* e) {
+    const bool r = QMainWindow::event(e);
+    // Some platforms (offscreen, X without a window manager) never activate the window:
+    // there the first showing counts as the activation.
+    if (!activated_ && (e->type() == QEvent::WindowActivate || e->type() == QEvent::Show)) {
+        activated_ = true;
+        QTimer::singleShot(0, this, &TForm1::FormActivate);
+    }
+    return r;
+}
+
+void TForm1::FormActivate() {}

@@ -1,0 +1,59 @@
+#pragma once
+// The main window: tabs, menu, the Errors log, the database connection, the tile list and
+// the sensor line. Its handlers stay short and call the plain code that decides things.
+
+#include "Clock.h"
+#include "OperatorMessages.h"
+#include "SQLiteDatabase.h"
+
+#include <QMainWindow>
+#include <memory>
+
+class QPlainTextEdit;
+class QTabWidget;
+class QPushButton;
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs FormCreate. `dbFile` is "data.db" for the station.
+    TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFile = "data.db",
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // True when data.db could not be opened or created: the program must end.
+    bool StartFailed() const { return startFailed_; }
+    TSQLiteDatabase& Db() { return *db_; }
+
+    // The Errors log, newest line first.
+    void PrependLog(const std::string& line);
+    QString LogText() const;
+
+    QTabWidget* PageControl1 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* Button5 = nullptr;
+
+public slots:
+    void Exit1Click();
+    void Settings1Click();
+    void About1Click();
+    void Button5Click();
+    void FormActivate();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    void FormCreate();
+    void LoadTanks();
+    void BuildMenu();
+    QWidget* BuildErrorsTab();
+    void EnsureDataIndex();
+
+    OperatorMessages& messages_;
+    Clock& clock_;
+    std::string dbFile_;
+    std::unique_ptr<TSQLiteDatabase> db_;
+    bool startFailed_ = false;
+    bool activated_ = false;
+};
