@@ -1,0 +1,77 @@
+// The main window's start-up, its log and its failure paths, offscreen.
+#include "Database.h"
+#include "MainUnit.h"
+#include "Statements.h"
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    std::string Path(const char* n) { return dir.filePath(n).toStdString(); }
+
+private slots:
+    void startsInAnEmptyFolder() {
+        RecordingMessages m;
+        ManualClock clock;
+        TForm1 w(m, clock, Path("data.db"));
+        QVERIFY(!w.StartFailed());
+        QVERIFY(m.shown.empty());
+        QCOMPARE(w.windowTitle(), QString("Tavrona"));
+        QCOMPARE(w.PageControl1->count(), 3);
+        QCOMPARE(w.PageControl1->tabText(0), QString("Monitoring"));
+        QCOMPARE(w.PageControl1->tabText(1), QString("Reports"));
+        QCOMPARE(w.PageControl1->tabText(2), QString("Errors"));
+        QCOMPARE(w.PageControl1->currentIndex(), 0);
+        QCOMPARE(w.Db().GetTable(Sql::kSelectTanks).Count(), 14);
+        w.resize(200, 100);
+        QVERIFY(w.width() >= 714);
+    }
+
+    void logPutsTheNewestLineOnTop() {
+        RecordingMessages m;
+        ManualClock clock;
+        TForm1 w(m, clock, Path("log.db"));
+        w.PrependLog("first\r\n");
+        w.PrependLog("second\r\n");
+        QCOMPARE(w.LogText(), QString("second\nfirst\n"));
+        w.Button5->click();
+        QCOMPARE(w.LogText(), QString());
+        w.PrependLog("third\r\n");
+        QCOMPARE(w.LogText(), QString("third\n"));
+        // The table keeps its rows; the log is only what the operator sees.
+    }
+
+    void unopenableFileEndsTheStart() {
+        QFile junk(dir.filePath("junk.db"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(2048, 'j'));
+        junk.close();
+        RecordingMessages m;
+        ManualClock clock;
+        TForm1 w(m, clock, Path("junk.db"));
+        QVERIFY(w.StartFailed());
+        QCOMPARE(m.shown.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(m.shown[0]).contains("junk.db"));
+        QVERIFY(QString::fromStdString(m.shown[0]).contains("file is not a database"));
+    }
+
+    void failedCreationLoadsNothing() {
+        {
+            TSQLiteDatabase db(Path("view.db"));
+            db.ExecSQL("CREATE VIEW ERROR AS SELECT 1");
+        }
+        RecordingMessages m;
+        ManualClock clock;
+        TForm1 w(m, clock, Path("view.db"));
+        QVERIFY(w.StartFailed());
+        QCOMPARE(m.shown, (std::vector<std::string>{kMsgCreationFailed}));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "test_main_window.moc"
