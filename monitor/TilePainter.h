@@ -1,0 +1,64 @@
+#pragma once
+// Measuring and painting one tank tile. Works on any painter, so a tile can be painted
+// into an image and checked pixel by pixel without a window.
+
+#include "TItemNode.h"
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+
+class QPainter;
+class TGaugePanels;
+class TTilePictures;
+
+constexpr int kActiveTileHeight = 71;
+constexpr int kInactiveTileHeight = 20;
+
+inline QColor TileLineColor() {
+    return QColor(127, 157, 185);
+}
+inline QColor FocusTopColor() {
+    return QColor(217, 226, 234);
+}
+inline QColor FocusBottomColor() {
+    return QColor(183, 200, 215);
+}
+inline QColor InactiveTextColor() {
+    return QColor(160, 160, 164);
+}
+inline QColor LinkColor() {
+    return QColor(0, 0, 255);
+}
+
+// The tile's height, grid line included.
+int VTMeasureItem(const TItemNode& node);
+
+QString FuelLine(const TItemNode& node);
+QString TempLine(const TItemNode& node);
+
+struct TTileColors {
+    QColor window;     // background of an unfocused tile
+    QColor windowText; // name, fuel and temperature of an active tile
+};
+
+class TTilePainter {
+public:
+    TTilePainter(TGaugePanels& gauge, TTilePictures& pictures)
+        : gauge_(gauge), pictures_(pictures) {}
+
+    // Paints the whole tile into r, using the painter's font at the start as the list's font.
+    void VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
+                    const TTileColors& colors) const;
+
+private:
+    void FillBackground(QPainter& canvas, const QRect& r, bool focused,
+                        const TTileColors& colors) const;
+    void DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
+                    const TTileColors& colors) const;
+    void DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const;
+    void DrawPicture(QPainter& canvas, const TItemNode& node, QPoint at, bool focused) const;
+
+    TGaugePanels& gauge_;
+    TTilePictures& pictures_;
+};
