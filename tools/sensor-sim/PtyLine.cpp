@@ -59,7 +59,10 @@ void PtyLine::MakeRaw() {
 
 void PtyLine::Link(const std::string& name) {
     std::string folder = SimLinkFolder();
-    // The folder is the user's own; a failure here shows at symlink() below.
+    // The folders are the user's own; a failure here shows at symlink() below.
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos;
+         slash = folder.find('/', slash + 1))
+        ::mkdir(folder.substr(0, slash).c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);
     std::string path = folder + "/" + name;
     struct stat st {};
