@@ -1,0 +1,21 @@
+#pragma once
+// Reading one tank's samples and silences of a report period back from data.db. Rows carry
+// UTC; the period and the chart are local, converted with one offset per report.
+
+#include "LevelSeries.h"
+
+#include <vector>
+
+class Clock;
+class TSQLiteDatabase;
+
+// Local time minus UTC, in days: the UTC clock is read first, then the local clock. Real
+// offsets are whole minutes, so the few milliseconds between the two readings are dropped.
+double LocalOffset(const Clock& clock);
+
+// The level samples of address `adr` strictly inside the local period S..E (statement 10),
+// in the order SQLite returns them, with x moved to local time. Every row is kept.
+std::vector<fdata> QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset);
+
+// The local times of the silences logged for `adr` strictly inside S..E (statement 11).
+std::vector<double> QueryErrors(TSQLiteDatabase& db, int adr, double S, double E, double offset);

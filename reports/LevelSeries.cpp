@@ -1,0 +1,109 @@
+#include "LevelSeries.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Timestamps carry milliseconds; comparing whole milliseconds keeps "exactly 120 s later"
+// exact whatever rounding the day-number arithmetic left behind.
+int64_t Ms(double dayNumber) {
+    return std::llround(dayNumber * 86400000.0);
+}
+
+constexpr int64_t k120s = 120000;
+constexpr int64_t k240s = 240000;
+
+struct Builder {
+    std::vector<LevelPoint>& out;
+    void Add(double x, int32_t y) { out.push_back({x, y, PointKind::Normal}); }
+    void Red(double x, int32_t y) { out.push_back({x, y, PointKind::Red}); }
+    void Gap(double x, int32_t y) { out.push_back({x, y, PointKind::Gap}); }
+};
+
+void StartRule(Builder& b, const fdata& first, double S) {
+    if (Ms(S) + k120s > Ms(first.x)) {
+        b.Add(first.x, first.y);
+        return;
+    }
+    b.Add(S, 0);
+    b.Red(first.x, 0);
+    b.Gap(first.x, 0);
+}
+
+void GapRule(Builder& b, const fdata& prev, const fdata& cur) {
+    if (Ms(prev.x) + k240s >= Ms(cur.x)) {
+        b.Add(cur.x, cur.y);
+        return;
+    }
+    b.Gap(prev.x, 0);
+    b.Red(prev.x, 0);
+    b.Red(cur.x, 0);
+    b.Gap(cur.x, 0);
+}
+
+void EndRule(Builder& b, const fdata& last, double E) {
+    if (Ms(last.x) > Ms(E) - k120s) {
+        b.Add(last.x, last.y);
+        return;
+    }
+    b.Gap(last.x, 0);
+    b.Add(last.x, 0);
+    b.Red(E, 0);
+}
+
+} // namespace
+
+std::vector<LevelPoint> BuildLevelSeries(const std::vector<fdata>& s, double S, double E) {
+    std::vector<LevelPoint> points;
+    const std::size_t n = s.size();
+    if (n == 0)
+        return points;
+    points.reserve(n + 8);
+    Builder b{points};
+    StartRule(b, s[0], S);
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        GapRule(b, s[i - 1], s[i]);
+    EndRule(b, s[n - 1], E);
+    return points;
+}
+
+void SortForDrawing(std::vector<LevelPoint>& points) {
+    auto byX = [](const LevelPoint& a, const LevelPoint& b) { return a.x < b.x; };
+    if (!std::is_sorted(points.begin(), points.end(), byX))
+        std::stable_sort(points.begin(), points.end(), byX);
+}
+
+namespace {
+
+// Appends segment a-b to a polyline, continuing it when a is where it last ended.
+struct Polyline {
+    std::vector<LineVertex>& v;
+    const LevelPoint* end = nullptr;
+    void Segment(const LevelPoint& a, const LevelPoint& b) {
+        if (end != &a) {
+            if (!v.empty())
+                v.push_back({a.x, std::numeric_limits<double>::quiet_NaN()});
+            v.push_back({a.x, static_cast<double>(a.y)});
+        }
+        v.push_back({b.x, static_cast<double>(b.y)});
+        end = &b;
+    }
+};
+
+} // namespace
+
+ColouredLines SplitByColour(const std::vector<LevelPoint>& p) {
+    ColouredLines lines;
+    Polyline blue{lines.blue};
+    Polyline red{lines.red};
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        const LevelPoint& a = p[i - 1];
+        const LevelPoint& b = p[i];
+        if (a.kind == PointKind::Gap || b.kind == PointKind::Gap)
+            continue;
+        (b.kind == PointKind::Red ? red : blue).Segment(a, b);
+    }
+    return lines;
+}

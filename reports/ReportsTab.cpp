@@ -1,0 +1,364 @@
+#include "ReportsTab.h"
+
+#include "Clock.h"
+#include "LevelChart.h"
+#include "LevelQuery.h"
+#include "OperatorMessages.h"
+#include "SQLiteDatabase.h"
+#include "Statements.h"
+#include "TextFormats.h"
+
+#include <QButtonGroup>
+#include <QDateEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kGridRows = 14; // rows 1 to 14 below the header row
+constexpr int kRowHeight = 16;
+constexpr int kPanelWidth = 706; // the bottom panel's controls keep their distance from its right
+
+const char* const kNoData = "No data for the selected period";
+
+class CellDelegate : public QStyledItemDelegate {
+public:
+    CellDelegate(const ReportsTab& tab, QObject* parent) : QStyledItemDelegate(parent), tab_(tab) {}
+    void paint(QPainter* p, const QStyleOptionViewItem& o, const QModelIndex& i) const override {
+        tab_.SGDrawCell(*p, i.column(), i.row() + 1, o.rect, o.state & QStyle::State_Selected);
+    }
+
+private:
+    const ReportsTab& tab_;
+};
+
+// The header is the grid's fixed row 0, painted by the same rule as the cells.
+class HeaderRow : public QHeaderView {
+public:
+    HeaderRow(const ReportsTab& tab, QWidget* parent)
+        : QHeaderView(Qt::Horizontal, parent), tab_(tab) {}
+
+protected:
+    void paintSection(QPainter* p, const QRect& r, int logical) const override {
+        p->save();
+        tab_.SGDrawCell(*p, logical, 0, r, false);
+        p->setPen(palette().color(QPalette::Mid));
+        p->drawLine(r.topRight(), r.bottomRight());
+        p->drawLine(r.bottomLeft(), r.bottomRight());
+        p->restore();
+    }
+
+private:
+    const ReportsTab& tab_;
+};
+
+// Places the bottom panel's controls at fixed distances from its right and bottom edges.
+class BottomPanel : public QWidget {
+public:
+    using QWidget::QWidget;
+    struct Placed {
+        QWidget* w;
+        int x, y, width, height; // as laid out on a panel 706 pixels wide, 102 high
+    };
+    QWidget* top = nullptr;
+    std::vector<Placed> placed;
+
+protected:
+    void resizeEvent(QResizeEvent*) override {
+        if (top)
+            top->setGeometry(0, 0, width(), 57);
+        const int dx = width() - kPanelWidth;
+        const int dy = height() - 102;
+        for (const Placed& p : placed)
+            p.w->setGeometry(p.x + dx, p.y + (p.height == 25 ? dy : 0), p.width, p.height);
+    }
+};
+
+QDate ToDate(double day) {
+    const TextFormats::DateTimeParts p = TextFormats::Split(day);
+    return QDate(p.year, p.month, p.day);
+}
+
+QDateEdit* MakePicker(QWidget* parent) {
+    auto* e = new QDateEdit(parent);
+    e->setDisplayFormat("dd/MM/yyyy");
+    e->setCalendarPopup(true);
+    e->setEnabled(false);
+    return e;
+}
+
+} // namespace
+
+ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& messages,
+                       QWidget* parent)
+    : QWidget(parent), db_(db), clock_(clock), messages_(messages),
+      printDialog_([](QPrinter& printer, QWidget* owner) {
+          QPrintDialog dialog(&printer, owner);
+          return dialog.exec() == QDialog::Accepted;
+      }) {
+    auto* left = MakeLeftPanel();
+    chart_ = new LevelChart(this);
+    auto* bottom = MakeBottomPanel();
+
+    auto* upper = new QHBoxLayout;
+    upper->setContentsMargins(0, 0, 0, 0);
+    upper->setSpacing(0);
+    upper->addWidget(left);
+    upper->addWidget(chart_, 1);
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(0, 0, 0, 0);
+    all->setSpacing(0);
+    all->addLayout(upper, 1);
+    all->addWidget(bottom);
+    resize(706, 516);
+}
+
+QWidget* ReportsTab::MakeLeftPanel() {
+    auto* panel = new QFrame(this);
+    panel->setObjectName("LeftPanel");
+    panel->setFixedWidth(146);
+    panel->setStyleSheet("QFrame#LeftPanel { border-left: 1px solid palette(mid);"
+                         " border-top: 1px solid palette(mid);"
+                         " border-bottom: 1px solid palette(mid); }");
+    grid_ = new QTableWidget(kGridRows, 2, panel);
+    grid_->setObjectName("SG");
+    grid_->setHorizontalHeader(new HeaderRow(*this, grid_));
+    grid_->setHorizontalHeaderLabels({"Adr", "Object Name"});
+    grid_->horizontalHeader()->setFixedHeight(kRowHeight);
+    grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->horizontalHeader()->setSectionsClickable(false);
+    grid_->verticalHeader()->hide();
+    grid_->verticalHeader()->setMinimumSectionSize(kRowHeight);
+    grid_->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    grid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid_->setFrameShape(QFrame::NoFrame);
+    grid_->setShowGrid(true);
+    grid_->setItemDelegate(new CellDelegate(*this, grid_));
+    for (int r = 0; r < kGridRows; ++r)
+        for (int c = 0; c < 2; ++c) {
+            auto* item = new QTableWidgetItem;
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            grid_->setItem(r, c, item);
+        }
+    grid_->setColumnWidth(0, 22);
+    grid_->setColumnWidth(1, 120);
+    SelectRow(1);
+    auto* l = new QVBoxLayout(panel);
+    l->setContentsMargins(1, 1, 0, 1);
+    l->addWidget(grid_);
+    return panel;
+}
+
+QWidget* ReportsTab::MakeBottomPanel() {
+    auto* panel = new BottomPanel(this);
+    panel->setFixedHeight(102);
+    auto* box = new QGroupBox("Report Interval", panel);
+    box->setObjectName("rgInterval");
+    auto* g = new QGridLayout(box);
+    g->setContentsMargins(6, 2, 6, 2);
+    g->setVerticalSpacing(0);
+    interval_ = new QButtonGroup(this);
+    for (int i = 0; i < kIntervalCount; ++i) {
+        auto* b = new QRadioButton(kIntervalCaptions[static_cast<std::size_t>(i)], box);
+        interval_->addButton(b, i);
+        g->addWidget(b, i % 2, i / 2); // items fill each of the 4 columns in turn
+    }
+    interval_->button(0)->setChecked(true);
+    connect(interval_, &QButtonGroup::idClicked, this, [this] { rgIntervalClick(); });
+    panel->top = box;
+
+    startDT_ = MakePicker(panel);
+    startDT_->setObjectName("StartDT");
+    stopDT_ = MakePicker(panel);
+    stopDT_->setObjectName("StopDT");
+    connect(startDT_, &QDateEdit::dateChanged, this,
+            [this](QDate d) { PickStartDate(d.year(), d.month(), d.day()); });
+    connect(stopDT_, &QDateEdit::dateChanged, this,
+            [this](QDate d) { PickStopDate(d.year(), d.month(), d.day()); });
+    button3_ = new QPushButton("Generate", panel);
+    button3_->setObjectName("Button3");
+    button4_ = new QPushButton("Print", panel);
+    button4_->setObjectName("Button4");
+    connect(button3_, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(button4_, &QPushButton::clicked, this, [this] { Button4Click(); });
+
+    panel->placed = {{new QLabel("Start:", panel), 259, 74, 34, 16},
+                     {startDT_, 293, 70, 87, 21},
+                     {new QLabel("Stop:", panel), 396, 74, 34, 16},
+                     {stopDT_, 434, 70, 87, 21},
+                     {button3_, 540, 68, 75, 25},
+                     {button4_, 622, 68, 75, 25}};
+    ShowPeriod();
+    return panel;
+}
+
+void ReportsTab::TabSheet2Show() {
+    grid_->setColumnWidth(0, 22);
+    grid_->setColumnWidth(1, 120);
+    Guarded(messages_, [&] { FillTankList(); });
+    rgIntervalClick();
+}
+
+void ReportsTab::FillTankList() {
+    TSQLiteTable t = db_.GetTable(Sql::kSelectTanks);
+    for (int k = 1; !t.Eof() && k <= kGridRows; ++k, t.Next()) {
+        grid_->item(k - 1, 0)->setText(QString::number(k));
+        grid_->item(k - 1, 1)->setText(QString::fromLatin1(t.FieldText("name").c_str()));
+    }
+}
+
+void ReportsTab::rgIntervalClick() {
+    startDT_->setEnabled(false);
+    stopDT_->setEnabled(false);
+    const int choice = Choice();
+    period_ = PeriodFor(choice, clock_.LocalNow(), period_);
+    ShowPeriod();
+    startDT_->setEnabled(PickersEnabled(choice));
+    stopDT_->setEnabled(PickersEnabled(choice));
+}
+
+void ReportsTab::ShowPeriod() {
+    const QSignalBlocker a(startDT_);
+    const QSignalBlocker b(stopDT_);
+    startDT_->setDate(ToDate(period_.start));
+    stopDT_->setDate(ToDate(period_.stop));
+}
+
+void ReportsTab::PickStartDate(int year, int month, int day) {
+    period_.start = WithDate(period_.start, year, month, day);
+    ShowPeriod();
+}
+
+void ReportsTab::PickStopDate(int year, int month, int day) {
+    period_.stop = WithDate(period_.stop, year, month, day);
+    ShowPeriod();
+}
+
+int ReportsTab::Choice() const {
+    return interval_->checkedId();
+}
+
+void ReportsTab::SetChoice(int choice) {
+    if (QAbstractButton* b = interval_->button(choice)) {
+        b->setChecked(true);
+        rgIntervalClick();
+    }
+}
+
+int ReportsTab::SelectedAddress() const {
+    return grid_->currentRow() + 1;
+}
+
+void ReportsTab::SelectRow(int row) {
+    if (row >= 1 && row <= kGridRows)
+        grid_->setCurrentCell(row - 1, 0);
+}
+
+void ReportsTab::SGDrawCell(QPainter& p, int ACol, int ARow, const QRect& Rect,
+                            bool selected) const {
+    const QPalette& pal = grid_->palette();
+    QColor back = pal.color(QPalette::Base);
+    if (selected)
+        back = QColor(166, 202, 240);
+    else if (ARow == 0)
+        back = pal.color(QPalette::Button);
+    p.fillRect(Rect, back);
+    const QString text =
+        ARow == 0 ? grid_->horizontalHeaderItem(ACol)->text() : grid_->item(ARow - 1, ACol)->text();
+    const Qt::Alignment h = (ARow == 0 || ACol == 0) ? Qt::AlignHCenter : Qt::AlignRight;
+    p.setPen(pal.color(QPalette::Text));
+    p.setFont(grid_->font());
+    p.drawText(Rect.adjusted(2, 0, -2, 0), int(h | Qt::AlignVCenter | Qt::TextSingleLine), text);
+}
+
+void ReportsTab::Button3Click() {
+    const int adr = SelectedAddress();
+    const ReportPeriod period = period_;
+    Guarded(messages_, [&] { Generate(adr, period); });
+}
+
+void ReportsTab::Generate(int adr, ReportPeriod period) {
+    chart_->Clear();
+    heading_ = HeadingFor(adr, period);
+    // What was drawn before a failure stays on screen.
+    struct Redraw {
+        LevelChart* chart;
+        ~Redraw() {
+            chart->ApplyAutoRange();
+            chart->replot();
+        }
+    } redraw{chart_};
+    const double offset = LocalOffset(clock_);
+    std::vector<fdata> samples = QueryLevels(db_, adr, period.start, period.stop, offset);
+    if (samples.empty()) {
+        messages_.ShowMessage(kNoData);
+        return;
+    }
+    std::vector<LevelPoint> points = BuildLevelSeries(samples, period.start, period.stop);
+    samples = {};
+    SortForDrawing(points);
+    chart_->SetLevelLine(points);
+    chart_->SetErrorMarkers(QueryErrors(db_, adr, period.start, period.stop, offset));
+}
+
+QString ReportsTab::HeadingFor(int adr, ReportPeriod period) const {
+    QString name = adr >= 1 && adr <= kGridRows ? grid_->item(adr - 1, 1)->text() : QString();
+    if (name.isEmpty())
+        name = QString::number(adr);
+    return QString("%1: %2 - %3")
+        .arg(name, QString::fromStdString(TextFormats::DateTime(period.start)),
+             QString::fromStdString(TextFormats::DateTime(period.stop)));
+}
+
+QString ReportsTab::PrintHeading() const {
+    return heading_.isEmpty() ? HeadingFor(SelectedAddress(), period_) : heading_;
+}
+
+void ReportsTab::Button4Click() {
+    Guarded(messages_, [&] {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setPageOrientation(QPageLayout::Landscape);
+        if (printDialog_ && printDialog_(printer, this))
+            PrintChart(printer);
+    });
+}
+
+void ReportsTab::PrintChart(QPrinter& printer) {
+    QCPPainter painter;
+    if (!painter.begin(&printer))
+        throw std::runtime_error("Could not start printing");
+    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+    // Lay the page out at screen scale so lines and fonts keep their proportions.
+    const int logicalWidth = 1000;
+    const double scale = double(page.width()) / logicalWidth;
+    const int logicalHeight = int(page.height() / scale);
+    painter.scale(scale, scale);
+    QFont f = font();
+    f.setPixelSize(16);
+    f.setBold(true);
+    painter.setFont(f);
+    painter.setPen(Qt::black);
+    const int headingHeight = 30;
+    painter.drawText(QRect(0, 0, logicalWidth, headingHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     PrintHeading());
+    painter.translate(0, headingHeight);
+    chart_->toPainter(&painter, logicalWidth, logicalHeight - headingHeight);
+    painter.end();
+}

@@ -1,0 +1,84 @@
+#pragma once
+// The "Reports" tab: the tank list on the left, the report period and the buttons along the
+// bottom, the level chart in the rest. "Generate" draws one tank's level over the period;
+// "Print" prints the chart under a heading with the tank's name and the period.
+
+#include "ReportPeriod.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+class Clock;
+class LevelChart;
+class OperatorMessages;
+class QButtonGroup;
+class QDateEdit;
+class QPainter;
+class QPrinter;
+class QPushButton;
+class QTableWidget;
+class TSQLiteDatabase;
+
+class ReportsTab : public QWidget {
+    Q_OBJECT
+public:
+    ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& messages,
+               QWidget* parent = nullptr);
+
+    // Call each time the tab becomes visible: refills the tank list, then sets the period.
+    void TabSheet2Show();
+    // Sets the report period for the chosen item and enables or disables the pickers.
+    void rgIntervalClick();
+    // "Generate": empties the chart and draws it for the selected address and period.
+    void Button3Click();
+    // "Print": asks for a printer through the print dialog, then prints the chart.
+    void Button4Click();
+    // Paints one cell of the tank list; row 0 is the header row.
+    void SGDrawCell(QPainter& painter, int ACol, int ARow, const QRect& Rect, bool selected) const;
+
+    // The sensor address: the number of the selected row of the tank list (1 to 14).
+    int SelectedAddress() const;
+    void SelectRow(int row);
+    int Choice() const;
+    void SetChoice(int choice); // as if the operator clicked the item
+    ReportPeriod Period() const { return period_; }
+    // As if the operator picked these dates in the pickers (custom interval).
+    void PickStartDate(int year, int month, int day);
+    void PickStopDate(int year, int month, int day);
+
+    // Draws the chart on the printer's page under the heading.
+    void PrintChart(QPrinter& printer);
+    // The heading printed above the chart: tank name and period of the last "Generate".
+    QString PrintHeading() const;
+    // The print dialog seam: returns true when the printer was chosen. Tests set one that
+    // fills in a PDF file name without showing anything.
+    using PrintDialog = std::function<bool(QPrinter&, QWidget*)>;
+    void SetPrintDialog(PrintDialog dialog) { printDialog_ = std::move(dialog); }
+
+    LevelChart* Chart1() const { return chart_; }
+    QTableWidget* SG() const { return grid_; }
+
+private:
+    TSQLiteDatabase& db_;
+    Clock& clock_;
+    OperatorMessages& messages_;
+    QTableWidget* grid_;
+    QButtonGroup* interval_;
+    QDateEdit* startDT_;
+    QDateEdit* stopDT_;
+    QPushButton* button3_;
+    QPushButton* button4_;
+    LevelChart* chart_;
+    ReportPeriod period_;
+    QString heading_;
+    PrintDialog printDialog_;
+
+    QWidget* MakeLeftPanel();
+    QWidget* MakeBottomPanel();
+    void FillTankList();
+    void ShowPeriod();
+    void Generate(int adr, ReportPeriod period);
+    QString HeadingFor(int adr, ReportPeriod period) const;
+};
