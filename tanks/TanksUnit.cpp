@@ -1,0 +1,548 @@
+#include "TanksUnit.h"
+
+#include "Database.h"
+#include "EditorRules.h"
+#include "OperatorMessages.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+
+#include <qcustomplot.h>
+
+using namespace EditorRules;
+
+namespace {
+
+constexpr int kGridRows = kCalPointCount + 1;
+constexpr int kGridColumns = 3;
+// A cell's own height and widths; the view adds one pixel of grid line to each.
+constexpr int kCellHeight = 14;
+constexpr int kCellWidths[kGridColumns] = {20, 40, 50};
+constexpr int kGridLine = 1;
+const QColor kSelectedCell(166, 202, 240);
+const QColor kSeriesColour(68, 102, 163);
+
+bool IsFixed(int col, int row) {
+    return col == 0 || row == 0;
+}
+
+// The calibration grid: all 31 rows fit, so it never scrolls, not even to show a cell.
+class EditorGrid : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+    void scrollTo(const QModelIndex&, ScrollHint) override {}
+
+protected:
+    void wheelEvent(QWheelEvent* event) override { event->ignore(); }
+};
+
+} // namespace
+
+// Paints every cell through SGDrawCell and gives the cell editor the grid's key filter and
+// edit check.
+class EditorGridDelegate : public QStyledItemDelegate {
+public:
+    explicit EditorGridDelegate(TEditor& editor) : QStyledItemDelegate(&editor), editor_(editor) {}
+
+    QLineEdit* Current() const { return current_; }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
+                          const QModelIndex& index) const override {
+        auto* edit = new QLineEdit(parent);
+        edit->setFrame(false);
+        const int col = index.column();
+        const int row = index.row();
+        QObject::connect(
+            edit, &QLineEdit::textEdited, &editor_,
+            [this, col, row](const QString& text) { editor_.SGSetEditText(col, row, text); });
+        current_ = edit;
+        editor_.CellEditorOpened(col, row);
+        return edit;
+    }
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
+        if (editor == current_)
+            current_ = nullptr;
+        QStyledItemDelegate::destroyEditor(editor, index);
+    }
+
+    // The cell follows the editor at every change already; writing the same text back
+    // would only move the caret.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        auto* edit = static_cast<QLineEdit*>(editor);
+        const QString text = index.data(Qt::EditRole).toString();
+        if (edit->text() != text)
+            edit->setText(text);
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const int col = index.column();
+        const int row = index.row();
+        editor_.SGDrawCell(*painter, col, row, option.rect,
+                           option.state.testFlag(QStyle::State_Selected), IsFixed(col, row));
+    }
+
+    void Finish() {
+        if (QLineEdit* edit = current_) {
+            emit commitData(edit);
+            emit closeEditor(edit, QAbstractItemDelegate::NoHint);
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto c = TypedCharacter(*static_cast<QKeyEvent*>(event));
+            // Return ends the cell's editing as usual; it is no character of the cell.
+            if (c && c->unicode() != u'\r' && !editor_.SGKeyPress(*c))
+                return true;
+        }
+        return QStyledItemDelegate::eventFilter(watched, event);
+    }
+
+private:
+    TEditor& editor_;
+    mutable QPointer<QLineEdit> current_;
+};
+
+TEditor::TEditor(TSQLiteDatabase& db, OperatorMessages& messages, QWidget* parent)
+    : QDialog(parent), db_(db), messages_(messages) {
+    setWindowTitle(QStringLiteral("Editor"));
+    setFixedSize(697, 540);
+    BuildObjectData();
+    BuildCalibrationData();
+    BuildButtons();
+    SetKeyboardOrder();
+    PickPictureFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Open"), QString(),
+                                            PictureFileFilter());
+    };
+    FormCreate();
+}
+
+TEditor::~TEditor() = default;
+
+// ---- layout ------------------------------------------------------------------------
+
+QLineEdit* TEditor::AddLabelledEdit(QWidget* parent, const QString& caption, int left, int top) {
+    auto* edit = new QLineEdit(parent);
+    edit->setGeometry(left, top, 161, 21);
+    auto* label = new QLabel(caption, parent);
+    label->adjustSize();
+    label->move(left, top - label->height() - 3);
+    label->setBuddy(edit);
+    return edit;
+}
+
+void TEditor::BuildObjectData() {
+    GroupBox1 = new QGroupBox(QStringLiteral("Object Data"), this);
+    GroupBox1->setGeometry(8, 2, 185, 495);
+
+    PictureFrame = new QFrame(GroupBox1);
+    PictureFrame->setGeometry(12, 19, 69, 69);
+    PictureFrame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PictureFrame->setLineWidth(2);
+    QPalette white = PictureFrame->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    PictureFrame->setPalette(white);
+    PictureFrame->setAutoFillBackground(true);
+    Image1 = new QLabel(PictureFrame);
+    Image1->setGeometry(2, 2, kPictureSide, kPictureSide);
+    Image1->setAlignment(Qt::AlignCenter);
+
+    Button1 = new QPushButton(QStringLiteral("Change Image"), GroupBox1);
+    Button1->setGeometry(89, 63, 84, 25);
+    cbAct = new QCheckBox(QStringLiteral("Activity"), GroupBox1);
+    cbAct->setGeometry(114, 19, 59, 17);
+    cbAct->setLayoutDirection(Qt::RightToLeft); // caption to the left of the box
+
+    leName = AddLabelledEdit(GroupBox1, QStringLiteral("Tank Name:"), 12, 122);
+    leFType = AddLabelledEdit(GroupBox1, QStringLiteral("Fuel Type:"), 12, 171);
+    leLowFuelAlarm =
+        AddLabelledEdit(GroupBox1, QStringLiteral("Low Fuel Alarm (0 - disabled):"), 12, 210);
+    loOverFuelAlarm =
+        AddLabelledEdit(GroupBox1, QStringLiteral("Over Fuel Alarm (0 - disabled):"), 12, 250);
+
+    auto* memoLabel = new QLabel(QStringLiteral("Additional Data (400 symbols):"), GroupBox1);
+    memoLabel->move(14, 286);
+    memoLabel->adjustSize();
+    Memo1 = new QPlainTextEdit(GroupBox1);
+    Memo1->setGeometry(12, 305, 161, 179);
+    Memo1->setTabChangesFocus(true);
+    memoLabel->setBuddy(Memo1);
+
+    leLowFuelAlarm->installEventFilter(this);
+    loOverFuelAlarm->installEventFilter(this);
+    Memo1->installEventFilter(this);
+}
+
+void TEditor::BuildCalibrationData() {
+    GroupBox2 = new QGroupBox(QStringLiteral("Calibration Data"), this);
+    GroupBox2->setGeometry(199, 2, 490, 495);
+
+    SG = new EditorGrid(kGridRows, kGridColumns, GroupBox2);
+    SG->setGeometry(11, 18, 115, 466);
+    SG->setFrameStyle(QFrame::Box | QFrame::Plain); // flat
+    SG->horizontalHeader()->hide();
+    SG->verticalHeader()->hide();
+    for (QHeaderView* header : {SG->horizontalHeader(), SG->verticalHeader()}) {
+        header->setMinimumSectionSize(1);
+        header->setSectionResizeMode(QHeaderView::Fixed);
+    }
+    SG->verticalHeader()->setDefaultSectionSize(kCellHeight + kGridLine);
+    SG->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SG->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SG->setSelectionMode(QAbstractItemView::SingleSelection);
+    SG->setSelectionBehavior(QAbstractItemView::SelectItems);
+    SG->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                        QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    SG->setTabKeyNavigation(false);
+    SG->setWordWrap(false);
+    SG->setCornerButtonEnabled(false);
+    gridDelegate_ = new EditorGridDelegate(*this);
+    SG->setItemDelegate(gridDelegate_);
+
+    auto* chartFrame = new QFrame(GroupBox2);
+    chartFrame->setGeometry(132, 18, 348, 466);
+    chartFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    QPalette grey = chartFrame->palette();
+    grey.setColor(QPalette::WindowText, Qt::gray);
+    chartFrame->setPalette(grey);
+    Chart1 = new QCustomPlot(chartFrame);
+    Chart1->setGeometry(1, 1, 346, 464);
+    Chart1->setInteractions(QCP::Interactions());
+    Chart1->legend->setVisible(false);
+    Chart1->xAxis->setLabel(QStringLiteral("Code"));
+    Chart1->yAxis->setLabel(QStringLiteral("Litres"));
+    Series1 = Chart1->addGraph();
+    QPen pen(kSeriesColour);
+    pen.setWidth(2);
+    Series1->setPen(pen);
+    Series1->setLineStyle(QCPGraph::lsLine);
+    Series1->setScatterStyle(
+        QCPScatterStyle(QCPScatterStyle::ssCircle, kSeriesColour, Qt::white, 6));
+}
+
+void TEditor::BuildButtons() {
+    Button2 = new QPushButton(QStringLiteral("Calculate"), this);
+    Button2->setGeometry(250, 504, 75, 25);
+    Button4 = new QPushButton(QStringLiteral("Cancel"), this);
+    Button4->setGeometry(523, 504, 75, 25);
+    Button3 = new QPushButton(QStringLiteral("Update"), this);
+    Button3->setGeometry(604, 504, 75, 25);
+    // Return in an edit must not press a button behind the operator's back.
+    for (QPushButton* b : {Button1, Button2, Button3, Button4})
+        b->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this, &TEditor::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TEditor::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TEditor::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TEditor::Button4Click);
+}
+
+void TEditor::SetKeyboardOrder() {
+    const QWidget* order[] = {Button2,         Button3, SG,      leName,
+                              Button1,         cbAct,   leFType, leLowFuelAlarm,
+                              loOverFuelAlarm, Memo1,   Button4};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
+}
+
+void TEditor::FormCreate() {
+    for (int c = 0; c < kGridColumns; ++c)
+        SG->setColumnWidth(c, kCellWidths[c] + kGridLine);
+    for (int r = 0; r < kGridRows; ++r)
+        for (int c = 0; c < kGridColumns; ++c) {
+            auto* item = new QTableWidgetItem;
+            item->setFlags(IsFixed(c, r)
+                               ? Qt::NoItemFlags
+                               : Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+            SG->setItem(r, c, item);
+        }
+    for (int r = 1; r < kGridRows; ++r)
+        SetCellText(0, r, QString::number(r));
+    SetCellText(kCodeColumn, 0, QStringLiteral("code"));
+    SetCellText(kLitresColumn, 0, QStringLiteral("litres"));
+    SG->setCurrentCell(1, kCodeColumn);
+}
+
+void TEditor::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+}
+
+// ---- filling -----------------------------------------------------------------------
+
+bool TEditor::UpdateData(PItemNode NodeData) {
+    if (!NodeData)
+        return false;
+    FinishCellEdit();
+    NodeData_ = NodeData;
+    return Guarded(messages_, [&] {
+        FillTexts();
+        if (NodeData_->FTable[1].Code != 0)
+            FillCalibration();
+        FillPicture();
+    });
+}
+
+int TEditor::Edit(PItemNode NodeData) {
+    if (!UpdateData(NodeData))
+        return QDialog::Rejected;
+    return exec();
+}
+
+void TEditor::FillTexts() {
+    const TItemNode& n = *NodeData_;
+    leName->setText(QString::fromLatin1(n.Name.data(), static_cast<qsizetype>(n.Name.size())));
+    leFType->setText(QString::fromLatin1(n.FType.data(), static_cast<qsizetype>(n.FType.size())));
+    leLowFuelAlarm->setText(QString::number(n.LowFuel));
+    loOverFuelAlarm->setText(QString::number(n.OverFuel));
+    cbAct->setChecked(n.Act);
+    Memo1->setPlainText(MemoFromRecord(n.Memo));
+}
+
+void TEditor::FillCalibration() {
+    std::vector<TChartPoint> points{{0, 0}};
+    for (int i = 0; i < kCalPointCount; ++i) {
+        const TCalPoint& p = NodeData_->FTable[i];
+        const int row = i + 1;
+        if (i == 0 || p.Code != 0) {
+            SetCellText(kCodeColumn, row, QString::number(p.Code));
+            SetCellText(kLitresColumn, row, QString::number(p.Litres));
+            points.push_back({static_cast<double>(p.Code), static_cast<double>(p.Litres)});
+        } else {
+            SetCellText(kCodeColumn, row, QString());
+            SetCellText(kLitresColumn, row, QString());
+        }
+    }
+    SetChartPoints(points);
+}
+
+void TEditor::FillPicture() {
+    const EditorPicture::Stored stored = picture_.SetStored(NodeData_->Img);
+    ShowPicture();
+    // Unreadable bytes would keep the operator out of the tank for good; say so and let
+    // everything else be edited.
+    if (stored == EditorPicture::Stored::Unreadable)
+        messages_.ShowMessage(kMsgPictureUnreadable);
+}
+
+void TEditor::ShowPicture() {
+    if (picture_.Image().isNull())
+        Image1->clear();
+    else
+        Image1->setPixmap(QPixmap::fromImage(picture_.Image()));
+}
+
+void TEditor::SetChartPoints(const std::vector<TChartPoint>& points) {
+    QVector<double> keys;
+    QVector<double> values;
+    for (const TChartPoint& p : points) {
+        keys << p.x;
+        values << p.y;
+    }
+    Series1->setData(keys, values);
+    if (points.empty()) {
+        Chart1->xAxis->setRange(0, 1);
+        Chart1->yAxis->setRange(0, 1);
+    } else {
+        Chart1->rescaleAxes();
+        Chart1->xAxis->scaleRange(1.1);
+        Chart1->yAxis->scaleRange(1.1);
+    }
+    Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
+
+std::vector<TChartPoint> TEditor::ChartPoints() const {
+    std::vector<TChartPoint> points;
+    for (auto it = Series1->data()->constBegin(); it != Series1->data()->constEnd(); ++it)
+        points.push_back({it->key, it->value});
+    return points;
+}
+
+// ---- buttons -----------------------------------------------------------------------
+
+void TEditor::Button1Click() {
+    Guarded(messages_, [&] {
+        const QString path = PickPictureFile ? PickPictureFile() : QString();
+        if (path.isEmpty())
+            return;
+        picture_.Clear();
+        ShowPicture();
+        picture_.LoadFile(path);
+        ShowPicture();
+    });
+}
+
+void TEditor::Button2Click() {
+    Guarded(messages_, [&] {
+        FinishCellEdit();
+        SetChartPoints({});
+        if (!NodeData_)
+            return;
+        TCalRows rows;
+        for (int r = 1; r < kGridRows; ++r)
+            rows[r - 1] = {CellText(kCodeColumn, r).toStdString(),
+                           CellText(kLitresColumn, r).toStdString()};
+        const TCalibrationResult result = BuildCalibration(*NodeData_, rows);
+        if (!result.ok) {
+            messages_.ShowMessage(result.message);
+            return;
+        }
+        SetChartPoints(result.points);
+    });
+}
+
+bool TEditor::ReadAlarm(QLineEdit* edit, int32_t& out) {
+    if (ParseInt32(edit->text().toStdString(), out))
+        return true;
+    messages_.Beep();
+    messages_.ShowMessage(kMsgInadmissible);
+    edit->setFocus();
+    return false;
+}
+
+void TEditor::Button3Click() {
+    Guarded(messages_, [&] {
+        if (!NodeData_)
+            return;
+        TItemNode& n = *NodeData_;
+        n.Name = leName->text().toLatin1().toStdString();
+        n.Act = cbAct->isChecked();
+        n.FType = leFType->text().toLatin1().toStdString();
+        n.Memo = MemoToRecord(Memo1->toPlainText());
+        int32_t value = 0;
+        if (!ReadAlarm(leLowFuelAlarm, value))
+            return;
+        n.LowFuel = value;
+        if (!ReadAlarm(loOverFuelAlarm, value))
+            return;
+        n.OverFuel = value;
+        n.Img = picture_.Bytes();
+        SaveTank(db_, n, messages_);
+        accept();
+    });
+}
+
+void TEditor::Button4Click() {
+    reject();
+}
+
+// ---- key filters -------------------------------------------------------------------
+
+bool TEditor::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(watched, event);
+    const auto c = TypedCharacter(*static_cast<QKeyEvent*>(event));
+    if (!c)
+        return false;
+    bool pass = true;
+    if (watched == leLowFuelAlarm)
+        pass = leLowFuelAlarmKeyPress(*c);
+    else if (watched == loOverFuelAlarm)
+        pass = loOverFuelAlarmKeyPress(*c);
+    else if (watched == Memo1)
+        pass = Memo1KeyPress(*c);
+    return !pass;
+}
+
+bool TEditor::leLowFuelAlarmKeyPress(QChar key) {
+    if (IsPassThrough(key) || IsDigit(key))
+        return true;
+    messages_.Beep();
+    return false;
+}
+
+bool TEditor::loOverFuelAlarmKeyPress(QChar key) {
+    return leLowFuelAlarmKeyPress(key);
+}
+
+bool TEditor::Memo1KeyPress(QChar key) {
+    if (IsPassThrough(key) || MemoLength(Memo1->toPlainText()) < kMemoLimit)
+        return true;
+    messages_.Beep();
+    return false;
+}
+
+// ---- grid --------------------------------------------------------------------------
+
+bool TEditor::SGKeyPress(QChar key) {
+    if (IsPassThrough(key))
+        return true;
+    bool pass = IsDigit(key);
+    const int col = SG->currentColumn();
+    savedCellText_ = CellText(col, SG->currentRow());
+    if (!GridTextHasRoom(col, savedCellText_))
+        pass = false;
+    return pass;
+}
+
+void TEditor::CellEditorOpened(int col, int row) {
+    // A change that no typed character preceded (a paste) must restore this cell's own
+    // text, not one saved from another cell.
+    savedCellText_ = CellText(col, row);
+}
+
+void TEditor::SGSetEditText(int ACol, int ARow, const QString& Value) {
+    if (!GridValueAdmissible(SG->currentColumn(), Value)) {
+        RestoreCell(ACol, ARow);
+        return;
+    }
+    SetCellText(ACol, ARow, Value);
+}
+
+void TEditor::RestoreCell(int ACol, int ARow) {
+    SetCellText(SG->currentColumn(), SG->currentRow(), savedCellText_);
+    SG->setCurrentCell(ARow, ACol);
+    if (QLineEdit* edit = CellEditor()) {
+        edit->setText(savedCellText_);
+        edit->setCursorPosition(static_cast<int>(savedCellText_.size()));
+    }
+    messages_.Beep();
+}
+
+void TEditor::SGDrawCell(QPainter& painter, int ACol, int ARow, const QRect& Rect, bool selected,
+                         bool fixed) const {
+    const QColor background = selected ? kSelectedCell
+                              : fixed  ? SG->palette().color(QPalette::Button)
+                                       : SG->palette().color(QPalette::Base);
+    painter.fillRect(Rect, background);
+    painter.setFont(SG->font());
+    painter.setPen(SG->palette().color(QPalette::Text));
+    const Qt::Alignment horizontal = (ARow == 0 || ACol == 0) ? Qt::AlignHCenter : Qt::AlignRight;
+    painter.drawText(Rect.adjusted(2, 0, -2, 0), horizontal | Qt::AlignVCenter | Qt::TextSingleLine,
+                     CellText(ACol, ARow));
+}
+
+QString TEditor::CellText(int col, int row) const {
+    const QTableWidgetItem* item = SG->item(row, col);
+    return item ? item->text() : QString();
+}
+
+void TEditor::SetCellText(int col, int row, const QString& text) {
+    if (QTableWidgetItem* item = SG->item(row, col))
+        item->setText(text);
+}
+
+QLineEdit* TEditor::CellEditor() const {
+    return gridDelegate_->Current();
+}
+
+void TEditor::FinishCellEdit() {
+    gridDelegate_->Finish();
+}

@@ -1,0 +1,275 @@
+// The tank editor dialog driven as the operator would, against a temporary data.db.
+
+#include "Database.h"
+#include "OperatorMessages.h"
+#include "SQLiteDatabase.h"
+#include "TanksUnit.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+std::string DefaultPicture() {
+    QImage image(64, 64, QImage::Format_RGB32);
+    image.fill(qRgb(10, 120, 200));
+    return EncodeBmp(image);
+}
+
+std::vector<TChartPoint> Sorted(std::vector<TChartPoint> v) {
+    std::sort(v.begin(), v.end(),
+              [](auto& a, auto& b) { return a.x != b.x ? a.x < b.x : a.y < b.y; });
+    return v;
+}
+} // namespace
+
+class TankEditorTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<TSQLiteDatabase> db;
+    RecordingMessages messages;
+    std::unique_ptr<TEditor> editor;
+
+    void Open(bool seeded) {
+        editor.reset();
+        db.reset();
+        dir = std::make_unique<QTemporaryDir>();
+        messages = RecordingMessages();
+        db = std::make_unique<TSQLiteDatabase>(dir->filePath("data.db").toStdString());
+        if (seeded)
+            QVERIFY(CreateDatabase(*db, DefaultPicture(), messages));
+        editor = std::make_unique<TEditor>(*db, messages);
+    }
+
+    TItemNode Stored(int id) {
+        TSQLiteTable rows = db->GetTable("SELECT * FROM TANKS WHERE id = " + std::to_string(id));
+        TItemNode node;
+        if (!rows.Eof())
+            LoadTankFromRow(rows, node);
+        return node;
+    }
+
+    QLineEdit* EditCell(int col, int row) {
+        editor->SG->setCurrentCell(row, col);
+        editor->SG->editItem(editor->SG->item(row, col));
+        return editor->CellEditor();
+    }
+
+    void EnterRows(const std::vector<std::pair<int, int>>& rows) {
+        for (int r = 1; r <= 30; ++r) {
+            const bool filled = r <= static_cast<int>(rows.size());
+            editor->SetCellText(1, r, filled ? QString::number(rows[r - 1].first) : QString());
+            editor->SetCellText(2, r, filled ? QString::number(rows[r - 1].second) : QString());
+        }
+    }
+
+private slots:
+    void init() { Open(true); }
+
+    void fillShowsEntryZeroAndSkipsZeroCodes() {
+        TItemNode node;
+        node.Name = "Diesel \xe9";
+        node.LowFuel = -3;
+        const int codes[] = {0, 100, 200, 0, 400, 500};
+        for (int i = 0; i < 6; ++i)
+            node.FTable[i] = {static_cast<uint16_t>(codes[i]), static_cast<uint32_t>(i * 10 + 5)};
+        editor->SetCellText(1, 20, "77"); // left from an earlier opening
+        QVERIFY(editor->UpdateData(&node));
+        QCOMPARE(editor->EditedNode(), &node);
+        QCOMPARE(editor->leName->text(), QString("Diesel ") + QChar(0xe9));
+        QCOMPARE(editor->leLowFuelAlarm->text(), QString("-3"));
+        QCOMPARE(editor->CellText(1, 1), QString("0"));
+        QCOMPARE(editor->CellText(2, 1), QString("5"));
+        QCOMPARE(editor->CellText(1, 3), QString("200"));
+        QCOMPARE(editor->CellText(1, 4), QString());
+        QCOMPARE(editor->CellText(2, 4), QString());
+        QCOMPARE(editor->CellText(1, 6), QString("500"));
+        for (int r = 7; r <= 30; ++r)
+            QVERIFY(editor->CellText(1, r).isEmpty() && editor->CellText(2, r).isEmpty());
+        const std::vector<TChartPoint> chart{{0, 0},    {0, 5},    {100, 15},
+                                             {200, 25}, {400, 45}, {500, 55}};
+        QCOMPARE(Sorted(editor->ChartPoints()), chart);
+
+        // A seeded tank (entry 1 has code 0) leaves the grid and chart as they were.
+        TItemNode seeded = Stored(2);
+        QVERIFY(editor->UpdateData(&seeded));
+        QCOMPARE(editor->leName->text(), QString("Tank 2"));
+        QCOMPARE(editor->CellText(1, 6), QString("500"));
+        QCOMPARE(Sorted(editor->ChartPoints()), chart);
+        QVERIFY(messages.shown.empty());
+    }
+
+    void codeCellRange() {
+        QLineEdit* cell = EditCell(1, 1);
+        QVERIFY(cell);
+        QTest::keyClicks(cell, "4096");
+        QCOMPARE(cell->text(), QString("409"));
+        QCOMPARE(cell->cursorPosition(), 3);
+        QCOMPARE(editor->CellText(1, 1), QString("409"));
+        QCOMPARE(messages.beeps, 1);
+        QTest::keyClicks(cell, "5x");
+        QCOMPARE(editor->CellText(1, 1), QString("4095"));
+        cell->selectAll();
+        QTest::keyClick(cell, '1'); // a full cell refuses digits even over a selection
+        QCOMPARE(cell->text(), QString("4095"));
+        QCOMPARE(messages.beeps, 1); // refused keys in the grid are silent
+    }
+
+    void litresCellRange() {
+        QLineEdit* cell = EditCell(2, 3);
+        QTest::keyClicks(cell, "200001");
+        QCOMPARE(cell->text(), QString("20000"));
+        QCOMPARE(messages.beeps, 1);
+        QTest::keyClick(cell, Qt::Key_Backspace);
+        QTest::keyClicks(cell, "00");
+        QCOMPARE(editor->CellText(2, 3), QString("200000"));
+        QTest::keyClick(cell, '7');
+        QCOMPARE(cell->text(), QString("200000"));
+    }
+
+    void pasteRestoresTheCellsOwnText() {
+        QTest::keyClicks(EditCell(1, 1), "12");
+        QLineEdit* cell = EditCell(1, 2);
+        QCOMPARE(cell->text(), QString());
+        cell->insert("5000"); // arrives without a typed character
+        QCOMPARE(cell->text(), QString());
+        QCOMPARE(editor->CellText(1, 1), QString("12"));
+        QCOMPARE(messages.beeps, 1);
+    }
+
+    void keyFilters() {
+        QTest::keyClicks(editor->leLowFuelAlarm, "1a2");
+        QCOMPARE(editor->leLowFuelAlarm->text(), QString("12"));
+        QCOMPARE(messages.beeps, 1);
+
+        editor->Memo1->setPlainText(QString(398, 'm') + "\n"); // 400 as stored
+        editor->Memo1->moveCursor(QTextCursor::End);
+        QTest::keyClick(editor->Memo1, 'z');
+        QTest::keyClick(editor->Memo1, Qt::Key_Return);
+        QCOMPARE(editor->Memo1->toPlainText().size(), 399);
+        QCOMPARE(messages.beeps, 3);
+        QTest::keyClick(editor->Memo1, Qt::Key_Backspace);
+        QTest::keyClick(editor->Memo1, 'z');
+        QCOMPARE(editor->Memo1->toPlainText(), QString(398, 'm') + "z");
+    }
+
+    void updateStopsAtABadAlarmThenStoresInOrder() {
+        TItemNode node = Stored(3);
+        QVERIFY(editor->UpdateData(&node));
+        editor->show();
+        editor->leName->setText("50% diesel");
+        editor->cbAct->setChecked(true);
+        editor->Memo1->setPlainText(QString(450, 'p')); // as if pasted
+        editor->leLowFuelAlarm->setText("");
+        editor->Button3->click();
+        QCOMPARE(messages.shown, std::vector<std::string>{kMsgInadmissible});
+        QCOMPARE(messages.beeps, 1);
+        QCOMPARE(editor->focusWidget(), editor->leLowFuelAlarm);
+        QVERIFY(editor->isVisible());
+        QCOMPARE(node.Name, std::string("50% diesel")); // written before the check
+        QCOMPARE(node.Memo.size(), std::size_t(400));
+        QCOMPARE(Stored(3).Name, std::string("Tank 3"));
+
+        editor->leLowFuelAlarm->setText("12");
+        editor->loOverFuelAlarm->setText("99999999999"); // pasted, past 32 bits
+        editor->Button3->click();
+        QCOMPARE(node.LowFuel, 12);
+        QCOMPARE(node.OverFuel, 0);
+        QCOMPARE(editor->focusWidget(), editor->loOverFuelAlarm);
+        QVERIFY(editor->isVisible());
+
+        editor->loOverFuelAlarm->setText("-7");
+        editor->Button3->click();
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(editor->result(), int(QDialog::Accepted));
+        const TItemNode back = Stored(3);
+        QCOMPARE(back.Name, std::string("50% diesel"));
+        QVERIFY(back.Act);
+        QCOMPARE(back.LowFuel, 12);
+        QCOMPARE(back.OverFuel, -7);
+        QCOMPARE(back.Memo, std::string(400, 'p'));
+        QCOMPARE(back.Img, DefaultPicture()); // not redrawn: byte for byte
+    }
+
+    void calculateThenCancelKeepsTheBuildInMemoryOnly() {
+        TItemNode node = Stored(1);
+        QVERIFY(editor->UpdateData(&node));
+        editor->show();
+        EnterRows({{100, 1000}, {200, 1500}, {300, 2100}, {400, 2800}, {500, 3600}});
+        QLineEdit* cell = EditCell(2, 5);
+        QCOMPARE(cell->selectedText(), QString("3600")); // typing would replace it all
+        cell->end(false);
+        QTest::keyClicks(cell, "1"); // still being edited when "Calculate" comes
+        editor->Button2->click();
+        QVERIFY(messages.shown.empty());
+        QCOMPARE(editor->ChartPoints().size(), std::size_t(6));
+        QCOMPARE(node.Capacity, 36001);
+        QCOMPARE(node.FTable[4].Litres, 36001u);
+        editor->Button4->click();
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(node.Capacity, 36001);
+        const TItemNode back = Stored(1);
+        QCOMPARE(back.Capacity, 0);
+        QCOMPARE(back.FTable[0].Code, uint16_t(0));
+
+        // A refused build leaves the chart empty.
+        EnterRows({{100, 1000}, {200, 1500}});
+        editor->Button2->click();
+        QCOMPARE(messages.shown, std::vector<std::string>{kMsgNotEnough});
+        QVERIFY(editor->ChartPoints().empty());
+    }
+
+    void updateWithoutTanksTableCloses() {
+        Open(false);
+        TItemNode node;
+        node.id = 1;
+        QVERIFY(editor->UpdateData(&node));
+        editor->show();
+        editor->Button3->click();
+        QCOMPARE(messages.shown, std::vector<std::string>{kMsgTableMissing});
+        QVERIFY(!editor->isVisible());
+        QVERIFY(!db->TableExists("TANKS"));
+    }
+
+    void unreadablePictureStillOpens() {
+        TItemNode node = Stored(4);
+        node.Img = "not a bitmap";
+        QVERIFY(editor->UpdateData(&node));
+        QCOMPARE(messages.shown, std::vector<std::string>{kMsgPictureUnreadable});
+        QCOMPARE(editor->leName->text(), QString("Tank 4"));
+        QVERIFY(editor->Picture().Image().isNull());
+
+        editor->PickPictureFile = [] { return QString(); }; // cancelled
+        editor->Button1->click();
+        QCOMPARE(editor->Picture().Bytes(), std::string("not a bitmap"));
+
+        const QString path = dir->filePath("new.png");
+        QImage big(200, 100, QImage::Format_RGB32);
+        big.fill(Qt::red);
+        QVERIFY(big.save(path));
+        editor->PickPictureFile = [&] { return path; };
+        editor->Button1->click();
+        editor->Button3->click();
+        QImage stored;
+        QVERIFY(DecodeBmp(Stored(4).Img, stored));
+        QCOMPARE(stored.size(), QSize(64, 64));
+        QCOMPARE(stored.pixel(32, 32), qRgb(255, 0, 0));
+        QCOMPARE(stored.pixel(32, 10), qRgb(255, 255, 255));
+
+        editor->PickPictureFile = [&] { return dir->filePath("missing.png"); };
+        editor->Button1->click();
+        QCOMPARE(messages.shown.size(), std::size_t(2));
+        QVERIFY(editor->Picture().Bytes().empty());
+    }
+};
+
+QTEST_MAIN(TankEditorTest)
+#include "test_tank_editor.moc"
