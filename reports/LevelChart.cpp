@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
 constexpr double kUnixEpochDay = 25569.0; // 01/01/1970 as a day number
+constexpr int64_t kUnixEpochMs = 25569LL * 86400000LL;
 constexpr int kMarginPx = 5;
 
 // A line graph whose thinning keeps its breaks: runs between NaN values are reduced to
@@ -121,8 +123,11 @@ QCPRange WithMargins(double lo, double hi, int pixels, double emptySpan) {
 
 } // namespace
 
+// Whole milliseconds, so that the ticker, which truncates to the millisecond, shows 10:00
+// rather than 09:59 for a reading at 10:00.
 double DayToKey(double dayNumber) {
-    return (dayNumber - kUnixEpochDay) * 86400.0;
+    const int64_t ms = std::llround(dayNumber * 86400000.0) - kUnixEpochMs;
+    return static_cast<double>(ms) / 1000.0;
 }
 double KeyToDay(double key) {
     return key / 86400.0 + kUnixEpochDay;
@@ -213,6 +218,8 @@ void LevelChart::ApplyAutoRange() {
     }
     if (!all.any)
         return;
+    // The viewport follows resize events, which a hidden widget has not had yet.
+    setViewport(rect());
     updateLayout();
     const QRect r = axisRect()->rect();
     autoX_ = WithMargins(all.x0, all.x1, r.width(), 60.0);

@@ -110,6 +110,8 @@ ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& mess
       }) {
     auto* left = MakeLeftPanel();
     chart_ = new LevelChart(this);
+    // The pickers show today until the first showing of the tab sets the period.
+    period_ = PeriodFor(0, clock_.LocalNow(), period_);
     auto* bottom = MakeBottomPanel();
 
     auto* upper = new QHBoxLayout;
@@ -138,6 +140,7 @@ QWidget* ReportsTab::MakeLeftPanel() {
     grid_->setHorizontalHeaderLabels({"Adr", "Object Name"});
     grid_->horizontalHeader()->setFixedHeight(kRowHeight);
     grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid_->horizontalHeader()->setMinimumSectionSize(1);
     grid_->horizontalHeader()->setSectionsClickable(false);
     grid_->verticalHeader()->hide();
     grid_->verticalHeader()->setMinimumSectionSize(kRowHeight);

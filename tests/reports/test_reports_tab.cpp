@@ -1,0 +1,324 @@
+// The Reports tab headless: tank list, period choice, "Generate" on a small data.db, the
+// chart's graphs, printing to a PDF file.
+#include "Clock.h"
+#include "LevelChart.h"
+#include "OperatorMessages.h"
+#include "ReportsTab.h"
+#include "ReportsTestDb.h"
+#include "TextFormats.h"
+
+#include <QDateEdit>
+#include <QFile>
+#include <QPrinter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+double At(int d, int h, int m, int s = 0) {
+    return TextFormats::Join(2026, 12, d, h, m, s);
+}
+constexpr double kTwoHours = 2.0 / 24.0;
+const QColor kBlue(68, 102, 163);
+
+// "hh:mm:ss=value" of each vertex of a graph, "|" for a break.
+QString Vertices(QCPGraph* g) {
+    QStringList l;
+    for (auto it = g->data()->constBegin(); it != g->data()->constEnd(); ++it) {
+        if (std::isnan(it->value)) {
+            l << "|";
+            continue;
+        }
+        const double day = KeyToDay(it->key);
+        l << QString::fromStdString(TextFormats::LongTime(day)) + "=" + QString::number(it->value);
+    }
+    return l.join(' ');
+}
+
+struct Station {
+    ReportsTestDb data;
+    ManualClock clock{At(7, 12, 0), kTwoHours}; // a Monday, UTC+2
+    RecordingMessages messages;
+    ReportsTab tab{*data.db, clock, messages};
+
+    QDateEdit* Picker(const char* name) { return tab.findChild<QDateEdit*>(name); }
+};
+
+} // namespace
+
+class TestReportsTab : public QObject {
+    Q_OBJECT
+private slots:
+    void startsOnTodayWithRowOne() {
+        Station st;
+        QCOMPARE(st.tab.SelectedAddress(), 1);
+        QCOMPARE(st.tab.Choice(), 0);
+        QVERIFY(!st.Picker("StartDT")->isEnabled());
+        QVERIFY(!st.Picker("StopDT")->isEnabled());
+        QCOMPARE(st.tab.SG()->item(0, 1)->text(), QString()); // empty until first shown
+        QCOMPARE(st.tab.SG()->horizontalHeaderItem(1)->text(), QString("Object Name"));
+        QCOMPARE(st.tab.findChild<QPushButton*>("Button3")->text(), QString("Generate"));
+        QCOMPARE(st.tab.findChild<QPushButton*>("Button4")->text(), QString("Print"));
+    }
+
+    void showingFillsTheListAndSetsThePeriod() {
+        Station st;
+        st.data.db->ExecSQL("UPDATE TANKS SET name = '\xC4l 50%' WHERE id = 2");
+        st.tab.TabSheet2Show();
+        QCOMPARE(st.tab.SG()->item(0, 0)->text(), QString("1"));
+        QCOMPARE(st.tab.SG()->item(13, 0)->text(), QString("14"));
+        QCOMPARE(st.tab.SG()->item(13, 1)->text(), QString("Tank 14"));
+        QCOMPARE(st.tab.SG()->item(1, 1)->text(), QString::fromLatin1("\xC4l 50%"));
+        QCOMPARE(st.tab.Period().start, At(7, 0, 0));
+        QCOMPARE(st.tab.Period().stop, At(7, 12, 0));
+        QCOMPARE(st.tab.SG()->columnWidth(0), 22);
+        QCOMPARE(st.tab.SG()->columnWidth(1), 120);
+
+        // Fewer tanks later: the rows beyond them keep what they held.
+        st.data.db->ExecSQL("DELETE FROM TANKS WHERE id > 3");
+        st.data.db->ExecSQL("UPDATE TANKS SET name = 'Renamed' WHERE id = 3");
+        st.tab.TabSheet2Show();
+        QCOMPARE(st.tab.SG()->item(2, 1)->text(), QString("Renamed"));
+        QCOMPARE(st.tab.SG()->item(5, 1)->text(), QString("Tank 6"));
+        QVERIFY(st.messages.shown.empty());
+    }
+
+    void failedTankQueryStillSetsThePeriod() {
+        Station st;
+        st.data.db->ExecSQL("DROP TABLE TANKS");
+        st.tab.SetChoice(1);
+        st.clock.Set(At(9, 8, 0));
+        st.tab.TabSheet2Show();
+        QCOMPARE(st.messages.shown.size(), std::size_t(1));
+        QCOMPARE(st.tab.Period().start, At(8, 0, 0));
+    }
+
+    void rowNumberIsTheAddress() {
+        Station st;
+        st.data.db->ExecSQL("DELETE FROM TANKS WHERE id < 3");
+        st.tab.TabSheet2Show();
+        st.tab.SelectRow(3);
+        QCOMPARE(st.tab.SelectedAddress(), 3);
+        QCOMPARE(st.tab.SG()->item(2, 1)->text(), QString("Tank 5")); // third tank row
+    }
+
+    void customIntervalKeepsItsTimes() {
+        Station st;
+        st.clock.Set(At(7, 10, 0));
+        st.tab.SetChoice(0); // Today at 10:00
+        st.tab.SetChoice(7);
+        QVERIFY(st.Picker("StartDT")->isEnabled());
+        QVERIFY(st.Picker("StopDT")->isEnabled());
+        // The operator picks dates; each keeps the time of day its picker held.
+        st.Picker("StartDT")->setDate(QDate(2026, 11, 20));
+        st.Picker("StopDT")->setDate(QDate(2026, 11, 25));
+        QCOMPARE(st.tab.Period().start, TextFormats::Join(2026, 11, 20));
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 11, 25, 10, 0));
+        // Coming back to the tab keeps the picked dates.
+        st.clock.Set(At(8, 9, 0));
+        st.tab.TabSheet2Show();
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 11, 25, 10, 0));
+        st.tab.SetChoice(2);
+        QVERIFY(!st.Picker("StartDT")->isEnabled());
+        QCOMPARE(st.Picker("StartDT")->date(), QDate(2026, 12, 7));
+    }
+
+    void periodDoesNotMoveOnByItself() {
+        Station st;
+        st.data.Level(At(7, 8, 30), 1, 100); // 10:30 local
+        st.data.Level(At(7, 8, 50), 1, 100); // 10:50 local, after the period
+        st.clock.Set(At(7, 10, 40));
+        st.tab.SetChoice(0);
+        st.clock.Set(At(7, 11, 0));
+        st.tab.Button3Click();
+        // One sample inside 00:00-10:40: the start and end rules both draw red bands.
+        QCOMPARE(Vertices(st.tab.Chart1()->RedLine()),
+                 QString("00:00:00=0 10:30:00=0 | 10:30:00=0 10:40:00=0"));
+    }
+
+    void generateDrawsTheLevelLine() {
+        Station st;
+        st.tab.TabSheet2Show();
+        const int levels[] = {500, 498, 490, 489, 488};
+        const int minutes[] = {1, 2, 10, 11, 12};
+        // Stored in UTC, two hours behind local time: the evening before.
+        for (int i = 0; i < 5; ++i)
+            st.data.Level(At(6, 22, minutes[i]), 2, levels[i]);
+        st.data.Level(At(6, 22, 20), 3, 1); // another tank
+        st.data.Level(At(6, 23, 0), 2, 1);  // at the stop: excluded
+        st.data.Silence(At(6, 22, 5), 2);
+        st.data.Silence(At(6, 22, 7), 2);
+        st.data.Silence(At(6, 22, 7), 4);
+        st.clock.Set(At(7, 1, 0));
+        st.tab.SetChoice(0); // 00:00 to 01:00 local
+        st.tab.SelectRow(2);
+        st.tab.findChild<QPushButton*>("Button3")->click();
+        QVERIFY(st.messages.shown.empty());
+        LevelChart* ch = c(st);
+        QCOMPARE(Vertices(ch->BlueLine()), QString("00:01:00=500 00:02:00=498"));
+        QCOMPARE(Vertices(ch->RedLine()), QString("00:02:00=0 00:10:00=0 | 00:12:00=0 01:00:00=0"));
+        QCOMPARE(Vertices(ch->ErrorDots()), QString("00:05:00=0 00:07:00=0"));
+        QCOMPARE(st.tab.PrintHeading(), QString("Tank 2: 07/12/2026 - 07/12/2026 01:00:00"));
+    }
+
+    void timeAxisShowsLocalWallClock() {
+        // Keys are read back by the ticker in UTC, so the local day number shows unchanged.
+        const QDateTime t = QCPAxisTickerDateTime::keyToDateTime(DayToKey(At(7, 10, 0)));
+        QCOMPARE(t.toTimeSpec(Qt::UTC).toString("dd/MM/yyyy HH:mm"), QString("07/12/2026 10:00"));
+        LevelChart chart;
+        auto dates = qSharedPointerDynamicCast<QCPAxisTickerDateTime>(chart.xAxis->ticker());
+        QVERIFY(dates);
+        QCOMPARE(dates->dateTimeSpec(), Qt::UTC);
+    }
+
+    void levelAxisStepsAtLeastOne() {
+        LevelChart chart;
+        chart.resize(400, 600);
+        chart.yAxis->setRange(0, 2);
+        chart.replot();
+        const QVector<double> ticks = chart.yAxis->tickVector();
+        QVERIFY(ticks.size() >= 2);
+        for (int i = 1; i < ticks.size(); ++i)
+            QVERIFY(ticks[i] - ticks[i - 1] >= 1.0);
+    }
+
+    void wheelZoomsTimeOnly() {
+        LevelChart chart;
+        chart.resize(600, 400);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        chart.xAxis->setRange(0, 1000);
+        chart.yAxis->setRange(0, 100);
+        chart.replot();
+        const QPointF mid = chart.axisRect()->rect().center();
+        QWheelEvent wheel(mid, chart.mapToGlobal(mid), QPoint(), QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&chart, &wheel);
+        QVERIFY(chart.xAxis->range().size() < 1000);
+        QCOMPARE(chart.yAxis->range(), QCPRange(0, 100));
+    }
+
+    void denseLineKeepsItsBreaks() {
+        // 20000 samples a pixel apart many times over, with a four-hour silence in the
+        // middle: no blue may cross the silence.
+        std::vector<fdata> s;
+        for (int i = 0; i < 20000; ++i) {
+            const double x = At(7, 0, 0) + i * (20.0 / 86400.0) / 10.0;
+            if (x < At(7, 0, 0) + 0.1 || x > At(7, 0, 0) + 0.1 + 4.0 / 24.0)
+                s.push_back({x, 500 + (i % 7)});
+        }
+        auto points = BuildLevelSeries(s, s.front().x, s.back().x);
+        SortForDrawing(points);
+        LevelChart chart;
+        chart.resize(400, 300);
+        chart.SetLevelLine(points);
+        chart.ApplyAutoRange();
+        const QImage img = chart.toPixmap(400, 300).toImage();
+        const int x = qRound(chart.xAxis->coordToPixel(DayToKey(At(7, 0, 0) + 0.1 + 2.0 / 24)));
+        int blue = 0;
+        for (int y = 0; y < img.height(); ++y)
+            blue += QColor(img.pixel(x, y)) == kBlue;
+        QCOMPARE(blue, 0);
+        // While the line itself is drawn next to the silence.
+        const int before = qRound(chart.xAxis->coordToPixel(DayToKey(At(7, 0, 0) + 0.05)));
+        for (int y = 0; y < img.height(); ++y)
+            blue += QColor(img.pixel(before, y)) == kBlue;
+        QVERIFY(blue > 0);
+    }
+
+    void noDataShowsTheMessageAndAnEmptyChart() {
+        Station st;
+        st.data.Level(At(7, 8, 1), 5, 10);
+        st.data.Level(At(7, 8, 2), 5, 10);
+        st.tab.TabSheet2Show();
+        st.tab.SelectRow(5);
+        st.tab.Button3Click();
+        QVERIFY(!c(st)->RedLine()->data()->isEmpty());
+        st.data.db->ExecSQL("DELETE FROM DATA");
+        st.data.Silence(At(7, 8, 3), 5);
+        st.tab.Button3Click();
+        QCOMPARE(st.messages.shown, std::vector<std::string>{"No data for the selected period"});
+        QVERIFY(c(st)->BlueLine()->data()->isEmpty());
+        QVERIFY(c(st)->RedLine()->data()->isEmpty());
+        QVERIFY(c(st)->ErrorDots()->data()->isEmpty());
+    }
+
+    void stopBeforeStartFindsNoData() {
+        Station st;
+        st.data.Level(At(5, 8, 0), 1, 10);
+        st.tab.SetChoice(7);
+        st.tab.PickStartDate(2026, 12, 6);
+        st.tab.PickStopDate(2026, 12, 4);
+        QVERIFY(st.tab.Period().stop < st.tab.Period().start);
+        st.tab.Button3Click();
+        QCOMPARE(st.messages.shown, std::vector<std::string>{"No data for the selected period"});
+    }
+
+    void failedQueryIsReported() {
+        Station st;
+        st.data.db->ExecSQL("DROP TABLE DATA");
+        st.tab.Button3Click();
+        QCOMPARE(st.messages.shown.size(), std::size_t(1));
+        QVERIFY(st.messages.shown[0] != "No data for the selected period");
+    }
+
+    void printsTheChartToAPdf() {
+        Station st;
+        st.tab.TabSheet2Show();
+        st.data.Level(At(7, 8, 1), 1, 10);
+        st.tab.Button3Click();
+        const QString file = st.data.dir.filePath("chart.pdf");
+        int asked = 0;
+        st.tab.SetPrintDialog([&](QPrinter& p, QWidget*) {
+            ++asked;
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(file);
+            return true;
+        });
+        st.tab.findChild<QPushButton*>("Button4")->click();
+        QCOMPARE(asked, 1);
+        QFile pdf(file);
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QVERIFY(pdf.read(4) == "%PDF");
+        QVERIFY(pdf.size() > 1000);
+        QVERIFY(st.messages.shown.empty());
+
+        // A cancelled dialog prints nothing.
+        QFile::remove(file);
+        st.tab.SetPrintDialog([](QPrinter&, QWidget*) { return false; });
+        st.tab.Button4Click();
+        QVERIFY(!QFile::exists(file));
+    }
+
+    void rangesHaveFivePixelMargins() {
+        Station st;
+        for (int m = 0; m < 60; ++m)
+            st.data.Level(At(7, 8, m, 30), 1, 400 + m);
+        st.clock.Set(At(7, 11, 0));
+        st.tab.SetChoice(0);
+        st.tab.resize(146 + 1000, 500 + 102);
+        st.tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
+        QCOMPARE(c(st)->size(), QSize(1000, 500));
+        st.tab.Button3Click();
+        LevelChart* ch = c(st);
+        auto px = [](QCPAxis* axis, double v) { return qRound(axis->coordToPixel(v)); };
+        const QCPRange x = ch->xAxis->range();
+        const QCPRange y = ch->yAxis->range();
+        // The period starts at 00:00 (start band) and the last sample is at 10:59:30.
+        QCOMPARE(px(ch->xAxis, DayToKey(At(7, 0, 0))) - px(ch->xAxis, x.lower), 5);
+        QCOMPARE(px(ch->xAxis, x.upper) - px(ch->xAxis, DayToKey(At(7, 10, 59, 30))), 5);
+        QCOMPARE(px(ch->yAxis, y.lower) - px(ch->yAxis, 0), 5);
+        QCOMPARE(px(ch->yAxis, 459) - px(ch->yAxis, y.upper), 5);
+        QCOMPARE(px(ch->xAxis, x.upper) - px(ch->xAxis, x.lower), ch->axisRect()->width());
+    }
+
+private:
+    static LevelChart* c(Station& st) { return st.tab.Chart1(); }
+};
+
+QTEST_MAIN(TestReportsTab)
+#include "test_reports_tab.moc"
