@@ -67,3 +67,8 @@ long long CountOf(const QString& counts, const QString& name) {
     QRegularExpressionMatch m = re.match(counts);
     return m.hasMatch() ? m.captured(1).toLongLong() : -1;
 }
+
+void SimProcess::Kill() {
+    process_.kill();
+    process_.waitForFinished(10000);
+}

@@ -23,7 +23,8 @@ public:
     QString Counts();
     // SIGTERM and wait; true when it ended by itself with exit code 0.
     bool Stop();
-    qint64 Pid() const { return process_.processId(); }
+    // Ends it at once (SIGKILL), as a line pulled away: no clean-up of its own.
+    void Kill();
 
 private:
     QTemporaryDir runtime_;

@@ -1,0 +1,230 @@
+// The station's sensor line end to end: SensorLink with its real serial port, framer,
+// scheduler and storage, polling a real sensor-sim process over a pseudo-terminal.
+// Only the waits are shortened (a cycle pause of 1.5 s, 300 ms between requests, still
+// longer than the 200 ms receive gap) and the clock can be moved on, so the test sees
+// several cycles and a configuration round in seconds.
+#include "SimProcess.h"
+
+#include "Clock.h"
+#include "Database.h"
+#include "DemoSetup.h"
+#include "LinkTimer.h"
+#include "OperatorMessages.h"
+#include "SQLiteDatabase.h"
+#include "SensorBank.h"
+#include "SensorLink.h"
+#include "TankList.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+constexpr uint32_t kSeed = 5;
+constexpr int kWaitMs = 30000; // a deadline for slow machines, never a measurement
+
+// The system clock, which the test may move on by whole seconds.
+class MovableClock : public Clock {
+public:
+    double UtcNow() const override {
+        return QDateTime::currentMSecsSinceEpoch() / 86400000.0 + 25569.0 + shift_;
+    }
+    double LocalNow() const override {
+        return UtcNow() + QDateTime::currentDateTime().offsetFromUtc() / 86400.0;
+    }
+    void MoveOnSeconds(double s) { shift_ += s / 86400.0; }
+
+private:
+    double shift_ = 0;
+};
+
+// Timer1 as the link sets it, but waiting less: the scheduler still sees its own periods.
+class ShortWaitTimer : public LinkTimer {
+public:
+    ShortWaitTimer() : inner_(false) {
+        inner_.onTimeout = [this] {
+            if (onTimeout)
+                onTimeout();
+        };
+    }
+    void SetInterval(int ms) override {
+        interval_ = ms;
+        inner_.SetInterval(ms == 60000 ? 1500 : ms == 1000 ? 300 : ms);
+    }
+    int Interval() const override { return interval_; }
+    void SetEnabled(bool on) override { inner_.SetEnabled(on); }
+    bool Enabled() const override { return inner_.Enabled(); }
+
+private:
+    QtLinkTimer inner_;
+    int interval_ = 0;
+};
+
+struct Row {
+    double tstamp;
+    int adr, flevel, fcode, temp;
+};
+
+// One station on one simulator: the demo's database and tanks, the link and its log.
+class Station {
+public:
+    explicit Station(const QStringList& simArgs)
+        : sim(simArgs +
+              QStringList{"--link", "ttyLINE", "--fall", "0", "--seed", QString::number(kSeed)}) {
+        path = dir.filePath("data.db").toStdString();
+        DemoResult demo = SetUpDemoDatabase(path);
+        if (!demo.ok)
+            qFatal("demo database: %s", demo.error.c_str());
+        db = std::make_unique<TSQLiteDatabase>(path);
+        LoadTanks(*db, [this]() -> TItemNode& { return tanks.Add(); });
+        SensorLinkDevices devices = SensorLinkDevices::Station();
+        devices.pollTimer = std::make_unique<ShortWaitTimer>();
+        const QString port = sim.LinkPath("ttyLINE");
+        link = std::make_unique<SensorLink>(
+            SensorLinkContext{tanks, *db, clock, messages, [port] { return port; },
+                              [this] { ++settingsShown; },
+                              [this](const std::string& line) { memo = line + memo; }},
+            std::move(devices));
+    }
+
+    std::vector<Row> Rows(const std::string& where) {
+        std::vector<Row> rows;
+        TSQLiteTable t = db->GetTable("SELECT * FROM DATA " + where + " ORDER BY tstamp");
+        for (; !t.Eof(); t.Next())
+            rows.push_back({t.Field("tstamp").d, int(t.Field("adr").i), int(t.Field("flevel").i),
+                            int(t.Field("fcode").i), int(t.Field("temp").i)});
+        return rows;
+    }
+    int Count(const std::string& sql) { return db->GetTable(sql).Count(); }
+    int DataRows(int adr) { return Count("SELECT * FROM DATA WHERE adr = " + std::to_string(adr)); }
+    int ErrorRows(int adr) {
+        return Count("SELECT * FROM ERROR WHERE adr = " + std::to_string(adr));
+    }
+    TItemNode& Tank(int id) { return *tanks.FindNode(static_cast<unsigned>(id)); }
+
+    QTemporaryDir dir;
+    SimProcess sim;
+    std::string path;
+    std::unique_ptr<TSQLiteDatabase> db;
+    PlainTankList tanks;
+    MovableClock clock;
+    RecordingMessages messages;
+    std::string memo;
+    int settingsShown = 0;
+    std::unique_ptr<SensorLink> link;
+};
+
+const std::vector<int> kAnswering = {1, 2, 4, 5, 6}; // the demo's active tanks but 3
+
+} // namespace
+
+class TestSensorLine : public QObject {
+    Q_OBJECT
+private slots:
+    void readingsAndSilenceReachTheDatabase();
+    void spoiltRepliesAreRefusedAndLoggedAsSilence();
+};
+
+void TestSensorLine::readingsAndSilenceReachTheDatabase() {
+    Station st({"--silent", "3", "--delay", "2"});
+    QVERIFY(!st.sim.Device().isEmpty());
+    const double before = st.clock.UtcNow();
+    st.link->DeviceConnect();
+    QVERIFY(st.link->Port().Connected());
+
+    // Two cycles: every answering tank read twice, and the silent one judged once.
+    QTRY_VERIFY_WITH_TIMEOUT(st.ErrorRows(3) >= 1 && st.DataRows(6) >= 2, kWaitMs);
+    const double after = st.clock.UtcNow();
+
+    SensorBank sensors(kSeed, 0); // the simulator's readings, which hold still
+    for (int adr : kAnswering) {
+        Frames::DataReading r = sensors.Reading(adr);
+        TItemNode& tank = st.Tank(adr);
+        std::vector<Row> rows = st.Rows("WHERE adr = " + std::to_string(adr));
+        QVERIFY2(rows.size() >= 2, qPrintable(QString::number(adr)));
+        for (const Row& row : rows) {
+            QCOMPARE(row.fcode, int(r.flc));
+            QCOMPARE(row.temp, int(r.temp));
+            QCOMPARE(row.flevel, LitresForCode(tank, r.flc));
+            QVERIFY(row.tstamp >= before - 1e-9 && row.tstamp <= after + 1e-9);
+        }
+        QVERIFY(rows[1].tstamp > rows[0].tstamp);
+        // A cycle apart (1.5 s here), not two readings of one reply.
+        QVERIFY((rows[1].tstamp - rows[0].tstamp) * 86400 > 1.0);
+        // The record shows what the row shows; its time is local.
+        QCOMPARE(tank.FLC, r.flc);
+        QCOMPARE(tank.FLFR, r.flfr);
+        QCOMPARE(tank.Temp, r.temp);
+        QCOMPARE(tank.FL, LitresForCode(tank, r.flc));
+        QVERIFY(tank.LDTime > 0);
+    }
+    // Nothing from the silent sensor nor from the inactive tanks 7 to 14.
+    QCOMPARE(st.DataRows(3), 0);
+    QCOMPARE(st.Count("SELECT * FROM DATA WHERE adr > 6"), 0);
+    QCOMPARE(st.Count("SELECT * FROM ERROR WHERE adr <> 3"), 0);
+    TSQLiteTable err = st.db->GetTable("SELECT * FROM ERROR");
+    QCOMPARE(err.Field("code").i, int64_t(1));
+    QVERIFY(err.Field("tstamp").d >= before && err.Field("tstamp").d <= after + 1e-9);
+    QVERIFY(st.memo.find("   No answer from sensor \"Petrol Station\" (Address 3)\r\n") !=
+            std::string::npos);
+    QVERIFY(st.messages.shown.empty());
+    QCOMPARE(st.messages.beeps, 0); // a clean line: no reply refused
+    QCOMPARE(st.settingsShown, 0);
+
+    // Three minutes later every active sensor is asked for its configuration; the silent
+    // one is then logged with the configuration kind of silence.
+    const int cfgBefore = int(CountOf(st.sim.Counts(), "cfg"));
+    QCOMPARE(cfgBefore, 0);
+    st.clock.MoveOnSeconds(181);
+    QTRY_VERIFY_WITH_TIMEOUT(st.memo.find("CFG data. No answer from sensor \"Petrol Station\" "
+                                          "(Address 3)") != std::string::npos,
+                             kWaitMs);
+    // Polling paused, every data reply the simulator sent has become one DATA row.
+    st.link->Timer1().SetEnabled(false);
+    QTRY_COMPARE_WITH_TIMEOUT(CountOf(st.sim.Counts(), "data"),
+                              qint64(st.Count("SELECT * FROM DATA")), kWaitMs);
+    QString counts = st.sim.Counts();
+    QCOMPARE(CountOf(counts, "cfg"), qint64(kAnswering.size()));
+    QVERIFY(CountOf(counts, "withheld") >= 2);
+    QCOMPARE(CountOf(counts, "ignored"), 0);
+    QCOMPARE(CountOf(counts, "bad-requests") + CountOf(counts, "junk"), 0);
+    QCOMPARE(st.messages.beeps, 0);
+    st.link->Timer1().SetEnabled(true);
+
+    // The simulator goes away: one beep, polling stops, nothing is written any more.
+    const int rowsBefore = st.Count("SELECT * FROM DATA") + st.Count("SELECT * FROM ERROR");
+    st.sim.Kill();
+    QTRY_VERIFY_WITH_TIMEOUT(st.messages.beeps >= 1, kWaitMs);
+    QTest::qWait(2000); // more than a cycle of the shortened timer
+    QCOMPARE(st.messages.beeps, 1);
+    QVERIFY(!st.link->Timer1().Enabled());
+    QCOMPARE(st.Count("SELECT * FROM DATA") + st.Count("SELECT * FROM ERROR"), rowsBefore);
+    QVERIFY(st.messages.shown.empty());
+}
+
+void TestSensorLine::spoiltRepliesAreRefusedAndLoggedAsSilence() {
+    // Address 2 answers with a wrong CRC, address 5 with noise in front of its reply.
+    Station st({"--bad-crc", "2", "--stray", "5", "--delay", "2"});
+    QVERIFY(!st.sim.Device().isEmpty());
+    st.link->DeviceConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(st.ErrorRows(5) >= 1 && st.DataRows(6) >= 2, kWaitMs);
+    QCOMPARE(st.DataRows(2), 0);
+    QCOMPARE(st.DataRows(5), 0);
+    QVERIFY(st.ErrorRows(2) >= 1);
+    for (int adr : {1, 3, 4, 6})
+        QVERIFY(st.DataRows(adr) >= 2); // the line keeps its frames apart after each refusal
+    QCOMPARE(st.Count("SELECT * FROM ERROR WHERE adr NOT IN (2, 5)"), 0);
+    // Each refused reply beeps once: two a cycle.
+    QString counts = st.sim.Counts();
+    QCOMPARE(qint64(st.messages.beeps), CountOf(counts, "bad-crc") + CountOf(counts, "stray"));
+    QVERIFY(st.messages.beeps >= 4);
+    QVERIFY(st.messages.shown.empty());
+}
+
+QTEST_GUILESS_MAIN(TestSensorLine)
+#include "test_sensor_line.moc"
