@@ -93,14 +93,6 @@ protected:
     }
 };
 
-QVector<QCPGraphData> ToGraphData(const std::vector<LineVertex>& v) {
-    QVector<QCPGraphData> d;
-    d.reserve(static_cast<qsizetype>(v.size()));
-    for (const LineVertex& p : v)
-        d.append(QCPGraphData(DayToKey(p.x), p.y));
-    return d;
-}
-
 QCPGraph* AddLine(QCustomPlot* plot, const QColor& colour) {
     auto* g = new BrokenLineGraph(plot->xAxis, plot->yAxis);
     g->setPen(QPen(colour, 2));
@@ -151,6 +143,8 @@ LevelChart::LevelChart(QWidget* parent) : QCustomPlot(parent) {
     axisRect()->setBackground(palette().window());
     blue_ = AddLine(this, QColor(68, 102, 163));
     red_ = AddLine(this, QColor(255, 0, 0));
+    blueData_ = blue_->data();
+    redData_ = red_->data();
     dots_ = addGraph();
     dots_->setLineStyle(QCPGraph::lsNone);
     dots_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, QColor(255, 0, 0), 6));
@@ -190,9 +184,11 @@ void LevelChart::Clear() {
 }
 
 void LevelChart::SetLevelLine(const std::vector<LevelPoint>& sorted) {
-    const ColouredLines lines = SplitByColour(sorted);
-    blue_->data()->set(ToGraphData(lines.blue), true);
-    red_->data()->set(ToGraphData(lines.red), true);
+    blueData_->clear();
+    redData_->clear();
+    ForEachColouredVertex(
+        sorted, [&](double x, double y) { blueData_->add(QCPGraphData(DayToKey(x), y)); },
+        [&](double x, double y) { redData_->add(QCPGraphData(DayToKey(x), y)); });
     line_ = {};
     for (const LevelPoint& p : sorted)
         line_.Add(DayToKey(p.x), p.y);

@@ -40,6 +40,8 @@ private:
         double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
         void Add(double x, double y);
     };
+    // The line graphs' data, refilled in place so their capacity is reused.
+    QSharedPointer<QCPGraphDataContainer> blueData_, redData_;
     QCPGraph* blue_;
     QCPGraph* red_;
     QCPGraph* dots_;

@@ -76,10 +76,16 @@ double LocalOffset(const Clock& clock) {
 
 std::vector<fdata> QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset) {
     std::vector<fdata> samples;
+    QueryLevels(db, adr, S, E, offset, samples);
+    return samples;
+}
+
+void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset,
+                 std::vector<fdata>& samples) {
+    samples.clear();
     db.ForEachRow(Sql::SelectLevels(adr, S - offset, E - offset), [&](sqlite3_stmt* s) {
         samples.push_back({Timestamp(s, 0) + offset, Litres(s, 1)});
     });
-    return samples;
 }
 
 std::vector<double> QueryErrors(TSQLiteDatabase& db, int adr, double S, double E, double offset) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -57,16 +56,22 @@ void EndRule(Builder& b, const fdata& last, double E) {
 
 std::vector<LevelPoint> BuildLevelSeries(const std::vector<fdata>& s, double S, double E) {
     std::vector<LevelPoint> points;
+    BuildLevelSeries(s, S, E, points);
+    return points;
+}
+
+void BuildLevelSeries(const std::vector<fdata>& s, double S, double E,
+                      std::vector<LevelPoint>& points) {
+    points.clear();
     const std::size_t n = s.size();
     if (n == 0)
-        return points;
+        return;
     points.reserve(n + 8);
     Builder b{points};
     StartRule(b, s[0], S);
     for (std::size_t i = 1; i + 1 < n; ++i)
         GapRule(b, s[i - 1], s[i]);
     EndRule(b, s[n - 1], E);
-    return points;
 }
 
 void SortForDrawing(std::vector<LevelPoint>& points) {
@@ -75,35 +80,15 @@ void SortForDrawing(std::vector<LevelPoint>& points) {
         std::stable_sort(points.begin(), points.end(), byX);
 }
 
-namespace {
-
-// Appends segment a-b to a polyline, continuing it when a is where it last ended.
-struct Polyline {
-    std::vector<LineVertex>& v;
-    const LevelPoint* end = nullptr;
-    void Segment(const LevelPoint& a, const LevelPoint& b) {
-        if (end != &a) {
-            if (!v.empty())
-                v.push_back({a.x, std::numeric_limits<double>::quiet_NaN()});
-            v.push_back({a.x, static_cast<double>(a.y)});
-        }
-        v.push_back({b.x, static_cast<double>(b.y)});
-        end = &b;
-    }
-};
-
-} // namespace
-
 ColouredLines SplitByColour(const std::vector<LevelPoint>& p) {
     ColouredLines lines;
-    Polyline blue{lines.blue};
-    Polyline red{lines.red};
-    for (std::size_t i = 1; i < p.size(); ++i) {
-        const LevelPoint& a = p[i - 1];
-        const LevelPoint& b = p[i];
-        if (a.kind == PointKind::Gap || b.kind == PointKind::Gap)
-            continue;
-        (b.kind == PointKind::Red ? red : blue).Segment(a, b);
-    }
+    ForEachColouredVertex(
+        p,
+        [&](double x, double y) {
+            lines.blue.push_back({x, y});
+        },
+        [&](double x, double y) {
+            lines.red.push_back({x, y});
+        });
     return lines;
 }

@@ -3,7 +3,9 @@
 // start, gap and end rules; the points are then split into the blue and the red polylines
 // that the chart draws. Plain code, no Qt.
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 // One sample of the level: local time of the reading and litres.
@@ -30,6 +32,9 @@ inline constexpr double Seconds(double s) {
 // The points of Series1 for the samples (in the order the rows came) over the period S..E.
 // Empty when there is no sample.
 std::vector<LevelPoint> BuildLevelSeries(const std::vector<fdata>& samples, double S, double E);
+// The same into a buffer kept between reports (its capacity is reused).
+void BuildLevelSeries(const std::vector<fdata>& samples, double S, double E,
+                      std::vector<LevelPoint>& points);
 
 // Orders points by x; points with equal x keep the order they were added in.
 void SortForDrawing(std::vector<LevelPoint>& points);
@@ -48,3 +53,44 @@ struct ColouredLines {
 // Applies the drawing rule to points in drawing order: each segment in the colour of its
 // later point, no segment touching a gap point.
 ColouredLines SplitByColour(const std::vector<LevelPoint>& sorted);
+
+// The same, handing each vertex (x, y; y NaN at a break) to `blue` or `red` as it is found,
+// so that a chart can fill its own buffers without an intermediate copy.
+template <class Blue, class Red>
+void ForEachColouredVertex(const std::vector<LevelPoint>& p, Blue&& blue, Red&& red);
+
+// ---------------------------------------------------------------------------------------
+
+namespace level_series_detail {
+template <class Emit> struct Polyline {
+    Emit& out;
+    bool any = false;
+    const LevelPoint* end = nullptr;
+    void Segment(const LevelPoint& a, const LevelPoint& b) {
+        if (end != &a) {
+            if (any)
+                out(a.x, std::numeric_limits<double>::quiet_NaN());
+            out(a.x, static_cast<double>(a.y));
+        }
+        out(b.x, static_cast<double>(b.y));
+        any = true;
+        end = &b;
+    }
+};
+} // namespace level_series_detail
+
+template <class Blue, class Red>
+void ForEachColouredVertex(const std::vector<LevelPoint>& p, Blue&& blue, Red&& red) {
+    level_series_detail::Polyline<Blue> b{blue};
+    level_series_detail::Polyline<Red> r{red};
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        const LevelPoint& from = p[i - 1];
+        const LevelPoint& to = p[i];
+        if (from.kind == PointKind::Gap || to.kind == PointKind::Gap)
+            continue;
+        if (to.kind == PointKind::Red)
+            r.Segment(from, to);
+        else
+            b.Segment(from, to);
+    }
+}

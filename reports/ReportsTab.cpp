@@ -309,15 +309,14 @@ void ReportsTab::Generate(int adr, ReportPeriod period) {
         }
     } redraw{chart_};
     const double offset = LocalOffset(clock_);
-    std::vector<fdata> samples = QueryLevels(db_, adr, period.start, period.stop, offset);
-    if (samples.empty()) {
+    QueryLevels(db_, adr, period.start, period.stop, offset, samples_);
+    if (samples_.empty()) {
         messages_.ShowMessage(kNoData);
         return;
     }
-    std::vector<LevelPoint> points = BuildLevelSeries(samples, period.start, period.stop);
-    samples = {};
-    SortForDrawing(points);
-    chart_->SetLevelLine(points);
+    BuildLevelSeries(samples_, period.start, period.stop, points_);
+    SortForDrawing(points_);
+    chart_->SetLevelLine(points_);
     chart_->SetErrorMarkers(QueryErrors(db_, adr, period.start, period.stop, offset));
 }
 

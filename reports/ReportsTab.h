@@ -3,12 +3,14 @@
 // bottom, the level chart in the rest. "Generate" draws one tank's level over the period;
 // "Print" prints the chart under a heading with the tank's name and the period.
 
+#include "LevelSeries.h"
 #include "ReportPeriod.h"
 
 #include <QWidget>
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class Clock;
 class LevelChart;
@@ -74,6 +76,9 @@ private:
     ReportPeriod period_;
     QString heading_;
     PrintDialog printDialog_;
+    // Kept between reports so that a long period does not allocate its buffers afresh.
+    std::vector<fdata> samples_;
+    std::vector<LevelPoint> points_;
 
     QWidget* MakeLeftPanel();
     QWidget* MakeBottomPanel();
