@@ -1,0 +1,62 @@
+#include "ReceiveFramer.h"
+
+void ReceiveFramer::Feed(const uint8_t* bytes, std::size_t count, int64_t nowMs) {
+    if (count == 0)
+        return;
+    queue_.insert(queue_.end(), bytes, bytes + count);
+    lastArrival_ = nowMs;
+    if (reading_)
+        TakeQueued();
+}
+
+void ReceiveFramer::StartRead(int64_t nowMs) {
+    if (reading_)
+        return;
+    reading_ = true;
+    frame_.clear();
+    TakeQueued();
+    if (reading_)
+        Advance(nowMs); // bytes that have waited longer than the gap end the read at once
+}
+
+void ReceiveFramer::Advance(int64_t nowMs) {
+    if (reading_ && nowMs - lastArrival_ >= kGapMs)
+        Finish();
+}
+
+std::optional<int64_t> ReceiveFramer::GapDeadline() const {
+    if (!reading_)
+        return std::nullopt;
+    return lastArrival_ + kGapMs;
+}
+
+bool ReceiveFramer::TakeFrame(std::vector<uint8_t>& frame) {
+    if (done_.empty())
+        return false;
+    frame = std::move(done_.front());
+    done_.pop_front();
+    return true;
+}
+
+void ReceiveFramer::Clear() {
+    queue_.clear();
+    frame_.clear();
+    done_.clear();
+    reading_ = false;
+}
+
+void ReceiveFramer::TakeQueued() {
+    while (frame_.size() < kMaxFrame && !queue_.empty()) {
+        frame_.push_back(queue_.front());
+        queue_.pop_front();
+    }
+    if (frame_.size() == kMaxFrame)
+        Finish();
+}
+
+void ReceiveFramer::Finish() {
+    reading_ = false;
+    if (!frame_.empty())
+        done_.push_back(std::move(frame_));
+    frame_.clear();
+}

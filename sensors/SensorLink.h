@@ -1,0 +1,99 @@
+#pragma once
+// The sensor line as the main window holds it: the serial port, the receive framer, the
+// poll scheduler and their timers. The main window's handlers only call these methods;
+// every decision is made here or below, and nothing raised here ever reaches the event loop.
+
+#include "LinkTimer.h"
+#include "PollScheduler.h"
+#include "ReceiveFramer.h"
+#include "SensorPort.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class TankList;
+class TSQLiteDatabase;
+class Clock;
+class OperatorMessages;
+
+inline constexpr const char* kMsgSelectPort = "Please Select COM Port Number";
+inline constexpr const char* kMsgPortAbsent = "ComPort absent (%s). Please select another port.";
+inline constexpr const char* kMsgSendFailed = "Could not send data to the COM port";
+
+// What the link uses of the station; all outlive the link.
+struct SensorLinkContext {
+    TankList& tanks;
+    TSQLiteDatabase& db;
+    const Clock& clock;
+    OperatorMessages& messages;
+    std::function<QString()> portName;  // CfgData.PortNum, read at every connection
+    std::function<void()> showSettings; // the Settings dialog, modally
+    // Puts one log line (8-bit text ending in CR LF) on top of the Errors log.
+    std::function<void(const std::string&)> putLogLine;
+};
+
+// The devices the link drives: the real ones for the station, manual ones for tests.
+struct SensorLinkDevices {
+    std::unique_ptr<SensorPort> port;
+    std::unique_ptr<LinkTimer> pollTimer; // Timer1, periodic
+    std::unique_ptr<LinkTimer> gapTimer;  // ends a read 200 ms after the last byte
+    std::function<int64_t()> monotonicMs;
+
+    // TComPort and QTimers on the calling (GUI) thread.
+    static SensorLinkDevices Station();
+    // Timers and time of the given time line, with the given port (usually a FakePort).
+    static SensorLinkDevices Manual(ManualTimeline& line, std::unique_ptr<SensorPort> port);
+};
+
+class SensorLink : public QObject {
+    Q_OBJECT
+public:
+    explicit SensorLink(SensorLinkContext context,
+                        SensorLinkDevices devices = SensorLinkDevices::Station(),
+                        QObject* parent = nullptr);
+    ~SensorLink() override;
+
+    // (Re)opens the port under the configured name and starts a poll cycle at once.
+    void DeviceConnect();
+    // Writes one request frame; nothing when the port is not connected.
+    void SendData(const uint8_t* bytes, std::size_t count);
+    // The receive handler: with more than 8 bytes waiting, reads one reply frame.
+    void ComPort1RxChar(int Count);
+    // Answers port failures by the low 32 bits of WinError: 2 absent, 5 access denied.
+    void ComPort1Exception(TComException kind, const std::string& ComportMessage, int64_t WinError,
+                           const std::string& WinMessage);
+    // The poll timer's tick.
+    void Timer1Timer();
+
+    PollScheduler& Scheduler() { return scheduler_; }
+    SensorPort& Port() { return *devices_.port; }
+    LinkTimer& Timer1() { return *devices_.pollTimer; }
+
+private:
+    class Sink;
+    class OneBoxAtATime;
+
+    void OnPortReceive();
+    void OnGapTimeout();
+    void ArmGapTimer();
+    void DispatchFrames();
+    void HandleFrame(const std::vector<uint8_t>& frame);
+    void HandleData(const std::vector<uint8_t>& frame);
+    void DiscardReceived();
+    void ApplyPeriod();
+    void AfterFailedTick();
+    int64_t NowMs() const { return devices_.monotonicMs(); }
+
+    SensorLinkContext ctx_;
+    SensorLinkDevices devices_;
+    ReceiveFramer framer_;
+    PollScheduler scheduler_;
+    std::unique_ptr<Sink> sink_;
+    // Storage failures while polling and receiving: at most one such box open at a time.
+    std::unique_ptr<OneBoxAtATime> storageBox_;
+    bool answeringDenied_ = false;
+};
