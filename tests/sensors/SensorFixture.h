@@ -1,0 +1,111 @@
+#pragma once
+// A sensor line on manual time: a fake port, a temporary data.db, a tank list and a
+// recording operator, wired into one SensorLink.
+
+#include "Clock.h"
+#include "FakePort.h"
+#include "Frames.h"
+#include "LinkTimer.h"
+#include "OperatorMessages.h"
+#include "SQLiteDatabase.h"
+#include "SensorLink.h"
+#include "Statements.h"
+#include "TankList.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Records what would be shown; a test may run more of the station while a "box" is open.
+class NestingMessages : public RecordingMessages {
+public:
+    void ShowMessage(const std::string& text) override {
+        RecordingMessages::ShowMessage(text);
+        ++depth;
+        maxDepth = std::max(maxDepth, depth);
+        if (whileOpen)
+            whileOpen(text);
+        --depth;
+    }
+    std::function<void(const std::string&)> whileOpen;
+    int depth = 0, maxDepth = 0;
+};
+
+inline std::vector<uint8_t> DataReply(uint8_t address, int8_t temp, uint16_t flc,
+                                      uint16_t flfr = 0) {
+    return Frames::BuildDataReply(address, {temp, flc, flfr});
+}
+inline std::vector<uint8_t> ConfigReply(uint8_t address) {
+    return Frames::BuildReply(address, Frames::kCmdConfig, {1, 2, 3, 4, 5, 6, 7, 8});
+}
+inline std::vector<uint8_t> Bytes(const std::array<uint8_t, 4>& a) {
+    return {a.begin(), a.end()};
+}
+
+struct SensorFixture {
+    // Local time 5 Dec 2012 12:00:00 at t = 0, two hours ahead of UTC.
+    static constexpr double kStart = 41248.5;
+    static constexpr double kOffset = 2.0 / 24.0;
+
+    QTemporaryDir dir;
+    std::unique_ptr<TSQLiteDatabase> db;
+    ManualClock clock{kStart, kOffset};
+    ManualTimeline line{&clock, kStart};
+    PlainTankList tanks;
+    NestingMessages messages;
+    FakePort* port = nullptr;
+    QString portName = "ttyFAKE0";
+    int settingsShown = 0;
+    std::function<void()> onSettings;
+    std::vector<std::string> log; // newest first, as on top of the Errors log
+    std::unique_ptr<SensorLink> link;
+
+    explicit SensorFixture(bool withTables = true) {
+        db = std::make_unique<TSQLiteDatabase>(dir.filePath("data.db").toStdString());
+        if (withTables) {
+            db->ExecSQL(Sql::kCreateData);
+            db->ExecSQL(Sql::kCreateError);
+        }
+        auto fake = std::make_unique<FakePort>();
+        port = fake.get();
+        SensorLinkContext ctx{tanks,
+                              *db,
+                              clock,
+                              messages,
+                              [this] { return portName; },
+                              [this] {
+                                  ++settingsShown;
+                                  if (onSettings)
+                                      onSettings();
+                              },
+                              [this](const std::string& l) { log.insert(log.begin(), l); }};
+        link = std::make_unique<SensorLink>(ctx, SensorLinkDevices::Manual(line, std::move(fake)));
+    }
+
+    TItemNode& AddTank(uint8_t id, bool active, const std::string& name = {}) {
+        TItemNode& n = tanks.Add();
+        n.id = id;
+        n.Act = active;
+        n.Name = name.empty() ? "Tank " + std::to_string(id) : name;
+        return n;
+    }
+    // Every request gets its reply `delayMs` later, except from the silent addresses.
+    void AnswerRequests(std::vector<unsigned> silent = {}, int64_t delayMs = 30) {
+        port->onWrite = [this, silent, delayMs](const std::vector<uint8_t>& req) {
+            const uint8_t a = req[1];
+            if (std::find(silent.begin(), silent.end(), a) != silent.end())
+                return;
+            auto reply = req[2] == Frames::kCmdConfig ? ConfigReply(a) : DataReply(a, 20, 100 + a);
+            line.At(line.NowMs() + delayMs, [this, reply] { port->Inject(reply); });
+        };
+    }
+    void InjectAt(int64_t ms, std::vector<uint8_t> bytes) {
+        line.At(ms, [this, bytes] { port->Inject(bytes); });
+    }
+    int Rows(const std::string& table) { return db->GetTable("SELECT * FROM " + table).Count(); }
+    char State(unsigned a) { return link->Scheduler().States().Get(a); }
+};
