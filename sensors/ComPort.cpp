@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 // Marks a call into QSerialPort; failures it raises wait until the outermost call is done.
 class TComPort::CallScope {
 public:
@@ -91,7 +93,9 @@ std::vector<uint8_t> TComPort::Read(std::size_t max) {
     if (!Connected())
         return out;
     CallScope scope(*this, TComException::Read);
-    const QByteArray got = serial_.read(static_cast<qint64>(max));
+    const qint64 limit = static_cast<qint64>(
+        std::min<std::size_t>(max, static_cast<std::size_t>(serial_.bytesAvailable())));
+    const QByteArray got = serial_.read(limit);
     out.assign(got.begin(), got.end());
     return out;
 }

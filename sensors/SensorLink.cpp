@@ -10,7 +10,6 @@
 #include "TankList.h"
 
 #include <chrono>
-#include <limits>
 
 // The scheduler's view of the Errors log and the ERROR table.
 class SensorLink::Sink : public SilenceSink {
@@ -195,7 +194,7 @@ void SensorLink::ApplyPeriod() {
 }
 
 void SensorLink::OnPortReceive() {
-    const std::vector<uint8_t> bytes = devices_.port->Read(std::numeric_limits<std::size_t>::max());
+    const std::vector<uint8_t> bytes = devices_.port->Read(devices_.port->BytesWaiting());
     framer_.Feed(bytes.data(), bytes.size(), NowMs());
     if (framer_.Reading())
         ArmGapTimer();

@@ -1,6 +1,7 @@
 // The QSerialPort-based port on a pseudo-terminal: bytes both ways, and the error codes the
 // link acts on (2 absent, 5 gone), reported once, outside Qt's own calls.
 #include "ComPort.h"
+#include "SensorFixture.h"
 
 #include <QtTest>
 
@@ -67,7 +68,49 @@ private slots:
     void farEndGoneIsReportedOnce();
     void reopenFromInsideTheFailureReport();
     void errorMapping();
+    void stationLinkPollsAndStores();
 };
+
+// The station's own devices (this port, QTimers, the steady clock): the first cycle starts
+// at once, the request reaches the far end and the reply, cut by the gap timer, is stored.
+void TestComPort::stationLinkPollsAndStores() {
+    Pty pty;
+    SensorFixture f; // its manual timeline is not used here
+    TItemNode& tank = f.AddTank(1, true);
+    tank.ClbArray[528] = 99.0f;
+    SensorLinkContext ctx{f.tanks,
+                          *f.db,
+                          f.clock,
+                          f.messages,
+                          [&] { return QString::fromStdString(pty.slavePath); },
+                          [] {},
+                          [&](const std::string& l) { f.log.push_back(l); }};
+    SensorLink link(ctx);
+    link.DeviceConnect();
+    std::vector<uint8_t> got;
+    const auto req = Frames::BuildRequest(1, Frames::kCmdData);
+    auto gotRequest = [&] {
+        auto more = pty.Received();
+        got.insert(got.end(), more.begin(), more.end());
+        return got.size() >= 4 && std::equal(req.begin(), req.end(), got.end() - 4);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(gotRequest(), 5000);
+    const auto reply = DataReply(1, 21, 528, 564);
+    pty.Send({reply.begin(), reply.begin() + 5});
+    QTest::qWait(50); // well inside the 200 ms gap
+    pty.Send({reply.begin() + 5, reply.end()});
+    QTRY_COMPARE_WITH_TIMEOUT(f.Rows("DATA"), 1, 5000);
+    QCOMPARE(tank.FL, 99);
+    QCOMPARE(link.Scheduler().States().Get(1), '3');
+    QCOMPARE(f.messages.beeps, 0);
+    QVERIFY(f.messages.shown.empty());
+    // The far end goes away: one beep, polling stops.
+    pty.CloseMaster();
+    QTRY_COMPARE_WITH_TIMEOUT(f.messages.beeps, 1, 5000);
+    QVERIFY(!link.Timer1().Enabled());
+    QTest::qWait(100);
+    QCOMPARE(f.messages.beeps, 1);
+}
 
 void TestComPort::absentPortIsCodeTwo() {
     TComPort port;
