@@ -230,7 +230,9 @@ void SensorLink::DispatchFrames() {
 }
 
 void SensorLink::HandleFrame(const std::vector<uint8_t>& frame) {
-    if (!Frames::CheckReply(frame)) {
+    // A frame always has at least 9 bytes when the read started on 9 waiting; a shorter
+    // one (a handler called with a wrong count) is refused like any bad frame.
+    if (frame.size() < 4 || !Frames::CheckReply(frame)) {
         ctx_.messages.Beep();
         return;
     }

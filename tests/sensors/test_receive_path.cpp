@@ -106,6 +106,11 @@ void TestReceivePath::garbageOnlyBeeps() {
     f.InjectAt(1000, std::vector<uint8_t>(9, 0x3E));
     f.line.AdvanceTo(2000);
     QCOMPARE(f.messages.beeps, 2);
+    // A handler called with a count larger than what waits reads a short frame: refused.
+    f.port->Inject({0x3E, Frames::GetCRC8(std::vector<uint8_t>{0x3E})}); // a "valid" 2 bytes
+    f.link->ComPort1RxChar(9);
+    f.line.AdvanceTo(3000);
+    QCOMPARE(f.messages.beeps, 3);
     QCOMPARE(f.Rows("DATA"), 0);
     QVERIFY(f.messages.shown.empty());
 }
