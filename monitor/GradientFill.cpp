@@ -46,22 +46,31 @@ int EndY(const QRect& r) {
 
 } // namespace
 
-void GradientFill(QPainter& painter, const QRect& r, const QColor& first, const QColor& last,
-                  GradientDirection direction, RampCache& cache) {
-    const QRect clip = ClipBox(painter);
+std::vector<TGradientStrip> GradientStrips(const QRect& r, const QRect& clip, const QColor& first,
+                                           const QColor& last, GradientDirection direction,
+                                           RampCache& cache) {
+    std::vector<TGradientStrip> strips;
     if (!clip.intersects(r))
-        return;
-    const ColorRef a = ToColorRef(first);
-    const ColorRef z = ToColorRef(last);
+        return strips;
     const bool vertical = direction == GradientDirection::Vertical;
     const StripRange range = vertical ? ComputeStripRange(r.y(), EndY(r), clip.y(), EndY(clip))
                                       : ComputeStripRange(r.x(), EndX(r), clip.x(), EndX(clip));
-    if (range.length < 1)
-        return;
-    const ColorRamp& ramp = cache.Get(range.length, a, z);
+    if (range.Empty())
+        return strips;
+    const ColorRamp& ramp = cache.Get(range.length, ToColorRef(first), ToColorRef(last));
+    strips.reserve(static_cast<std::size_t>(range.last - range.first + 1));
     for (int i = range.first; i <= range.last; ++i) {
         const QRect strip = vertical ? QRect(r.x(), r.y() + i, r.width(), 1)
                                      : QRect(r.x() + i, r.y(), 1, r.height());
-        painter.fillRect(strip, FromColorRef(ramp[i]));
+        strips.push_back({strip, FromColorRef(ramp[i])});
     }
+    return strips;
+}
+
+void GradientFill(QPainter& painter, const QRect& r, const QColor& first, const QColor& last,
+                  GradientDirection direction, RampCache& cache) {
+    // One solid brush per strip, only where the clip lets paint through.
+    for (const TGradientStrip& strip :
+         GradientStrips(r, ClipBox(painter), first, last, direction, cache))
+        painter.fillRect(strip.rect, strip.colour);
 }

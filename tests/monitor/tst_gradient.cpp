@@ -136,6 +136,22 @@ private slots:
         QCOMPARE(cache.Slot(0).size(), std::size_t{100});
     }
 
+    void onlyStripsInsideTheClipAreMade() {
+        RampCache cache;
+        const auto strips =
+            GradientStrips(QRect(0, 10, 50, 71), QRect(0, 30, 200, 5), QColor(217, 226, 234),
+                           QColor(183, 200, 215), GradientDirection::Vertical, cache);
+        QCOMPARE(strips.size(), std::size_t{5});
+        QCOMPARE(strips.front().rect, QRect(0, 30, 50, 1));
+        QCOMPARE(strips.back().rect, QRect(0, 34, 50, 1));
+        const ColorRamp whole =
+            BuildRamp(71, MakeColorRef(217, 226, 234), MakeColorRef(183, 200, 215));
+        QCOMPARE(ToColorRef(strips.front().colour), whole[20]);
+        QVERIFY(GradientStrips(QRect(0, 10, 50, 71), QRect(0, 81, 200, 5), Qt::white, Qt::black,
+                               GradientDirection::Vertical, cache)
+                    .empty());
+    }
+
     void horizontalGradientRunsAlongX() {
         QImage img(4, 3, QImage::Format_RGB32);
         img.fill(Qt::black);

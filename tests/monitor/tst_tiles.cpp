@@ -1,6 +1,6 @@
 // The tile model, the tile painter and the tile list with its link.
 #include "GaugePanels.h"
-#include "GradientRamp.h"
+#include "GradientFill.h"
 #include "OperatorMessages.h"
 #include "TileDelegate.h"
 #include "TileList.h"
@@ -122,11 +122,19 @@ private slots:
         const QRgb fill = TGaugePanels::FillColor().rgb();
         QCOMPARE(CountColour(img, QRect(98, 0, 1, img.height()), fill), 28);
         QCOMPARE(img.pixel(98, 3 + 62), fill);
+        QCOMPARE(img.pixel(98, 3 + 62 - 27), fill);
         QCOMPARE(img.pixel(98, 3 + 62 - 28), TGaugePanels::BoxColor().rgb());
+        QCOMPARE(img.pixel(98, 3 + 63), TGaugePanels::BorderColor().rgb());
+        QCOMPARE(img.pixel(96, 3), TGaugePanels::BorderColor().rgb());
+        QCOMPARE(img.pixel(95, 3), white);
         QCOMPARE(gauge.FillCaption(), QStringLiteral("45%"));
         // Name, fuel line and link all left ink where they belong.
         QVERIFY(CountInk(img, QRect(150, 4, 60, 12), white) > 0);
-        QVERIFY(CountInk(img, QRect(150, 30, 200, 12), white) > 0);
+        const int h = QFontMetrics(QApplication::font()).height();
+        const int fuelTop = img.height() - 2 * h - 5, tempTop = img.height() - h - 5;
+        QVERIFY(CountInk(img, QRect(150, fuelTop, 180, h), white) > 0);
+        QVERIFY(CountInk(img, QRect(150, tempTop, 180, h), white) > 0);
+        QCOMPARE(CountInk(img, QRect(150, 4 + h + 1, 180, fuelTop - (4 + h + 1)), white), 0);
         const QRect link(kTileWidth - 16 - 40, 10, 40, 15);
         QVERIFY(CountColour(img, link, qRgb(0, 0, 255)) > 0);
     }
@@ -342,6 +350,11 @@ private slots:
         QCOMPARE(img.pixel(5, 0), qRgb(217, 226, 234));
         QCOMPARE(img.pixel(5, 69), qRgb(184, 201, 216));
         QCOMPARE(img.pixel(5, 70), TileLineColor().rgb());
+        // The tile proper is the row less its grid line: a 70-entry ramp, row by row.
+        const ColorRamp ramp =
+            BuildRamp(70, ToColorRef(FocusTopColor()), ToColorRef(FocusBottomColor()));
+        for (int y = 0; y < 70; ++y)
+            QCOMPARE(ToColorRef(QColor(img.pixel(2, y))), ramp[y]);
         QCOMPARE(img.pixel(5, 71 + 10), f.list.palette().color(QPalette::Base).rgb());
         QCOMPARE(img.pixel(5, 71 + 19), TileLineColor().rgb());
         QCOMPARE(img.pixel(20, 10), qRgb(10, 120, 10));
