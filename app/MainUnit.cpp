@@ -2,7 +2,14 @@
 
 #include "Config.h"
 #include "Database.h"
+#include "AboutUnit.h"
 #include "DefaultPicture.h"
+#include "GaugePanels.h"
+#include "ReportsTab.h"
+#include "SensorLink.h"
+#include "SettingsUnit.h"
+#include "TanksUnit.h"
+#include "TileList.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -25,7 +32,9 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     setAttribute(Qt::WA_QuitOnClose);
     BuildMenu();
     PageControl1 = new QTabWidget(this);
-    PageControl1->addTab(new QWidget, "Monitoring");
+    GaugePanel = std::make_unique<TGaugePanels>();
+    VT = new TTileList(*GaugePanel, messages_);
+    PageControl1->addTab(VT, "Monitoring");
     PageControl1->addTab(new QWidget, "Reports");
     PageControl1->addTab(BuildErrorsTab(), "Errors");
     PageControl1->setCurrentIndex(0);
@@ -38,9 +47,43 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     if (QScreen* s = QApplication::primaryScreen())
         move(s->availableGeometry().center() - rect().center());
     FormCreate();
+    if (!startFailed_)
+        CreateDialogs();
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::CreateDialogs() {
+    // The Reports tab reads the database, so it comes once the database is open.
+    TabSheet2 = new ReportsTab(*db_, clock_, messages_);
+    QWidget* placeholder = PageControl1->widget(1);
+    PageControl1->removeTab(1);
+    delete placeholder;
+    PageControl1->insertTab(1, TabSheet2, "Reports");
+    PageControl1->setCurrentIndex(0);
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+        if (PageControl1->widget(index) == TabSheet2)
+            Guarded(messages_, [&] { TabSheet2->TabSheet2Show(); });
+    });
+
+    link_ = std::make_unique<SensorLink>(SensorLinkContext{
+        VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
+        [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); }});
+
+    // The dialogs: created once, hidden, reused at every showing.
+    Editor = new TEditor(*db_, messages_, this);
+    Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
+    Form2->setParent(this, Form2->windowFlags());
+    FormAbout = new TFormAbout(this);
+    VT->SetEditorOpener([this](TItemNode& node) { return OpenEditor(node); });
+}
+
+bool TForm1::OpenEditor(TItemNode& node) {
+    if (!Editor->UpdateData(&node))
+        return false;
+    Editor->exec();
+    return true;
+}
 
 void TForm1::BuildMenu() {
     QMenu* file = menuBar()->addMenu("File");
@@ -102,7 +145,8 @@ void TForm1::EnsureDataIndex() {
 }
 
 void TForm1::LoadTanks() {
-    // Filled in by the tile list.
+    TTileModel::LoadScope scope(VT->Model());
+    ::LoadTanks(*db_, [this]() -> TItemNode& { return VT->Model().AppendTank(); });
 }
 
 void TForm1::PrependLog(const std::string& line) {
@@ -127,9 +171,15 @@ void TForm1::Exit1Click() {
     close();
 }
 
-void TForm1::Settings1Click() {}
+void TForm1::Settings1Click() {
+    if (Form2)
+        Form2->RequestShow();
+}
 
-void TForm1::About1Click() {}
+void TForm1::About1Click() {
+    if (FormAbout)
+        FormAbout->exec();
+}
 
 bool TForm1::event(QEvent* e) {
     const bool r = QMainWindow::event(e);
@@ -142,4 +192,7 @@ bool TForm1::event(QEvent* e) {
     return r;
 }
 
-void TForm1::FormActivate() {}
+void TForm1::FormActivate() {
+    if (link_)
+        Guarded(messages_, [&] { link_->DeviceConnect(); });
+}

@@ -9,9 +9,18 @@
 #include <QMainWindow>
 #include <memory>
 
+struct TItemNode;
+
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
+class ReportsTab;
+class SensorLink;
+class TEditor;
+class TForm2;
+class TFormAbout;
+class TGaugePanels;
+class TTileList;
 
 class TForm1 : public QMainWindow {
     Q_OBJECT
@@ -32,6 +41,12 @@ public:
     QTabWidget* PageControl1 = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
     QPushButton* Button5 = nullptr;
+    TTileList* VT = nullptr;
+    ReportsTab* TabSheet2 = nullptr;
+    TEditor* Editor = nullptr;
+    TForm2* Form2 = nullptr;
+    TFormAbout* FormAbout = nullptr;
+    SensorLink& Link() { return *link_; }
 
 public slots:
     void Exit1Click();
@@ -49,11 +64,16 @@ private:
     void BuildMenu();
     QWidget* BuildErrorsTab();
     void EnsureDataIndex();
+    void CreateDialogs();
+    bool OpenEditor(TItemNode& node);
 
     OperatorMessages& messages_;
     Clock& clock_;
     std::string dbFile_;
     std::unique_ptr<TSQLiteDatabase> db_;
+    // The gauge pair painted into every active tile.
+    std::unique_ptr<TGaugePanels> GaugePanel;
+    std::unique_ptr<SensorLink> link_;
     bool startFailed_ = false;
     bool activated_ = false;
 };

@@ -1,0 +1,168 @@
+#include "SettingsUnit.h"
+
+#include "Config.h"
+#include "OperatorMessages.h"
+
+#include <QAbstractItemView>
+#include <QButtonGroup>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+
+void PortComboBox::showPopup() {
+    if (onDropDown)
+        onDropDown();
+    QComboBox::showPopup();
+}
+
+int WorkModeIndex(const QString& mode) {
+    if (mode == QLatin1String(kModeDirect))
+        return 0;
+    if (mode == QLatin1String(kModeLogger))
+        return 1;
+    return -1;
+}
+
+QString WorkModeText(int index) {
+    return QLatin1String(index == 1 ? kModeLogger : kModeDirect);
+}
+
+TForm2::TForm2(OperatorMessages& messages, std::function<void()> deviceConnect,
+               std::unique_ptr<PortListSource> ports, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      messages_(messages), deviceConnect_(std::move(deviceConnect)), ports_(std::move(ports)) {
+    setWindowTitle(QStringLiteral("Settings"));
+    setFixedSize(220, 215);
+    setModal(true);
+    CreateControls();
+}
+
+void TForm2::CreateControls() {
+    auto* portBox = new QGroupBox(QStringLiteral("COM Port"), this);
+    portBox->setGeometry(8, 8, 201, 74);
+    auto* label = new QLabel(QStringLiteral("Port number:"), portBox);
+    label->move(12, 33);
+    cbPort = new PortComboBox(portBox);
+    cbPort->setEditable(false);
+    cbPort->setGeometry(118, 29, 75, cbPort->sizeHint().height());
+    cbPort->onDropDown = [this] { cbPortDropDown(); };
+
+    WrkMode = new QGroupBox(QStringLiteral("Working Mode"), this);
+    WrkMode->setGeometry(8, 88, 201, 73);
+    WrkModeItems = new QButtonGroup(this);
+    const char* items[] = {"Direct Connection", "Logger Connection"};
+    for (int i = 0; i < 2; ++i) {
+        auto* item = new QRadioButton(QString::fromLatin1(items[i]), WrkMode);
+        item->setGeometry(10, 20 + i * 22, 180, 20);
+        WrkModeItems->addButton(item, i);
+    }
+    WrkMode->setEnabled(false);
+
+    Button1 = new QPushButton(QStringLiteral("Ok"), this);
+    Button1->setGeometry(126, 176, 75, 25);
+    Button1->setDefault(true);
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+}
+
+void TForm2::RequestShow() {
+    if (isVisible()) {
+        keepOpen_ = true;
+        raise();
+        activateWindow();
+        return;
+    }
+    RunModal();
+}
+
+void TForm2::RunModal() { exec(); }
+
+void TForm2::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        CentreOnScreen();
+        FormShow();
+    }
+}
+
+void TForm2::CentreOnScreen() {
+    QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void TForm2::FormShow() {
+    FillPortList();
+    SelectPort(CfgData.PortNum);
+    QAbstractButton* mode = WrkModeItems->button(WorkModeIndex(CfgData.WrkMode));
+    if (mode) {
+        mode->setChecked(true);
+    } else {
+        // No item: the group must allow none checked for a moment to clear it.
+        WrkModeItems->setExclusive(false);
+        for (QAbstractButton* item : WrkModeItems->buttons())
+            item->setChecked(false);
+        WrkModeItems->setExclusive(true);
+    }
+}
+
+void TForm2::cbPortDropDown() {
+    const QString shown = cbPort->currentText();
+    FillPortList();
+    SelectPort(shown);
+}
+
+void TForm2::FillPortList() {
+    if (!RefillPortNames(*ports_, entries_))
+        return;
+    const QSignalBlocker quiet(cbPort);
+    cbPort->clear();
+    cbPort->addItems(entries_);
+    // The box is narrow; let the opened list be as wide as the longest name.
+    int widest = 0;
+    const QFontMetrics metrics(cbPort->view()->font());
+    for (const QString& name : entries_)
+        widest = std::max(widest, metrics.horizontalAdvance(name));
+    cbPort->view()->setMinimumWidth(widest + 24);
+}
+
+void TForm2::SelectPort(const QString& name) {
+    const int index = cbPort->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    cbPort->setCurrentIndex(index);
+    cbPort->setToolTip(cbPort->currentText());
+}
+
+bool TForm2::ChoiceUnchanged() const {
+    return WorkModeIndex(CfgData.WrkMode) == WrkModeItems->checkedId() &&
+           cbPort->currentText() == CfgData.PortNum;
+}
+
+void TForm2::Button1Click() {
+    keepOpen_ = false;
+    const bool applied = Guarded(messages_, [&] { ApplyChoice(); });
+    if (!applied || keepOpen_) {
+        // The reconnection asked for a port again (or failed): stay open on what is stored.
+        keepOpen_ = false;
+        FormShow();
+        return;
+    }
+    accept();
+}
+
+void TForm2::ApplyChoice() {
+    if (ChoiceUnchanged())
+        return;
+    CfgData.PortNum = cbPort->currentText();
+    CfgData.WrkMode = WorkModeText(WrkModeItems->checkedId());
+    WrCfgData(CfgData);
+    if (deviceConnect_)
+        deviceConnect_();
+}

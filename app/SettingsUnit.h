@@ -1,0 +1,76 @@
+#pragma once
+// The Settings dialog: picks the serial port, stores the choice and reconnects the link.
+
+#include "PortList.h"
+
+#include <QComboBox>
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+
+class OperatorMessages;
+class QButtonGroup;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+
+// A pick-only drop-down list that says when it is about to open, so that the dialog can
+// refill it with the ports present at that moment.
+class PortComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> onDropDown;
+    void showPopup() override;
+};
+
+class TForm2 : public QDialog {
+    Q_OBJECT
+public:
+    // `deviceConnect` reconnects the serial link with CfgData (the main window's DeviceConnect).
+    // `ports` defaults to the platform's list.
+    TForm2(OperatorMessages& messages, std::function<void()> deviceConnect,
+           std::unique_ptr<PortListSource> ports = std::make_unique<SystemPortList>(),
+           QWidget* parent = nullptr);
+
+    // The one way to ask for the dialog (menu "Settings", and the serial link when it needs
+    // a port). Hidden: shows it modally and returns when it has closed. Already open (the
+    // request then comes from inside its own "Ok", through DeviceConnect): only raises it and
+    // marks that this "Ok" must leave it open, so the operator can pick again.
+    void RequestShow();
+
+    // Handlers.
+    void FormShow();       // each showing: refill the list, preselect port and mode
+    void cbPortDropDown(); // the list opens: refill it, keep the current choice
+    void Button1Click();   // "Ok": apply the choice
+
+    PortComboBox* cbPort = nullptr;
+    QGroupBox* WrkMode = nullptr; // disabled: only shows the mode
+    QButtonGroup* WrkModeItems = nullptr;
+    QPushButton* Button1 = nullptr;
+
+protected:
+    // The modal showing; a seam so that tests never block on it.
+    virtual void RunModal();
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void CreateControls();
+    void FillPortList();
+    void SelectPort(const QString& name);
+    bool ChoiceUnchanged() const;
+    void ApplyChoice();
+    void CentreOnScreen();
+
+    OperatorMessages& messages_;
+    std::function<void()> deviceConnect_;
+    std::unique_ptr<PortListSource> ports_;
+    QStringList entries_;
+    bool keepOpen_ = false;
+};
+
+// Position of a working mode in ("Direct", "Logger"); -1 when it is neither.
+int WorkModeIndex(const QString& mode);
+// The stored text for a radio position: "Logger" for 1, "Direct" for anything else.
+QString WorkModeText(int index);
