@@ -22,6 +22,8 @@
 
 #include <qcustomplot.h>
 
+#include <algorithm>
+
 using namespace EditorRules;
 
 namespace {
@@ -167,8 +169,11 @@ void TEditor::BuildObjectData() {
     Button1 = new QPushButton(QStringLiteral("Change Image"), GroupBox1);
     Button1->setGeometry(89, 63, 84, 25);
     cbAct = new QCheckBox(QStringLiteral("Activity"), GroupBox1);
-    cbAct->setGeometry(114, 19, 59, 17);
     cbAct->setLayoutDirection(Qt::RightToLeft); // caption to the left of the box
+    // Where a wider fallback font needs more room, grow to the left, keeping the box's
+    // right edge in line with "Change Image".
+    const int actWidth = std::max(59, cbAct->sizeHint().width());
+    cbAct->setGeometry(114 + 59 - actWidth, 19, actWidth, 17);
 
     leName = AddLabelledEdit(GroupBox1, QStringLiteral("Tank Name:"), 12, 122);
     leFType = AddLabelledEdit(GroupBox1, QStringLiteral("Fuel Type:"), 12, 171);
