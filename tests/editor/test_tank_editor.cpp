@@ -121,6 +121,16 @@ private slots:
         QTest::keyClick(cell, '1'); // a full cell refuses digits even over a selection
         QCOMPARE(cell->text(), QString("4095"));
         QCOMPARE(messages.beeps, 1); // refused keys in the grid are silent
+
+        // Typing on a cell that is not being edited opens its editor with the key.
+        editor->SG->setCurrentCell(4, 1);
+        QTest::keyClick(editor->SG, '7');
+        QVERIFY(editor->CellEditor());
+        QCOMPARE(editor->CellText(1, 4), QString("7"));
+        editor->SetCellText(1, 5, "4095");
+        editor->SG->setCurrentCell(5, 1);
+        QTest::keyClick(editor->SG, '2');
+        QCOMPARE(editor->CellText(1, 5), QString("4095"));
     }
 
     void litresCellRange() {
