@@ -82,7 +82,7 @@ protected:
         const int dx = width() - kPanelWidth;
         const int dy = height() - 102;
         for (const Placed& p : placed)
-            p.w->setGeometry(p.x + dx, p.y + (p.height == 25 ? dy : 0), p.width, p.height);
+            p.w->setGeometry(p.x + dx, p.y + dy, p.width, p.height);
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -62,6 +63,32 @@ private slots:
         QCOMPARE(st.tab.SG()->horizontalHeaderItem(1)->text(), QString("Object Name"));
         QCOMPARE(st.tab.findChild<QPushButton*>("Button3")->text(), QString("Generate"));
         QCOMPARE(st.tab.findChild<QPushButton*>("Button4")->text(), QString("Print"));
+    }
+
+    void layoutKeepsTheButtonsAtTheRight() {
+        Station st;
+        st.tab.resize(706, 516);
+        st.tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
+        auto* generate = st.tab.findChild<QPushButton*>("Button3");
+        QCOMPARE(generate->geometry(), QRect(540, 68, 75, 25));
+        QCOMPARE(st.Picker("StartDT")->geometry(), QRect(293, 70, 87, 21));
+        QCOMPARE(st.tab.SG()->parentWidget()->width(), 146);
+        QCOMPARE(st.tab.Chart1()->geometry(), QRect(146, 0, 706 - 146, 516 - 102));
+        st.tab.resize(906, 616);
+        QTest::qWait(0);
+        QCOMPARE(generate->geometry(), QRect(740, 68, 75, 25));
+        QCOMPARE(st.tab.findChild<QPushButton*>("Button4")->geometry(), QRect(822, 68, 75, 25));
+        // Items fill the four columns two by two.
+        auto* box = st.tab.findChild<QWidget*>("rgInterval");
+        QCOMPARE(box->height(), 57);
+        QList<QRadioButton*> items = box->findChildren<QRadioButton*>();
+        QCOMPARE(items.size(), 8);
+        QCOMPARE(items[1]->text(), QString("Yesterday"));
+        QCOMPARE(items[1]->x(), items[0]->x());
+        QVERIFY(items[1]->y() > items[0]->y());
+        QCOMPARE(items[2]->y(), items[0]->y());
+        QVERIFY(items[2]->x() > items[0]->x());
     }
 
     void showingFillsTheListAndSetsThePeriod() {
