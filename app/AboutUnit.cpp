@@ -1,5 +1,7 @@
 #include "AboutUnit.h"
 
+#include "WindowPlacement.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -50,7 +52,9 @@ QString ReadmePath() {
 
 } // namespace
 
-QUrl ReadmeUrl() { return QUrl::fromLocalFile(ReadmePath()); }
+QUrl ReadmeUrl() {
+    return QUrl::fromLocalFile(ReadmePath());
+}
 
 QUrl ReportProblemUrl() {
     QUrl url = ReadmeUrl();
@@ -119,16 +123,13 @@ void TFormAbout::Label7Click() {
         openUrl_(ReportProblemUrl());
 }
 
-void TFormAbout::ButtonOkClick() { accept(); }
+void TFormAbout::ButtonOkClick() {
+    accept();
+}
 
 void TFormAbout::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
+    CentreOnScreen(*this);
 }

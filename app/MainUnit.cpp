@@ -1,8 +1,8 @@
 #include "MainUnit.h"
 
+#include "AboutUnit.h"
 #include "Config.h"
 #include "Database.h"
-#include "AboutUnit.h"
 #include "DefaultPicture.h"
 #include "GaugePanels.h"
 #include "ReportsTab.h"
@@ -10,6 +10,7 @@
 #include "SettingsUnit.h"
 #include "TanksUnit.h"
 #include "TileList.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -44,8 +45,7 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
-    if (QScreen* s = QApplication::primaryScreen())
-        move(s->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     FormCreate();
     if (!startFailed_)
         CreateDialogs();

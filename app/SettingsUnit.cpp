@@ -2,6 +2,7 @@
 
 #include "Config.h"
 #include "OperatorMessages.h"
+#include "WindowPlacement.h"
 
 #include <QAbstractItemView>
 #include <QButtonGroup>
@@ -80,23 +81,16 @@ void TForm2::RequestShow() {
     RunModal();
 }
 
-void TForm2::RunModal() { exec(); }
+void TForm2::RunModal() {
+    exec();
+}
 
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
-        CentreOnScreen();
+        CentreOnScreen(*this);
         FormShow();
     }
-}
-
-void TForm2::CentreOnScreen() {
-    QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame = frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
 }
 
 void TForm2::FormShow() {

@@ -61,7 +61,6 @@ private:
     void SelectPort(const QString& name);
     bool ChoiceUnchanged() const;
     void ApplyChoice();
-    void CentreOnScreen();
 
     OperatorMessages& messages_;
     std::function<void()> deviceConnect_;

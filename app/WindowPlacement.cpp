@@ -1,0 +1,15 @@
+#include "WindowPlacement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+void CentreOnScreen(QWidget& window) {
+    QWidget* parent = window.parentWidget();
+    QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window.move(frame.topLeft());
+}
