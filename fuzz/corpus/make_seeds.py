@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of fuzz_receive and fuzz_picture next to this script."""
+import os
+import struct
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def crc8(data):
+    crc = 0
+    for b in data:
+        for _ in range(8):
+            crc = (crc >> 1) ^ 0x8C if (b ^ crc) & 1 else crc >> 1
+            b >>= 1
+    return crc
+
+
+def reply(address, command, payload):
+    frame = bytes([0x3E, address, command]) + bytes(payload)
+    return frame + bytes([crc8(frame)])
+
+
+def data_reply(address, temp, code, second=0):
+    return reply(address, 0x06, [temp & 0xFF, code & 0xFF, code >> 8, second & 0xFF, second >> 8])
+
+
+def config_reply(address):
+    return reply(address, 0x04, range(1, 9))
+
+
+# fuzz_receive input: active-tank mask (bit 15: no DATA table), then [length][gap] steps.
+def steps(mask, *chunks):
+    out = struct.pack('<H', mask)
+    for gap_ms, data in chunks:
+        out += bytes([len(data), gap_ms // 4]) + data
+    return out
+
+
+def event(kind):  # 0: the device goes away, 1: connect again
+    return b'\xff' + bytes([kind])
+
+
+def receive_seeds():
+    good = data_reply(1, 21, 528, 564)
+    assert good == bytes.fromhex('3e01061510023402b9')
+    spoilt = good[:-1] + b'\xb8'
+    long_data = reply(3, 0x06, [0xFB, 0x10, 0x02, 0x34, 0x02, 9, 9, 9, 9, 9])
+    return {
+        'good_replies': steps(0x0007, (10, good), (300, data_reply(2, -5, 4000)),
+                              (300, config_reply(3)), (300, long_data)),
+        'spoilt_crc': steps(0x0001, (10, spoilt), (300, good)),
+        'split_in_gap': steps(0x0002, (10, data_reply(2, 7, 300)[:5]),
+                              (100, data_reply(2, 7, 300)[5:])),
+        'split_past_gap': steps(0x0002, (10, data_reply(2, 7, 300)[:8]),
+                                (400, data_reply(2, 7, 300)[8:])),
+        'run_together': steps(0x0003, (10, data_reply(1, 1, 1) + b'\x3e\x01\x02\x03\x04' +
+                                       data_reply(2, 7, 65535)[:6]),
+                              (1000, data_reply(2, 7, 65535)[6:])),
+        'no_data_table': steps(0x8001, (10, good)),
+        'device_gone': steps(0x0001, (10, good)) + event(0) +
+                       steps(0, (10, good))[2:] + event(1) + steps(0, (1000, good))[2:],
+        'foreign_addresses': steps(0x3FFF, (10, data_reply(0, 1, 2)),
+                                   (300, data_reply(15, 1, 2)), (300, data_reply(14, -128, 4096))),
+    }
+
+
+def bmp(width, height, bits, pixels, palette=b''):
+    offset = 14 + 40 + len(palette)
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, 0, len(pixels), 2835, 2835,
+                       len(palette) // 4, 0)
+    head = b'BM' + struct.pack('<IHHI', offset + len(pixels), 0, 0, offset)
+    return head + info + palette + pixels
+
+
+def png_1x1():
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + struct.pack(
+            '>I', zlib.crc32(kind + body) & 0xFFFFFFFF)
+    ihdr = struct.pack('>IIBBBBB', 1, 1, 8, 2, 0, 0, 0)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', ihdr) +
+            chunk(b'IDAT', zlib.compress(b'\x00\xff\x00\x00')) + chunk(b'IEND', b''))
+
+
+def picture_seeds():
+    rgb_2x2 = bmp(2, 2, 24, b'\x00\x00\xff\xff\xff\xff\x00\x00' + b'\x00\xff\x00\xff\x00\x00\x00\x00')
+    palette = b''.join(bytes([i, 255 - i, i // 2, 0]) for i in range(256))
+    indexed = bmp(16, 16, 8, bytes(range(256)), palette)
+    return {
+        'rgb_2x2.bmp': rgb_2x2,
+        'indexed_16x16.bmp': indexed,
+        'truncated.bmp': indexed[:200],
+        'top_down_3x1.bmp': bmp(3, -1, 24, b'\x10' * 9 + b'\x00' * 3),
+        'png_1x1.png': png_1x1(),
+        'not_a_picture': b'BMnot a bitmap at all',
+    }
+
+
+def write(folder, seeds):
+    os.makedirs(os.path.join(HERE, folder), exist_ok=True)
+    for name, data in seeds.items():
+        assert len(data) < 4096, name
+        with open(os.path.join(HERE, folder, name), 'wb') as f:
+            f.write(data)
+
+
+if __name__ == '__main__':
+    write('receive', receive_seeds())
+    write('picture', picture_seeds())
