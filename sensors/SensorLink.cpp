@@ -250,12 +250,27 @@ void SensorLink::HandleFrame(const std::vector<uint8_t>& frame) {
     }
 }
 
+// A query that found the file busy raises the bare step text; the operator must still be
+// told that another program holds data.db, so the code and its description are added.
+static std::string StorageFailureText(const SQLiteError& e) {
+    std::string text = e.what();
+    if (e.Code() != 0 && text.find("Error [") == std::string::npos)
+        text +=
+            ".\rError [" + std::to_string(e.Code()) + "]: " + SQLiteCodeDescription(e.Code()) + ".";
+    return text;
+}
+
 // A failed DATA row is reported and ends only this reply; the address then stays
 // unanswered, so the reading's gap shows in the chart as a silence.
 void SensorLink::HandleData(const std::vector<uint8_t>& frame) {
     Guarded(*storageBox_, [&] {
-        ProcessData(ctx_.tanks, ctx_.db, ctx_.clock, *storageBox_, frame[1], frame.data() + 3,
-                    frame.size() - 4);
+        try {
+            ProcessData(ctx_.tanks, ctx_.db, ctx_.clock, *storageBox_, frame[1], frame.data() + 3,
+                        frame.size() - 4);
+        } catch (const SQLiteError& e) {
+            storageBox_->ShowMessage(StorageFailureText(e));
+            return;
+        }
         scheduler_.DataReceived(frame[1]);
     });
 }
