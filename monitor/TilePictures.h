@@ -10,7 +10,8 @@
 #include <string>
 #include <unordered_map>
 
-// Decodes BMP file bytes ("BM" first); anything else, including no bytes, is a null image.
+// Decodes BMP file bytes ("BM" first); anything else, including no bytes or a bitmap
+// declared larger than the station decodes, is a null image.
 QImage DecodeBmp(const std::string& bytes);
 
 class TTilePictures {

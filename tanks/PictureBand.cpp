@@ -1,5 +1,7 @@
 #include "PictureBand.h"
 
+#include "PictureLimits.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
@@ -73,10 +75,15 @@ bool DecodeBmp(const std::string& bytes, QImage& out) {
     out = QImage();
     if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M')
         return false;
-    const QByteArray data =
-        QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QImage image;
-    if (!image.loadFromData(data, "BMP"))
+    QBuffer buffer;
+    buffer.setData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "BMP");
+    const QSize declared = reader.size();
+    if (!PictureSizeAllowed(declared.width(), declared.height()))
+        return false;
+    const QImage image = reader.read();
+    if (image.isNull())
         return false;
     // Detach from the borrowed bytes before they go away.
     out = image.copy();

@@ -25,7 +25,8 @@ QImage StretchIntoBand(const QImage& picture);
 // A picture of at most 64 x 64 at its own size, opaque: transparent pixels become white.
 QImage OpaqueOnWhite(const QImage& picture);
 
-// Decodes the bytes of a BMP file; false (and a null image) for anything else.
+// Decodes the bytes of a BMP file; false (and a null image) for anything else, a bitmap
+// declared larger than the station decodes included.
 bool DecodeBmp(const std::string& bytes, QImage& out);
 // The image written as a complete BMP file; empty bytes for a null image.
 std::string EncodeBmp(const QImage& image);

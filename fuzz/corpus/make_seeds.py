@@ -67,8 +67,9 @@ def receive_seeds():
 
 def bmp(width, height, bits, pixels, palette=b''):
     offset = 14 + 40 + len(palette)
-    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, 0, len(pixels), 2835, 2835,
-                       len(palette) // 4, 0)
+    compression = 1 if bits == 8 and len(pixels) < width * abs(height) else 0  # RLE8
+    info = struct.pack('<IiiHHIIiiII', 40, width, height, 1, bits, compression, len(pixels),
+                       2835, 2835, len(palette) // 4, 0)
     head = b'BM' + struct.pack('<IHHI', offset + len(pixels), 0, 0, offset)
     return head + info + palette + pixels
 
@@ -93,6 +94,9 @@ def picture_seeds():
         'top_down_3x1.bmp': bmp(3, -1, 24, b'\x10' * 9 + b'\x00' * 3),
         'png_1x1.png': png_1x1(),
         'not_a_picture': b'BMnot a bitmap at all',
+        # A few dozen bytes declaring a bitmap of 30 to 120 megabytes.
+        'declared_huge_rgb.bmp': bmp(5000, 6000, 24, b'\x00' * 16),
+        'declared_huge_rle8.bmp': bmp(5000, 6000, 8, b'\x00\x01', b'\x00' * 4 + b'\xff' * 4),
     }
 
 

@@ -1,0 +1,15 @@
+#pragma once
+// How large a stored picture the station decodes. The editor never stores more than 64 x 64
+// pixels, but a BMP header of a few dozen bytes can declare a bitmap of a hundred megabytes,
+// which the decoder would allocate and fill for every tile and every opening of the editor.
+// Pictures declared larger than this on either side are treated as unreadable.
+
+#include <cstdint>
+
+inline constexpr int kMaxPictureSide = 1024;
+
+// Width and height as the file's header gives them; a top-down bitmap has a negative height.
+// A size the header does not give (negative width) is left to the decoder to refuse.
+constexpr bool PictureSizeAllowed(int64_t width, int64_t height) {
+    return width <= kMaxPictureSide && height <= kMaxPictureSide && height >= -kMaxPictureSide;
+}
