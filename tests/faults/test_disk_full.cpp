@@ -1,0 +1,138 @@
+// No room on the disk while readings are stored: a child process limits the size of the
+// files it may write (the kernel then refuses writes past the limit with EFBIG, the signal
+// that would end it ignored). Every reading is either stored or reported, the reports say
+// that the disk failed, the file stays sound, and with the limit lifted storing resumes.
+#include "FaultStation.h"
+#include "FaultTools.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool NamesTheDisk(const std::string& text) {
+    const QString t = QString::fromStdString(text).toLower();
+    return t.contains("disk") || t.contains("full") || t.contains("i/o");
+}
+
+long long FileSize(const std::string& file) {
+    struct stat st {};
+    return stat(file.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+void LimitFileSize(rlim_t bytes) {
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = bytes;
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0)
+        throw std::runtime_error("setrlimit failed");
+}
+
+void LiftFileSizeLimit() {
+    rlimit lim{};
+    getrlimit(RLIMIT_FSIZE, &lim);
+    lim.rlim_cur = lim.rlim_max;
+    if (setrlimit(RLIMIT_FSIZE, &lim) != 0)
+        throw std::runtime_error("setrlimit failed");
+}
+
+// Readings 1..2 stored, `full` readings under the limit, then 2 after it is lifted.
+ChildReport RunWithLimit(const std::string& file, long long limitAboveFile, int full) {
+    return RunInChild([&](ChildOut& out) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        FaultStation st(file);
+        st.Deliver(1, 1);
+        st.Deliver(2, 2);
+        const long long before = FileSize(file);
+        LimitFileSize(static_cast<rlim_t>(std::max(0LL, before + limitAboveFile)));
+        for (int i = 0; i < full; ++i)
+            st.Deliver(uint8_t(3 + i % 10), uint16_t(1000 + i));
+        out.Put("boxesWhileFull", static_cast<long long>(st.messages.shown.size()));
+        out.Put("grewPastLimit", FileSize(file) > before + std::max(0LL, limitAboveFile) ? 1 : 0);
+        for (const std::string& m : st.messages.shown)
+            out.Box(m);
+        out.Put("lastShown", st.tanks.Tank(2 + (full - 1) % 10).FLC);
+        LiftFileSizeLimit();
+        st.messages.shown.clear();
+        st.Deliver(13, 5000);
+        st.Deliver(14, 5001);
+        out.Put("boxesAfter", static_cast<long long>(st.messages.shown.size()));
+        st.link.reset();
+        st.db.reset();
+        OtherProgram check(file, true);
+        std::string codes;
+        for (int c : check.StoredCodes())
+            codes += std::to_string(c) + " ";
+        out.Put("codes", codes);
+        out.Put("integrity", check.IntegrityCheck());
+    });
+}
+
+std::vector<int> Codes(const std::string& text) {
+    std::vector<int> out;
+    for (const QString& c : QString::fromStdString(text).split(' ', Qt::SkipEmptyParts))
+        out.push_back(c.toInt());
+    return out;
+}
+
+void ExpectSound(const ChildReport& r, int full) {
+    QCOMPARE(r.Get("escaped"), std::string("<missing escaped>"));
+    QCOMPARE(r.Int("finished"), 1);
+    QCOMPARE(r.Int("grewPastLimit"), 0);
+    QCOMPARE(r.Int("lastShown"), 1000 + full - 1); // the tile shows every reading
+    QCOMPARE(r.Int("boxesAfter"), 0);
+    QCOMPARE(r.Get("integrity"), std::string("ok"));
+    for (const std::string& m : r.messages)
+        QVERIFY2(NamesTheDisk(m), m.c_str());
+    // Every reading under the limit was either stored (in order) or reported.
+    const std::vector<int> codes = Codes(r.Get("codes"));
+    QVERIFY(codes.size() >= 4);
+    QCOMPARE(codes.front(), 1);
+    QCOMPARE(codes[1], 2);
+    QCOMPARE(codes[codes.size() - 2], 5000);
+    QCOMPARE(codes.back(), 5001);
+    const int storedWhileFull = int(codes.size()) - 4;
+    QCOMPARE(storedWhileFull + r.Int("boxesWhileFull"), full);
+    QCOMPARE(int(r.messages.size()), r.Int("boxesWhileFull"));
+    for (int i = 0; i < storedWhileFull; ++i)
+        QCOMPARE(codes[2 + i], 1000 + i);
+}
+
+} // namespace
+
+// Memory-backed when there is such a folder: hundreds of synced inserts stay quick there.
+QString TempTemplate() {
+    return QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+               ? QStringLiteral("/dev/shm/tavrona-faults-XXXXXX")
+               : QDir::tempPath() + QStringLiteral("/tavrona-faults-XXXXXX");
+}
+
+class DiskFullTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir{TempTemplate()};
+
+private slots:
+    // Not even the journal of one insert fits: every reading is lost and reported.
+    void noRoomAtAll() {
+        const int full = 8;
+        ChildReport r = RunWithLimit(dir.filePath("none.db").toStdString(), -1000000, full);
+        ExpectSound(r, full);
+        QCOMPARE(int(r.messages.size()), full);
+    }
+
+    // The file may not grow: readings go on filling the room left in its last page, then
+    // each further one is reported.
+    void fileMayNotGrow() {
+        const int full = 400;
+        ChildReport r = RunWithLimit(dir.filePath("grow.db").toStdString(), 0, full);
+        ExpectSound(r, full);
+        QVERIFY(r.messages.size() >= 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(DiskFullTest)
+#include "test_disk_full.moc"
