@@ -4,6 +4,7 @@
 // the image it paints on.
 #include "GaugePanels.h"
 #include "PictureBand.h"
+#include "PictureLimits.h"
 #include "TilePainter.h"
 #include "TilePictures.h"
 
@@ -95,6 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(read == (tile != nullptr), "tile and editor agree on a picture");
     if (read) {
         Check(tile->size() == editor.Image().size(), "tile and editor agree on its size");
+        Check(tile->width() <= kMaxPictureSide && tile->height() <= kMaxPictureSide,
+              "no picture larger than the station decodes");
         Check(size >= 2 && data[0] == 'B' && data[1] == 'M', "only BMP bytes are pictures");
     }
     return 0;
