@@ -145,8 +145,13 @@ void TForm1::EnsureDataIndex() {
 }
 
 void TForm1::LoadTanks() {
-    TTileModel::LoadScope scope(VT->Model());
-    ::LoadTanks(*db_, [this]() -> TItemNode& { return VT->Model().AppendTank(); });
+    std::vector<int64_t> skipped;
+    {
+        TTileModel::LoadScope scope(VT->Model());
+        skipped = ::LoadTanks(*db_, [this]() -> TItemNode& { return VT->Model().AppendTank(); });
+    }
+    if (!skipped.empty())
+        messages_.ShowMessage(SkippedTanksText(skipped));
 }
 
 void TForm1::PrependLog(const std::string& line) {

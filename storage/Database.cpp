@@ -4,6 +4,8 @@
 #include "Statements.h"
 #include "TItemNode.h"
 
+#include <set>
+
 bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
                     OperatorMessages& messages) {
     try {
@@ -43,10 +45,26 @@ void LoadTankFromRow(const TSQLiteTable& row, TItemNode& node) {
     node.Memo = row.FieldText("memo");
 }
 
-void LoadTanks(TSQLiteDatabase& db, const std::function<TItemNode&()>& appendTile) {
+std::vector<int64_t> LoadTanks(TSQLiteDatabase& db, const std::function<TItemNode&()>& appendTile) {
     TSQLiteTable rows = db.GetTable(Sql::kSelectTanks);
-    for (; !rows.Eof(); rows.Next())
+    std::vector<int64_t> skipped;
+    std::set<int64_t> seen;
+    for (; !rows.Eof(); rows.Next()) {
+        const int64_t id = rows.FieldAsInteger("id");
+        if (id < 0 || id > 255 || !seen.insert(id).second) {
+            skipped.push_back(id);
+            continue;
+        }
         LoadTankFromRow(rows, appendTile());
+    }
+    return skipped;
+}
+
+std::string SkippedTanksText(const std::vector<int64_t>& ids) {
+    std::string text = "Tanks not loaded (id out of range or used twice):";
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        text += (i ? ", " : " ") + std::to_string(ids[i]);
+    return text;
 }
 
 void SaveTank(TSQLiteDatabase& db, const TItemNode& node, OperatorMessages& messages) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class OperatorMessages;
 struct TItemNode;
@@ -22,8 +23,13 @@ bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
 void LoadTankFromRow(const TSQLiteTable& row, TItemNode& node);
 
 // Runs "SELECT * FROM TANKS" and fills one fresh record per row, in the order of the rows;
-// `appendTile` adds a tile and returns its record.
-void LoadTanks(TSQLiteDatabase& db, const std::function<TItemNode&()>& appendTile);
+// `appendTile` adds a tile and returns its record. A row whose id no record can hold (outside
+// 0..255) or that repeats an earlier row's id gets no tile: saving its record would write
+// over another tank's row. Returns the ids of the rows left out, in row order.
+std::vector<int64_t> LoadTanks(TSQLiteDatabase& db, const std::function<TItemNode&()>& appendTile);
+
+// What the operator is told about the rows LoadTanks left out.
+std::string SkippedTanksText(const std::vector<int64_t>& ids);
 
 // Writes the record (picture = node.Img) with statements 5, 6 and 7. A missing TANKS is
 // reported and nothing is written; an SQL failure raises SQLiteError.
