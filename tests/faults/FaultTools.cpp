@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 OtherProgram::OtherProgram(const std::string& file, bool readOnly) {
-    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    const int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     if (sqlite3_open_v2(file.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "no handle";
         sqlite3_close(db_);
@@ -24,6 +24,18 @@ OtherProgram::~OtherProgram() {
 
 int OtherProgram::Exec(const std::string& sql) {
     return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+}
+
+int OtherProgram::ExecBlobs(const std::string& sql, const std::vector<std::string>& blobs) {
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
+    for (std::size_t i = 0; rc == SQLITE_OK && i < blobs.size(); ++i)
+        rc = sqlite3_bind_blob64(s, static_cast<int>(i + 1), blobs[i].data(), blobs[i].size(),
+                                 SQLITE_TRANSIENT);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(s) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(db_);
+    sqlite3_finalize(s);
+    return rc;
 }
 
 std::vector<std::string> OtherProgram::Column(const std::string& query) {

@@ -19,6 +19,8 @@ public:
 
     // Runs a statement; returns SQLite's result code.
     int Exec(const std::string& sql);
+    // Runs a statement with the given bytes bound as blobs to ?1, ?2, ...; the result code.
+    int ExecBlobs(const std::string& sql, const std::vector<std::string>& blobs);
     // The first column of every row, as text ("NULL" for NULL).
     std::vector<std::string> Column(const std::string& query);
     std::string IntegrityCheck(); // "ok" when the file is sound
