@@ -6,16 +6,33 @@
 
 #include <set>
 
+// TANKS and its 14 tanks appear together or not at all: a start that failed half way
+// (disk full, killed) must not leave a table with some of the tanks, which every later start
+// would take as found and never complete.
+static void CreateSeededTanks(TSQLiteDatabase& db, const std::string& defaultPicture) {
+    db.ExecSQL("BEGIN");
+    try {
+        db.ExecSQL(Sql::kCreateTanks);
+        for (int i = 1; i <= 14; ++i) {
+            db.ExecSQL(Sql::SeedTank(i));
+            db.UpdateBlob(Sql::SeedPicture(i), defaultPicture);
+        }
+        db.ExecSQL("COMMIT");
+    } catch (...) {
+        try {
+            db.ExecSQL("ROLLBACK");
+        } catch (const SQLiteError&) {
+            // SQLite may have rolled back already on a full disk or I/O error.
+        }
+        throw;
+    }
+}
+
 bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
                     OperatorMessages& messages) {
     try {
-        if (!db.TableExists("TANKS")) {
-            db.ExecSQL(Sql::kCreateTanks);
-            for (int i = 1; i <= 14; ++i) {
-                db.ExecSQL(Sql::SeedTank(i));
-                db.UpdateBlob(Sql::SeedPicture(i), defaultPicture);
-            }
-        }
+        if (!db.TableExists("TANKS"))
+            CreateSeededTanks(db, defaultPicture);
         if (!db.TableExists("DATA")) {
             db.ExecSQL(Sql::kCreateData);
             db.ExecSQL(kCreateDataIndex);
