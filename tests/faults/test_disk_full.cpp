@@ -80,7 +80,7 @@ std::vector<int> Codes(const std::string& text) {
 }
 
 void ExpectSound(const ChildReport& r, int full) {
-    QCOMPARE(r.Get("escaped"), std::string("<missing escaped>"));
+    QCOMPARE(QString::fromStdString(r.Get("escaped")), QString("<missing escaped>"));
     QCOMPARE(r.Int("finished"), 1);
     QCOMPARE(r.Int("grewPastLimit"), 0);
     QCOMPARE(r.Int("lastShown"), 1000 + full - 1); // the tile shows every reading
@@ -100,6 +100,34 @@ void ExpectSound(const ChildReport& r, int full) {
     QCOMPARE(int(r.messages.size()), r.Int("boxesWhileFull"));
     for (int i = 0; i < storedWhileFull; ++i)
         QCOMPARE(codes[2 + i], 1000 + i);
+}
+
+// The first start, with the disk filling up while the 14 tanks are seeded, then a start
+// with room again.
+ChildReport FirstStartOnAFullDisk(const std::string& file, rlim_t limit) {
+    return RunInChild([&](ChildOut& out) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const std::string picture(64 * 64 * 3 + 54, 'B'); // as large as the default picture
+        LimitFileSize(limit);
+        {
+            RecordingMessages messages;
+            TSQLiteDatabase db(file);
+            out.Put("created", CreateDatabase(db, picture, messages) ? 1 : 0);
+            for (const std::string& m : messages.shown)
+                out.Box(m);
+        }
+        LiftFileSizeLimit();
+        RecordingMessages messages;
+        TSQLiteDatabase db(file);
+        out.Put("createdAgain", CreateDatabase(db, picture, messages) ? 1 : 0);
+        PlainTankList tanks;
+        LoadTanks(db, [&]() -> TItemNode& { return tanks.Add(); });
+        out.Put("tanks", tanks.TankCount());
+        out.Put("lastPicture",
+                static_cast<long long>(tanks.Tank(tanks.TankCount() - 1).Img.size()));
+        out.Put("boxesAfter", static_cast<long long>(messages.shown.size()));
+        out.Put("sizeAfter", FileSize(file));
+    });
 }
 
 } // namespace
@@ -131,6 +159,21 @@ private slots:
         ChildReport r = RunWithLimit(dir.filePath("grow.db").toStdString(), 0, full);
         ExpectSound(r, full);
         QVERIFY(r.messages.size() >= 1);
+    }
+
+    // A first start that ran out of room half way through the seeding must not leave a
+    // TANKS table with only some of the tanks: the next start would take it as found.
+    void firstStartOnAFullDisk() {
+        const std::string file = dir.filePath("first.db").toStdString();
+        const ChildReport r = FirstStartOnAFullDisk(file, 48 * 1024);
+        QCOMPARE(QString::fromStdString(r.Get("escaped")), QString("<missing escaped>"));
+        QCOMPARE(r.Int("created"), 0);
+        QCOMPARE(r.messages, std::vector<std::string>{kMsgCreationFailed});
+        QCOMPARE(r.Int("createdAgain"), 1);
+        QCOMPARE(r.Int("tanks"), 14);
+        QCOMPARE(r.Int("lastPicture"), 64 * 64 * 3 + 54);
+        QCOMPARE(r.Int("boxesAfter"), 0);
+        QVERIFY(r.Int("sizeAfter") > 48 * 1024); // the limit did cut the first seeding short
     }
 };
 

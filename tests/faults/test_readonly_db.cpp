@@ -38,7 +38,7 @@ void PutCodes(ChildOut& out, const std::string& file) {
 }
 
 void ExpectReport(const ChildReport& r, int boxes, const char* codes) {
-    QCOMPARE(r.Get("escaped"), std::string("<missing escaped>"));
+    QCOMPARE(QString::fromStdString(r.Get("escaped")), QString("<missing escaped>"));
     QCOMPARE(r.Int("finished"), 1);
     QCOMPARE(r.Int("modesBind"), 1);
     QCOMPARE(int(r.messages.size()), boxes);
