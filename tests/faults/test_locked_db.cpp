@@ -79,6 +79,34 @@ private slots:
         QCOMPARE(check.StoredCodes(), (std::vector<int>{11, 99, 33}));
     }
 
+    // Started while another program holds the file: the start is refused in words that
+    // name the lock, and a start after the lock is gone works with everything kept.
+    void startWhileLocked() {
+        const std::string file = Path("start.db");
+        {
+            FaultStation first(file);
+            first.Deliver(1, 1);
+        }
+        OtherProgram other(file);
+        QCOMPARE(other.Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
+        QString text;
+        try {
+            TSQLiteDatabase db(file);
+        } catch (const SQLiteError& e) {
+            text = QString::fromStdString(e.what());
+        }
+        QVERIFY2(text.startsWith("Failed to open database \"" + QString::fromStdString(file)),
+                 qPrintable(text));
+        QVERIFY2(NamesTheLock(text.toStdString()), qPrintable(text));
+        QCOMPARE(other.Exec("ROLLBACK"), SQLITE_OK);
+        FaultStation again(file);
+        QVERIFY(again.created);
+        QCOMPARE(again.tanks.TankCount(), 14);
+        again.Deliver(2, 2);
+        QVERIFY(again.messages.shown.empty());
+        QCOMPARE(OtherProgram(file).StoredCodes(), (std::vector<int>{1, 2}));
+    }
+
     // While the first box is open, later readings keep arriving and failing: the operator
     // sees one box at a time, not a stack of them.
     void oneBoxAtATimeWhileLocked() {
