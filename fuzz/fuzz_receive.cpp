@@ -2,10 +2,12 @@
 // station's own receive path: fake port, receive framer and its gap timer, frame check,
 // dispatch, ProcessData and the DATA rows of a real data.db, with polling running meanwhile.
 //
-// Input: two bytes choosing the active tanks (bit 15: DATA table missing), then steps of
-// [length][gap] followed by `length % 24` bytes that arrive `gap * 4` ms after the previous
-// step. A length byte of 0xFF is a port event instead: the device goes away or the link is
-// connected again, chosen by the gap byte.
+// Input: two bytes, the low 14 bits choosing the active tanks, bit 14 making every DATA and
+// ERROR insert fail, bit 15 removing the DATA table; then steps of [length][gap] followed
+// by `length % 24` bytes that arrive `gap * 4` ms after the previous step. A length byte of
+// 0xFF is a port event instead: the device goes away or the link is connected again, chosen
+// by the gap byte. While a message box is open the next step runs inside it, as the modal
+// box's own event loop would run it.
 #include "Clock.h"
 #include "Database.h"
 #include "FakePort.h"
@@ -43,7 +45,8 @@ void Check(bool ok, const char* what) {
 
 struct Station {
     TSQLiteDatabase db{":memory:"};
-    std::vector<TItemNode> tanks; // as loaded at start-up
+    // The records as loaded at start-up, kept between runs: a run changes only readings.
+    PlainTankList tanks;
 
     Station() {
         RecordingMessages quiet;
@@ -53,16 +56,28 @@ struct Station {
             ramp[k] = static_cast<float>(k) * 2.5f;
         for (int id = 1; id <= kCalibratedTanks; ++id)
             db.UpdateBlob(Sql::UpdateClb(id), EncodeClbArray(ramp));
-        LoadTanks(db, [this]() -> TItemNode& { return tanks.emplace_back(); });
-        Check(tanks.size() == 14, "fourteen seeded tanks");
+        LoadTanks(db, [this]() -> TItemNode& { return tanks.Add(); });
+        Check(tanks.TankCount() == 14, "fourteen seeded tanks");
     }
 
-    void SetDataTable(bool present) {
+    void SetMode(bool dataPresent, bool insertsFail) {
+        db.ExecSQL("DROP TRIGGER IF EXISTS fail_data");
+        db.ExecSQL("DROP TRIGGER IF EXISTS fail_error");
         const bool has = db.TableExists("DATA");
-        if (present && !has)
+        if (dataPresent && !has)
             db.ExecSQL(Sql::kCreateData);
-        if (!present && has)
+        if (!dataPresent && has)
             db.ExecSQL("DROP TABLE DATA");
+        if (dataPresent)
+            db.ExecSQL("DELETE FROM DATA");
+        db.ExecSQL("DELETE FROM ERROR");
+        if (!insertsFail)
+            return;
+        if (dataPresent)
+            db.ExecSQL("CREATE TRIGGER fail_data BEFORE INSERT ON DATA "
+                       "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END");
+        db.ExecSQL("CREATE TRIGGER fail_error BEFORE INSERT ON ERROR "
+                   "BEGIN SELECT RAISE(ABORT, 'disk I/O error'); END");
     }
 };
 
@@ -71,24 +86,44 @@ Station& TheStation() {
     return station;
 }
 
+struct Run;
+
+// Records what would be shown and runs the next step of the input while the box is open.
+class NestingMessages : public RecordingMessages {
+public:
+    explicit NestingMessages(Run& run) : run_(run) {}
+    void ShowMessage(const std::string& text) override;
+    int depth = 0, maxDepth = 0;
+
+private:
+    Run& run_;
+};
+
 struct Run {
-    explicit Run(Station& s) : station(s) {}
+    Run(Station& s, const uint8_t* data, const uint8_t* end)
+        : station(s), p(data), end(end), tanks(s.tanks) {}
     Station& station;
+    const uint8_t* p;
+    const uint8_t* end;
     ManualClock clock{kStart, kOffset};
     ManualTimeline line{&clock, kStart};
-    PlainTankList tanks;
-    RecordingMessages messages;
+    PlainTankList& tanks;
+    NestingMessages messages{*this};
     FakePort* port = nullptr;
     std::unique_ptr<SensorLink> link;
     std::size_t injected = 0;
     int deniedBeeps = 0; // the beeps that answer a device gone, not a frame
 
     void Start(uint16_t activeMask) {
-        for (std::size_t i = 0; i < station.tanks.size(); ++i) {
-            TItemNode& n = tanks.Add();
-            n = station.tanks[i];
+        for (int i = 0; i < tanks.TankCount(); ++i) {
+            TItemNode& n = tanks.Tank(i);
             n.Act = (activeMask >> i) & 1;
+            n.Temp = 0;
+            n.FLC = n.FLFR = 0;
+            n.FL = 0;
+            n.LDTime = 0;
         }
+        tanks.resets.clear();
         auto fake = std::make_unique<FakePort>();
         port = fake.get();
         SensorLinkContext ctx{tanks,
@@ -102,7 +137,12 @@ struct Run {
         link->DeviceConnect();
     }
 
-    void Step(uint8_t length, uint8_t gap, const uint8_t*& p, const uint8_t* end) {
+    // Runs the next step of the input; false when none is left.
+    bool Step() {
+        if (end - p < 2)
+            return false;
+        const uint8_t length = p[0], gap = p[1];
+        p += 2;
         if (length == 0xFF) {
             line.Advance(kGapUnitMs);
             if (gap & 1)
@@ -111,24 +151,38 @@ struct Run {
                 port->Fail(kErrorAccessDenied);
                 ++deniedBeeps;
             }
-            return;
+            return true;
         }
-        line.Advance(gap * kGapUnitMs);
-        std::size_t n =
+        // The step's bytes are taken first: a box opened while time passes runs later steps.
+        const std::size_t n =
             std::min<std::size_t>(length % kMaxChunk, static_cast<std::size_t>(end - p));
-        if (n == 0)
-            return;
-        std::vector<uint8_t> bytes(p, p + n);
+        const std::vector<uint8_t> bytes(p, p + n);
         p += n;
+        line.Advance(gap * kGapUnitMs);
+        if (n == 0)
+            return true;
         if (port->Connected())
             injected += n;
         port->Inject(bytes);
+        return true;
     }
 };
 
+void NestingMessages::ShowMessage(const std::string& text) {
+    RecordingMessages::ShowMessage(text);
+    if (getenv("FUZZ_RECEIVE_VERBOSE"))
+        fprintf(stderr, "box at %lld ms (depth %d): %s\n",
+                static_cast<long long>(run_.line.NowMs()), depth, text.c_str());
+    ++depth;
+    maxDepth = std::max(maxDepth, depth);
+    if (depth < 4)
+        run_.Step();
+    --depth;
+}
+
 // Every stored reading belongs to a tank, carries that tank's litres for its code and a UTC
 // time of this run; the last reading of each tank is what its record shows.
-void CheckRows(Run& run, int64_t endMs) {
+void CheckRows(Run& run, int64_t endMs, bool insertsFail) {
     TSQLiteTable rows =
         run.station.db.GetTable("SELECT tstamp,adr,flevel,fcode,temp FROM DATA ORDER BY rowid");
     const double utcFrom = kStart - kOffset;
@@ -151,7 +205,7 @@ void CheckRows(Run& run, int64_t endMs) {
     for (int a = 1; a <= 14; ++a) {
         const TItemNode& node = run.tanks.Tank(a - 1);
         Check(node.FL == LitresForCode(node, node.FLC), "record litres follow its code");
-        if (node.LDTime != 0)
+        if (node.LDTime != 0 && !insertsFail)
             Check(lastMatches[a], "last row of a tank matches its record");
     }
 }
@@ -170,36 +224,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Station& station = TheStation();
     const uint16_t flags = static_cast<uint16_t>(data[0] | (data[1] << 8));
     const bool dataMissing = flags & 0x8000;
-    station.SetDataTable(!dataMissing);
-    if (!dataMissing)
-        station.db.ExecSQL("DELETE FROM DATA");
-    station.db.ExecSQL("DELETE FROM ERROR");
+    const bool insertsFail = flags & 0x4000;
+    station.SetMode(!dataMissing, insertsFail);
 
-    Run run(station);
+    Run run(station, data + 2, data + size);
     run.Start(flags & 0x3FFF);
-    const uint8_t* p = data + 2;
-    const uint8_t* end = data + size;
-    while (end - p >= 2) {
-        const uint8_t length = p[0], gap = p[1];
-        p += 2;
-        run.Step(length, gap, p, end);
+    while (run.Step()) {
     }
     run.line.Advance(kSettleMs);
     const int64_t endMs = run.line.NowMs();
+    if (getenv("FUZZ_RECEIVE_VERBOSE")) {
+        fprintf(stderr, "ran %lld ms, %zu bytes reached the port, %d beeps, states ",
+                static_cast<long long>(endMs), run.injected, run.messages.beeps);
+        for (unsigned a = 1; a <= 14; ++a)
+            fputc(run.link->Scheduler().States().Get(a), stderr);
+        fputc('\n', stderr);
+    }
 
     // Every frame that was judged took at least nine of the bytes that reached the port.
     int rows = dataMissing ? 0 : station.db.GetTable("SELECT adr FROM DATA").Count();
     const int judged = run.messages.beeps - run.deniedBeeps + rows;
     Check(static_cast<std::size_t>(judged) * 9 <= run.injected,
           "each judged frame is at least nine bytes");
-    for (const std::string& text : run.messages.shown)
-        Check(dataMissing && text == kMsgTableMissing, "no message but the missing table");
+    for (const std::string& text : run.messages.shown) {
+        const bool missing = dataMissing && text == kMsgTableMissing;
+        const bool failed = insertsFail && text.find("disk I/O error") != std::string::npos;
+        Check(missing || failed, "no message but the storage's own");
+    }
+    // Failures that repeat with every reply or cycle never stack their boxes.
+    Check(run.messages.maxDepth <= 1, "one box at a time");
     for (unsigned a = 1; a <= 14; ++a) {
         const char st = run.link->Scheduler().States().Get(a);
         Check(std::strchr("0123567", st) != nullptr, "poll state is a known digit");
+        // A reading whose row could not be stored leaves its address unanswered.
+        if (insertsFail && !dataMissing)
+            Check(st != PollStateTable::kDataReceived, "a failed row is no answer");
     }
     if (!dataMissing)
-        CheckRows(run, endMs);
+        CheckRows(run, endMs, insertsFail);
     run.link.reset();
     return 0;
 }

@@ -57,7 +57,10 @@ def receive_seeds():
         'run_together': steps(0x0003, (10, data_reply(1, 1, 1) + b'\x3e\x01\x02\x03\x04' +
                                        data_reply(2, 7, 65535)[:6]),
                               (1000, data_reply(2, 7, 65535)[6:])),
-        'no_data_table': steps(0x8001, (10, good)),
+        'no_data_table': steps(0x8001, (10, good), (300, good), (300, good)),
+        'inserts_fail': steps(0x4003, (10, good), (300, data_reply(2, 3, 77))) + event(1) +
+                        steps(0, (1000, good), *[(1020, b'')] * 70)[2:],
+        'silent_minute': steps(0x0003, (10, good), *[(1020, b'')] * 70),
         'device_gone': steps(0x0001, (10, good)) + event(0) +
                        steps(0, (10, good))[2:] + event(1) + steps(0, (1000, good))[2:],
         'foreign_addresses': steps(0x3FFF, (10, data_reply(0, 1, 2)),
