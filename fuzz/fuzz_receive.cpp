@@ -4,7 +4,8 @@
 //
 // Input: two bytes, the low 14 bits choosing the active tanks, bit 14 making every DATA and
 // ERROR insert fail, bit 15 removing the DATA table; then steps of [length][gap] followed
-// by `length % 24` bytes that arrive `gap * 4` ms after the previous step. A length byte of
+// by `length % 24` bytes that arrive after a pause: `gap * 4` ms for gap bytes below 250,
+// else (gap - 249) * 10 s, so that quiet poll cycles take few steps. A length byte of
 // 0xFF is a port event instead: the device goes away or the link is connected again, chosen
 // by the gap byte. While a message box is open the next step runs inside it, as the modal
 // box's own event loop would run it.
@@ -33,8 +34,11 @@ constexpr double kStart = 41248.5;     // 5 Dec 2012 12:00 local
 constexpr double kOffset = 2.0 / 24.0; // two hours ahead of UTC
 constexpr int kCalibratedTanks = 7;    // ids 1..7 carry a calibration, 8..14 none
 constexpr std::size_t kMaxChunk = 24;  // more than one reply's worth at a time
-constexpr int64_t kGapUnitMs = 4;      // a gap byte spans 0..1020 ms
-constexpr int64_t kSettleMs = 1500;    // lets the last read end on its gap
+constexpr int64_t kGapUnitMs = 4;      // short pauses: 0..996 ms
+constexpr int kShortGaps = 250;        // gap bytes from here on are 10..60 s
+constexpr int64_t kLongGapMs = 10000;
+constexpr int kMaxSteps = 64;       // keeps every run short
+constexpr int64_t kSettleMs = 1500; // lets the last read end on its gap
 
 void Check(bool ok, const char* what) {
     if (!ok) {
@@ -93,6 +97,7 @@ class NestingMessages : public RecordingMessages {
 public:
     explicit NestingMessages(Run& run) : run_(run) {}
     void ShowMessage(const std::string& text) override;
+    void Beep() override;
     int depth = 0, maxDepth = 0;
 
 private:
@@ -112,6 +117,7 @@ struct Run {
     FakePort* port = nullptr;
     std::unique_ptr<SensorLink> link;
     std::size_t injected = 0;
+    int steps = 0;
     int deniedBeeps = 0; // the beeps that answer a device gone, not a frame
 
     void Start(uint16_t activeMask) {
@@ -139,8 +145,9 @@ struct Run {
 
     // Runs the next step of the input; false when none is left.
     bool Step() {
-        if (end - p < 2)
+        if (end - p < 2 || steps == kMaxSteps)
             return false;
+        ++steps;
         const uint8_t length = p[0], gap = p[1];
         p += 2;
         if (length == 0xFF) {
@@ -158,7 +165,7 @@ struct Run {
             std::min<std::size_t>(length % kMaxChunk, static_cast<std::size_t>(end - p));
         const std::vector<uint8_t> bytes(p, p + n);
         p += n;
-        line.Advance(gap * kGapUnitMs);
+        line.Advance(gap < kShortGaps ? gap * kGapUnitMs : (gap - kShortGaps + 1) * kLongGapMs);
         if (n == 0)
             return true;
         if (port->Connected())
@@ -167,6 +174,12 @@ struct Run {
         return true;
     }
 };
+
+void NestingMessages::Beep() {
+    RecordingMessages::Beep();
+    if (getenv("FUZZ_RECEIVE_VERBOSE"))
+        fprintf(stderr, "beep at %lld ms\n", static_cast<long long>(run_.line.NowMs()));
+}
 
 void NestingMessages::ShowMessage(const std::string& text) {
     RecordingMessages::ShowMessage(text);

@@ -29,11 +29,16 @@ def config_reply(address):
     return reply(address, 0x04, range(1, 9))
 
 
-# fuzz_receive input: active-tank mask (bit 15: no DATA table), then [length][gap] steps.
+# fuzz_receive input: active-tank mask (bit 14: inserts fail, bit 15: no DATA table), then
+# [length][gap] steps; gaps below 1 s in 4 ms units, longer ones in whole 10 s.
+def gap_byte(ms):
+    return ms // 4 if ms < 1000 else 249 + min(ms // 10000, 6)
+
+
 def steps(mask, *chunks):
     out = struct.pack('<H', mask)
     for gap_ms, data in chunks:
-        out += bytes([len(data), gap_ms // 4]) + data
+        out += bytes([len(data), gap_byte(gap_ms)]) + data
     return out
 
 
@@ -59,8 +64,8 @@ def receive_seeds():
                               (1000, data_reply(2, 7, 65535)[6:])),
         'no_data_table': steps(0x8001, (10, good), (300, good), (300, good)),
         'inserts_fail': steps(0x4003, (10, good), (300, data_reply(2, 3, 77))) + event(1) +
-                        steps(0, (1000, good), *[(1020, b'')] * 70)[2:],
-        'silent_minute': steps(0x0003, (10, good), *[(1020, b'')] * 70),
+                        steps(0, (1000, good), *[(60000, b'')] * 2)[2:],
+        'silent_minute': steps(0x0003, (10, good), *[(60000, b'')] * 2),
         'device_gone': steps(0x0001, (10, good)) + event(0) +
                        steps(0, (10, good))[2:] + event(1) + steps(0, (1000, good))[2:],
         'foreign_addresses': steps(0x3FFF, (10, data_reply(0, 1, 2)),
