@@ -1,7 +1,14 @@
 // Stored pictures whose header declares a huge bitmap: the editor reads them as unreadable,
 // keeps their bytes and shows no picture.
+#include "Database.h"
+#include "OperatorMessages.h"
 #include "PictureBand.h"
+#include "SQLiteDatabase.h"
+#include "TanksUnit.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
@@ -70,6 +77,27 @@ private slots:
         QImage decoded;
         QVERIFY(!DecodeBmp(bytes, decoded));
         QVERIFY(decoded.isNull());
+    }
+
+    // The dialog opens on such a tank, says why it shows no picture, and "Update" writes the
+    // stored bytes back unchanged.
+    void editorOpensWithoutTheHugePicture() {
+        QTemporaryDir dir;
+        TSQLiteDatabase db(dir.filePath("data.db").toStdString());
+        RecordingMessages messages;
+        QVERIFY(CreateDatabase(db, DeclaredBmp(64, 64), messages));
+        TEditor editor(db, messages);
+        TItemNode node;
+        node.id = 3;
+        node.Name = "Tank 3";
+        node.Img = DeclaredBmp(5000, 6000);
+        QVERIFY(editor.UpdateData(&node));
+        QCOMPARE(messages.shown, std::vector<std::string>{kMsgPictureUnreadable});
+        QVERIFY(editor.Image1->pixmap().isNull());
+        editor.Button3->click();
+        QCOMPARE(node.Img, DeclaredBmp(5000, 6000));
+        TSQLiteTable row = db.GetTable("SELECT pict FROM TANKS WHERE id = 3");
+        QCOMPARE(row.FieldAsBlob("pict"), DeclaredBmp(5000, 6000));
     }
 };
 
