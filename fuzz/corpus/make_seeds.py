@@ -108,6 +108,15 @@ def picture_seeds():
     }
 
 
+# Whole replies as tokens, so that mutations splice valid frames into the stream.
+def receive_dictionary():
+    lines = ['# fuzz_receive: valid replies of every polled address']
+    for address in range(1, 15):
+        for frame in (data_reply(address, 20, 100 * address), config_reply(address)):
+            lines.append('"' + ''.join('\\x%02x' % b for b in frame) + '"')
+    return '\n'.join(lines) + '\n'
+
+
 def write(folder, seeds):
     os.makedirs(os.path.join(HERE, folder), exist_ok=True)
     for name, data in seeds.items():
@@ -119,3 +128,5 @@ def write(folder, seeds):
 if __name__ == '__main__':
     write('receive', receive_seeds())
     write('picture', picture_seeds())
+    with open(os.path.join(HERE, 'receive.dict'), 'w') as f:
+        f.write(receive_dictionary())
