@@ -259,6 +259,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int judged = run.messages.beeps - run.deniedBeeps + rows;
     Check(static_cast<std::size_t>(judged) * 9 <= run.injected,
           "each judged frame is at least nine bytes");
+    // Every stored reading was first shown: its tile was reset before the row went in.
+    Check(run.tanks.resets.size() >= static_cast<std::size_t>(rows), "a tile reset per row");
     for (const std::string& text : run.messages.shown) {
         const bool missing = dataMissing && text == kMsgTableMissing;
         const bool failed = insertsFail && text.find("disk I/O error") != std::string::npos;
