@@ -6,8 +6,10 @@
 // ERROR insert fail, bit 15 removing the DATA table; then steps of [length][gap] followed
 // by `length % 24` bytes that arrive after a pause: `gap * 4` ms for gap bytes below 250,
 // else (gap - 249) * 10 s, so that quiet poll cycles take few steps. A length byte of
-// 0xFF is a port event instead: the device goes away or the link is connected again, chosen
-// by the gap byte. While a message box is open the next step runs inside it, as the modal
+// 0xFF is a port event instead, chosen by the gap byte: the device goes away, the link is
+// connected again, writes start or stop failing, or the link is connected to a port that
+// is absent (the Settings dialog then picks the other port and connects from inside the
+// failure report). While a message box is open the next step runs inside it, as the modal
 // box's own event loop would run it.
 #include "Clock.h"
 #include "Database.h"
@@ -119,6 +121,12 @@ struct Run {
     std::size_t injected = 0;
     int steps = 0;
     int deniedBeeps = 0; // the beeps that answer a device gone, not a frame
+    QString portName = QStringLiteral("ttyFUZZ0");
+    bool writeFailuresOn = false; // writes were made to fail at some time
+    bool absentTried = false;     // a connection to an absent port was tried
+    // Polling rests after a failed write or a device gone, until the next connection.
+    bool resting = false;
+    bool wroteWhileResting = false;
 
     void Start(uint16_t activeMask) {
         for (int i = 0; i < tanks.TankCount(); ++i) {
@@ -132,15 +140,50 @@ struct Run {
         tanks.resets.clear();
         auto fake = std::make_unique<FakePort>();
         port = fake.get();
+        port->present = {"ttyFUZZ0", "ttyFUZZ1"};
+        port->onWrite = [this](const std::vector<uint8_t>&) { wroteWhileResting |= resting; };
         SensorLinkContext ctx{tanks,
                               station.db,
                               clock,
                               messages,
-                              [] { return QStringLiteral("ttyFUZZ0"); },
-                              [] {},
+                              [this] { return portName; },
+                              [this] { Settings(); },
                               [](const std::string&) {}};
         link = std::make_unique<SensorLink>(ctx, SensorLinkDevices::Manual(line, std::move(fake)));
+        Connect();
+    }
+
+    void Connect() {
+        resting = false;
         link->DeviceConnect();
+    }
+
+    // The Settings dialog's Ok with the other, present port chosen.
+    void Settings() {
+        portName = QStringLiteral("ttyFUZZ1");
+        Connect();
+    }
+
+    void Event(uint8_t kind) {
+        switch (kind % 4) {
+        case 0:
+            resting = true;
+            ++deniedBeeps;
+            port->Fail(kErrorAccessDenied);
+            break;
+        case 1:
+            Connect();
+            break;
+        case 2:
+            port->throwOnWrite = !port->throwOnWrite;
+            writeFailuresOn |= port->throwOnWrite;
+            break;
+        default:
+            absentTried = true;
+            portName = QStringLiteral("ttyABSENT");
+            Connect();
+            break;
+        }
     }
 
     // Runs the next step of the input; false when none is left.
@@ -152,12 +195,7 @@ struct Run {
         p += 2;
         if (length == 0xFF) {
             line.Advance(kGapUnitMs);
-            if (gap & 1)
-                link->DeviceConnect();
-            else {
-                port->Fail(kErrorAccessDenied);
-                ++deniedBeeps;
-            }
+            Event(gap);
             return true;
         }
         // The step's bytes are taken first: a box opened while time passes runs later steps.
@@ -183,6 +221,8 @@ void NestingMessages::Beep() {
 
 void NestingMessages::ShowMessage(const std::string& text) {
     RecordingMessages::ShowMessage(text);
+    if (text == kMsgSendFailed)
+        run_.resting = true;
     if (getenv("FUZZ_RECEIVE_VERBOSE"))
         fprintf(stderr, "box at %lld ms (depth %d): %s\n",
                 static_cast<long long>(run_.line.NowMs()), depth, text.c_str());
@@ -261,13 +301,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "each judged frame is at least nine bytes");
     // Every stored reading was first shown: its tile was reset before the row went in.
     Check(run.tanks.resets.size() >= static_cast<std::size_t>(rows), "a tile reset per row");
+    int storageBoxes = 0;
     for (const std::string& text : run.messages.shown) {
         const bool missing = dataMissing && text == kMsgTableMissing;
         const bool failed = insertsFail && text.find("disk I/O error") != std::string::npos;
-        Check(missing || failed, "no message but the storage's own");
+        const bool write = run.writeFailuresOn;
+        const bool absent =
+            run.absentTried && text == "ComPort absent (ttyABSENT). Please select another port.";
+        Check(missing || failed || (write && text == kMsgSendFailed) || absent,
+              "no message but those the failures cause");
+        storageBoxes += missing || failed;
     }
     // Failures that repeat with every reply or cycle never stack their boxes.
-    Check(run.messages.maxDepth <= 1, "one box at a time");
+    if (storageBoxes == static_cast<int>(run.messages.shown.size()))
+        Check(run.messages.maxDepth <= 1, "one box at a time");
+    Check(!run.wroteWhileResting, "no request while polling rests");
     for (unsigned a = 1; a <= 14; ++a) {
         const char st = run.link->Scheduler().States().Get(a);
         Check(std::strchr("0123567", st) != nullptr, "poll state is a known digit");

@@ -42,7 +42,9 @@ def steps(mask, *chunks):
     return out
 
 
-def event(kind):  # 0: the device goes away, 1: connect again
+# 0: the device goes away, 1: connect again, 2: writes start or stop failing, 3: connect to
+# an absent port (the Settings dialog then connects to a present one)
+def event(kind):
     return b'\xff' + bytes([kind])
 
 
@@ -68,6 +70,10 @@ def receive_seeds():
         'silent_minute': steps(0x0003, (10, good), *[(60000, b'')] * 2),
         'device_gone': steps(0x0001, (10, good)) + event(0) +
                        steps(0, (10, good))[2:] + event(1) + steps(0, (1000, good))[2:],
+        'write_fails': steps(0x0003, (10, good)) + event(2) + steps(0, (60000, b''))[2:] +
+                       event(2) + steps(0, (60000, b''), (300, good))[2:] + event(1) +
+                       steps(0, (10, good))[2:],
+        'absent_port': steps(0x0001, (10, good)) + event(3) + steps(0, (300, good))[2:],
         'foreign_addresses': steps(0x3FFF, (10, data_reply(0, 1, 2)),
                                    (300, data_reply(15, 1, 2)), (300, data_reply(14, -128, 4096))),
     }
