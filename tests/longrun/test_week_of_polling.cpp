@@ -34,7 +34,8 @@
 #define LONGRUN_ASAN 1
 #endif
 #ifdef LONGRUN_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer's runtime; not every compiler ships its header.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
