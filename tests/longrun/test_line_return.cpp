@@ -58,6 +58,7 @@ class TestLineReturn : public QObject {
     Q_OBJECT
 private slots:
     void lineGoesAwayAndComesBack();
+    void sameLineReopensUnderItsOldName();
 
 private:
     int Rows(TForm1& w, const std::string& sql) { return w.Db().GetTable(sql).Count(); }
@@ -152,6 +153,41 @@ void TestLineReturn::lineGoesAwayAndComesBack() {
           fresh, Rows(w, "SELECT * FROM ERROR"), messages.beeps);
     QFile::remove(CfgData.PortNum);
     QFile::remove(SimulatorLinkFolder() + "/ttyLINE");
+}
+
+// The device comes back under the name it had (a USB adapter plugged into the same
+// socket). The port, closed by the failure, opens again on the next reconnection.
+void TestLineReturn::sameLineReopensUnderItsOldName() {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("data.db").toStdString();
+    PrepareDatabase(path);
+    auto first = std::make_unique<SimProcess>(kSimOptions);
+    QVERIFY(!first->Device().isEmpty());
+    CfgData.PortNum = LinkLine("ttySAME", first->Device());
+    CfgData.WrkMode = kModeDirect;
+    WrCfgData(CfgData);
+
+    RecordingMessages messages;
+    SystemClock clock;
+    TForm1 w(messages, clock, path);
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(Data(w, 4) == 1, kWaitMs); // a whole cycle read
+    first->Kill();
+    QTRY_COMPARE_WITH_TIMEOUT(messages.beeps, 1, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.Link().Port().Connected(), kWaitMs);
+
+    auto second = std::make_unique<SimProcess>(kSimOptions);
+    QVERIFY(!second->Device().isEmpty());
+    LinkLine("ttySAME", second->Device());
+    w.Link().DeviceConnect();
+    QVERIFY(w.Link().Port().Connected());
+    for (int adr = 1; adr <= 4; ++adr)
+        QTRY_VERIFY_WITH_TIMEOUT(Data(w, adr) == 2, kWaitMs);
+    QCOMPARE(CountOf(second->Counts(), "data"), qint64(4));
+    QCOMPARE(Rows(w, "SELECT * FROM ERROR"), 0); // nothing was awaited when the line went
+    QCOMPARE(messages.beeps, 1);
+    QCOMPARE(messages.shown, std::vector<std::string>{});
+    QFile::remove(CfgData.PortNum);
 }
 
 QTEST_MAIN(TestLineReturn)
