@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev libqcustomplot-dev libsqlite3-dev sqlite3
     libgl-dev locales xvfb xauth imagemagick fonts-dejavu-core
     clang-14 libclang-rt-14-dev
-    libbenchmark-dev
+    libbenchmark-dev valgrind
 )
 
 missing=()
