@@ -4,7 +4,7 @@
 // the image it paints on.
 #include "GaugePanels.h"
 #include "PictureBand.h"
-#include "PictureLimits.h"
+#include "StoredPicture.h"
 #include "TilePainter.h"
 #include "TilePictures.h"
 

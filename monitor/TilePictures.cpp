@@ -1,22 +1,9 @@
 #include "TilePictures.h"
 
-#include "PictureLimits.h"
-
-#include <QBuffer>
-#include <QByteArray>
-#include <QImageReader>
+#include "StoredPicture.h"
 
 QImage DecodeBmp(const std::string& bytes) {
-    if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M')
-        return {};
-    QBuffer buffer;
-    buffer.setData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "BMP");
-    const QSize declared = reader.size();
-    if (!PictureSizeAllowed(declared.width(), declared.height()))
-        return {};
-    const QImage decoded = reader.read();
+    const QImage decoded = ReadStoredBmp(bytes);
     if (decoded.isNull())
         return {};
     // The picture is drawn opaque, whatever alpha its file carries.

@@ -1,6 +1,6 @@
 #include "PictureBand.h"
 
-#include "PictureLimits.h"
+#include "StoredPicture.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -72,21 +72,7 @@ QImage OpaqueOnWhite(const QImage& picture) {
 }
 
 bool DecodeBmp(const std::string& bytes, QImage& out) {
-    out = QImage();
-    if (bytes.size() < 2 || bytes[0] != 'B' || bytes[1] != 'M')
-        return false;
-    QBuffer buffer;
-    buffer.setData(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "BMP");
-    const QSize declared = reader.size();
-    if (!PictureSizeAllowed(declared.width(), declared.height()))
-        return false;
-    const QImage image = reader.read();
-    if (image.isNull())
-        return false;
-    // Detach from the borrowed bytes before they go away.
-    out = image.copy();
+    out = ReadStoredBmp(bytes);
     return !out.isNull();
 }
 
