@@ -8,6 +8,7 @@
 #include "FakePort.h"
 #include "Frames.h"
 #include "LinkTimer.h"
+#include "NestingMessages.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "SensorLink.h"
@@ -18,21 +19,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Records every box; a test may run more of the station while one is "open".
-class BoxRecorder : public RecordingMessages {
-public:
-    void ShowMessage(const std::string& text) override {
-        RecordingMessages::ShowMessage(text);
-        ++depth;
-        maxDepth = std::max(maxDepth, depth);
-        if (whileOpen)
-            whileOpen(text);
-        --depth;
-    }
-    std::function<void(const std::string&)> whileOpen;
-    int depth = 0, maxDepth = 0;
-};
 
 class FaultStation {
 public:
@@ -67,7 +53,7 @@ public:
     ManualClock clock{41248.5, 0};
     ManualTimeline line{&clock, 41248.5};
     PlainTankList tanks;
-    BoxRecorder messages;
+    NestingMessages messages;
     std::unique_ptr<TSQLiteDatabase> db;
     FakePort* port = nullptr;
     std::unique_ptr<SensorLink> link;

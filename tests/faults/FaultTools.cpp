@@ -134,6 +134,15 @@ void ChildOut::Put(const std::string& key, const std::string& value) {
     WriteAll(fd_, key + " " + Escape(value) + "\n");
 }
 
+void PutStoredState(ChildOut& out, const std::string& file) {
+    OtherProgram check(file, true);
+    std::string codes;
+    for (int c : check.StoredCodes())
+        codes += std::to_string(c) + " ";
+    out.Put("codes", codes);
+    out.Put("integrity", check.IntegrityCheck());
+}
+
 ChildReport RunInChild(const std::function<void(ChildOut&)>& work) {
     int fds[2];
     if (pipe(fds) != 0)

@@ -54,6 +54,10 @@ private:
     int fd_;
 };
 
+// Reports, as the keys "codes" (the stored fuel codes, space-separated) and "integrity",
+// what another program finds in `file`.
+void PutStoredState(ChildOut& out, const std::string& file);
+
 // Runs `work` in a forked child (which never returns into the test) and collects its lines.
 ChildReport RunInChild(const std::function<void(ChildOut&)>& work);
 

@@ -63,12 +63,7 @@ ChildReport RunWithLimit(const std::string& file, long long limitAboveFile, int 
         out.Put("boxesAfter", static_cast<long long>(st.messages.shown.size()));
         st.link.reset();
         st.db.reset();
-        OtherProgram check(file, true);
-        std::string codes;
-        for (int c : check.StoredCodes())
-            codes += std::to_string(c) + " ";
-        out.Put("codes", codes);
-        out.Put("integrity", check.IntegrityCheck());
+        PutStoredState(out, file);
     });
 }
 

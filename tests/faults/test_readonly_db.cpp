@@ -28,15 +28,6 @@ void ObeyFileModes(const std::string& dir, ChildOut& out) {
     out.Put("modesBind", WritesIgnoreFileModes(dir) ? 0 : 1);
 }
 
-void PutCodes(ChildOut& out, const std::string& file) {
-    OtherProgram check(file, true);
-    std::string codes;
-    for (int c : check.StoredCodes())
-        codes += std::to_string(c) + " ";
-    out.Put("codes", codes);
-    out.Put("integrity", check.IntegrityCheck());
-}
-
 void ExpectReport(const ChildReport& r, int boxes, const char* codes) {
     QCOMPARE(QString::fromStdString(r.Get("escaped")), QString("<missing escaped>"));
     QCOMPARE(r.Int("finished"), 1);
@@ -108,7 +99,7 @@ private slots:
             for (const std::string& m : st.messages.shown)
                 out.Box(m);
             st.link.reset();
-            PutCodes(out, file);
+            PutStoredState(out, file);
         });
         ExpectReport(r, 4, "11 22 77 ");
     }
@@ -142,7 +133,7 @@ private slots:
                 again.Deliver(5, 55);
                 out.Put("boxesAfter", static_cast<long long>(again.messages.shown.size()));
             }
-            PutCodes(out, file);
+            PutStoredState(out, file);
         });
         ExpectReport(r, 3, "11 55 ");
         QCOMPARE(r.Int("created"), 1);

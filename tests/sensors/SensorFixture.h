@@ -6,6 +6,7 @@
 #include "FakePort.h"
 #include "Frames.h"
 #include "LinkTimer.h"
+#include "NestingMessages.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "SensorLink.h"
@@ -19,21 +20,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Records what would be shown; a test may run more of the station while a "box" is open.
-class NestingMessages : public RecordingMessages {
-public:
-    void ShowMessage(const std::string& text) override {
-        RecordingMessages::ShowMessage(text);
-        ++depth;
-        maxDepth = std::max(maxDepth, depth);
-        if (whileOpen)
-            whileOpen(text);
-        --depth;
-    }
-    std::function<void(const std::string&)> whileOpen;
-    int depth = 0, maxDepth = 0;
-};
 
 inline std::vector<uint8_t> DataReply(uint8_t address, int8_t temp, uint16_t flc,
                                       uint16_t flfr = 0) {
