@@ -7,10 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QShowEvent>
 
 LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {

@@ -18,7 +18,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextCursor>

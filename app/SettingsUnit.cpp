@@ -8,11 +8,9 @@
 #include <QButtonGroup>
 #include <QFontMetrics>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
 
 void PortComboBox::showPopup() {
