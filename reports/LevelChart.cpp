@@ -9,6 +9,7 @@ namespace {
 constexpr double kUnixEpochDay = 25569.0; // 01/01/1970 as a day number
 constexpr int64_t kUnixEpochMs = 25569LL * 86400000LL;
 constexpr int kMarginPx = 5;
+constexpr char kTimeLabelFormat[] = "dd/MM/yyyy HH:mm";
 
 // A line graph whose thinning keeps its breaks: runs between NaN values are reduced to
 // first, lowest, highest and last value per pixel column, and every break stays a break.
@@ -151,7 +152,7 @@ LevelChart::LevelChart(QWidget* parent) : QCustomPlot(parent) {
     dots_->setSelectable(QCP::stNone);
 
     auto dates = QSharedPointer<QCPAxisTickerDateTime>::create();
-    dates->setDateTimeFormat("dd/MM/yyyy HH:mm");
+    dates->setDateTimeFormat(kTimeLabelFormat);
     dates->setDateTimeSpec(Qt::UTC);
     xAxis->setTicker(dates);
     yAxis->setTicker(QSharedPointer<LevelTicker>::create());
@@ -166,6 +167,12 @@ LevelChart::LevelChart(QWidget* parent) : QCustomPlot(parent) {
     yAxis2->setTicks(false);
     xAxis2->setTickLabels(false);
     yAxis2->setTickLabels(false);
+    // Nothing is drawn yet, so there is no scale to label.
+    xAxis->setTickLabels(false);
+    yAxis->setTickLabels(false);
+
+    // Zooming, panning and resizing all change how many time labels fit side by side.
+    connect(this, &QCustomPlot::beforeReplot, this, &LevelChart::FitTimeTicks);
 
     setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     axisRect()->setRangeDrag(Qt::Horizontal);
@@ -212,6 +219,10 @@ void LevelChart::ApplyAutoRange() {
         all.Add(markers_.x0, 0);
         all.Add(markers_.x1, 0);
     }
+    // An empty chart shows no scale: QCustomPlot's default range would label the time
+    // axis with dates of 1970 and the level axis with litres nobody measured.
+    xAxis->setTickLabels(all.any);
+    yAxis->setTickLabels(all.any);
     if (!all.any)
         return;
     // The viewport follows resize events, which a hidden widget has not had yet.
@@ -231,4 +242,25 @@ void LevelChart::resizeEvent(QResizeEvent* event) {
     QCustomPlot::resizeEvent(event);
     if (keep)
         ApplyAutoRange();
+}
+
+// A time label is some 90 pixels wide: the ticker's stock five ticks overlap on a narrow
+// chart, and a short period lets it pick a nice step smaller than asked for. Ask for fewer
+// ticks until neighbouring labels stand clear of each other.
+void LevelChart::FitTimeTicks() {
+    updateLayout(); // the axis rect's width as this replot will draw it
+    const QFontMetrics metrics(xAxis->tickLabelFont());
+    const QString widest = QDateTime(QDate(2000, 12, 28), QTime(20, 58)).toString(kTimeLabelFormat);
+    const double needed =
+        metrics.horizontalAdvance(widest) + metrics.horizontalAdvance(QStringLiteral("  "));
+    const int width = axisRect()->width();
+    QCPAxisTicker& ticker = *xAxis->ticker();
+    QVector<double> ticks;
+    for (int count = std::max(1, int(width / needed)); count >= 1; --count) {
+        ticker.setTickCount(count);
+        ticker.generate(xAxis->range(), locale(), QLatin1Char('g'), 6, ticks, nullptr, nullptr);
+        if (ticks.size() < 2 ||
+            std::abs(xAxis->coordToPixel(ticks[1]) - xAxis->coordToPixel(ticks[0])) >= needed)
+            break;
+    }
 }

@@ -24,7 +24,8 @@ public:
     void SetLevelLine(const std::vector<LevelPoint>& sortedPoints);
     // Series2: the silences, red dots on level 0.
     void SetErrorMarkers(const std::vector<double>& times);
-    // Automatic ranges over all points of both series, 5 pixels of margin at each end.
+    // Automatic ranges over all points of both series, 5 pixels of margin at each end; with no
+    // point at all the ranges stay and the axes lose their labels.
     void ApplyAutoRange();
 
     QCPGraph* BlueLine() const { return blue_; }
@@ -33,6 +34,9 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void FitTimeTicks();
 
 private:
     struct Bounds {

@@ -201,6 +201,42 @@ private slots:
         QCOMPARE(dates->dateTimeSpec(), Qt::UTC);
     }
 
+    void timeLabelsStandClear_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<double>("hours");
+        QTest::addColumn<int>("fewestInside");
+        for (int width : {300, 545, 1200}) {
+            const int fewest = width >= 1200 ? 3 : 2;
+            for (double hours : {0.1, 1.0, 24.0, 24.0 * 31})
+                QTest::addRow("%d px, %g h", width, hours) << width << hours << fewest;
+        }
+    }
+    void timeLabelsStandClear() {
+        QFETCH(int, width);
+        QFETCH(double, hours);
+        QFETCH(int, fewestInside);
+        LevelChart chart;
+        chart.resize(width, 380);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        QCOMPARE(chart.viewport().width(), width);
+        const double start = DayToKey(At(9, 0, 0));
+        chart.xAxis->setRange(start, start + hours * 3600);
+        chart.replot();
+        const QFontMetrics metrics(chart.xAxis->tickLabelFont());
+        const int label = metrics.horizontalAdvance("28/12/2000 20:58");
+        const QVector<double> ticks = chart.xAxis->tickVector();
+        QVERIFY(ticks.size() >= 2);
+        for (int i = 1; i < ticks.size(); ++i) {
+            const double apart =
+                chart.xAxis->coordToPixel(ticks[i]) - chart.xAxis->coordToPixel(ticks[i - 1]);
+            QVERIFY2(apart > label, qPrintable(QString("ticks %1 px apart").arg(apart)));
+        }
+        const auto inside = std::count_if(
+            ticks.begin(), ticks.end(), [&](double t) { return chart.xAxis->range().contains(t); });
+        QVERIFY2(inside >= fewestInside, qPrintable(QString("%1 labels").arg(inside)));
+    }
+
     void levelAxisStepsAtLeastOne() {
         LevelChart chart;
         chart.resize(400, 600);
@@ -261,9 +297,14 @@ private slots:
         st.data.Level(At(7, 8, 1), 5, 10);
         st.data.Level(At(7, 8, 2), 5, 10);
         st.tab.TabSheet2Show();
+        // Before the first report the chart has no scale to label.
+        QVERIFY(!c(st)->xAxis->tickLabels());
+        QVERIFY(!c(st)->yAxis->tickLabels());
         st.tab.SelectRow(5);
         st.tab.Button3Click();
         QVERIFY(!c(st)->RedLine()->data()->isEmpty());
+        QVERIFY(c(st)->xAxis->tickLabels());
+        QVERIFY(c(st)->yAxis->tickLabels());
         st.data.db->ExecSQL("DELETE FROM DATA");
         st.data.Silence(At(7, 8, 3), 5);
         st.tab.Button3Click();
@@ -271,6 +312,8 @@ private slots:
         QVERIFY(c(st)->BlueLine()->data()->isEmpty());
         QVERIFY(c(st)->RedLine()->data()->isEmpty());
         QVERIFY(c(st)->ErrorDots()->data()->isEmpty());
+        QVERIFY(!c(st)->xAxis->tickLabels());
+        QVERIFY(!c(st)->yAxis->tickLabels());
     }
 
     void stopBeforeStartFindsNoData() {
