@@ -3,17 +3,20 @@
 // the sensor line. Its handlers stay short and call the plain code that decides things.
 
 #include "Clock.h"
+#include "Database.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 struct TItemNode;
 
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
+class ReportIndexBuild;
 class ReportsTab;
 class SensorLink;
 class TEditor;
@@ -47,6 +50,8 @@ public:
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
     SensorLink& Link() { return *link_; }
+    // The build of the report indexes started by the first activation, if one was needed.
+    ReportIndexBuild* IndexBuild() const { return indexBuild_.get(); }
 
 public slots:
     void Exit1Click();
@@ -63,7 +68,9 @@ private:
     void LoadTanks();
     void BuildMenu();
     QWidget* BuildErrorsTab();
-    void EnsureDataIndex();
+    void FindMissingIndexes();
+    void StartIndexBuild();
+    void OpenLine();
     void CreateDialogs();
     bool OpenEditor(TItemNode& node);
 
@@ -74,6 +81,9 @@ private:
     // The gauge pair painted into every active tile.
     std::unique_ptr<TGaugePanels> GaugePanel;
     std::unique_ptr<SensorLink> link_;
+    std::vector<ReportIndex> indexesToBuild_;
+    std::string indexFailure_;
+    std::unique_ptr<ReportIndexBuild> indexBuild_;
     bool startFailed_ = false;
     bool activated_ = false;
 };
