@@ -118,6 +118,7 @@ QWidget* TForm1::BuildErrorsTab() {
 
 void TForm1::FormCreate() {
     RCfgData();
+    UseCodePage(CfgData);
     try {
         db_ = std::make_unique<TSQLiteDatabase>(dbFile_);
     } catch (const std::exception& e) {
@@ -176,8 +177,11 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::Settings1Click() {
-    if (Form2)
-        Form2->RequestShow();
+    if (!Form2)
+        return;
+    Form2->RequestShow();
+    // The code page of older texts may have changed.
+    VT->viewport()->update();
 }
 
 void TForm1::About1Click() {

@@ -132,7 +132,14 @@ private slots:
         QCOMPARE(MemoToRecord(QString(450, 'y')).size(), std::size_t(400));
         QCOMPARE(MemoToRecord("a\nb"), std::string("a\r\nb"));
         QCOMPARE(MemoFromRecord("a\r\nb\xe9"), QString("a\nb") + QChar(0xe9));
-        QCOMPARE(MemoToRecord(QString("b") + QChar(0xe9)), std::string("b\xe9"));
+        QCOMPARE(MemoToRecord(QString("b") + QChar(0xe9)), std::string("b\xc3\xa9")); // UTF-8
+        // The limit counts characters, not their bytes; a pair of surrogates is one.
+        const QString cyrillic(450, QChar(0x0436));
+        QCOMPARE(MemoLength(cyrillic), 450);
+        QCOMPARE(MemoToRecord(cyrillic), QString(400, QChar(0x0436)).toStdString());
+        const QString wide = QString(399, 'w') + QString::fromUtf8("\xF0\x9F\x9B\xA2") + "z";
+        QCOMPARE(MemoLength(wide), 401);
+        QCOMPARE(MemoToRecord(wide), wide.left(401).toStdString());
     }
 
     void gridLimits() {
