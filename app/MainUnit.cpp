@@ -20,7 +20,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -162,6 +164,15 @@ void TForm1::PrependLog(const std::string& line) {
     QTextCursor c(Memo1->document());
     c.movePosition(QTextCursor::Start);
     c.insertText(OperatorText(text) + "\n");
+    // Silent sensors add thousands of lines a day; the screen keeps the newest ones (every
+    // line stays in ERROR).
+    QTextDocument* doc = Memo1->document();
+    const int excess = doc->blockCount() - 1 - kLogLinesShown;
+    if (excess > 0) {
+        QTextCursor tail(doc->findBlockByNumber(doc->blockCount() - 1 - excess));
+        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        tail.removeSelectedText();
+    }
 }
 
 QString TForm1::LogText() const {

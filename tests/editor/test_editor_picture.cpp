@@ -109,6 +109,20 @@ private slots:
         QVERIFY(picture.Image().isNull());
         QVERIFY(picture.Bytes().empty());
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, picture.LoadFile(dir.filePath("none.bmp")));
+
+        // A file past the limit is refused before it is read (a sparse file costs no disk).
+        QFile huge(dir.filePath("huge.bmp"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        huge.write(EncodeBmp(Black(8, 8)).c_str(), 54);
+        QVERIFY(huge.resize(kPictureFileLimit + 1));
+        huge.close();
+        try {
+            picture.LoadFile(huge.fileName());
+            QFAIL("a huge file was read");
+        } catch (const std::runtime_error& e) {
+            QVERIFY(QString(e.what()).contains("larger than 4 MB"));
+        }
+        QVERIFY(picture.Bytes().empty());
     }
 
     void storedBytes() {
