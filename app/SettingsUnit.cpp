@@ -70,7 +70,9 @@ void TForm2::CreateControls() {
     cbCodePage = new QComboBox(textsBox);
     cbCodePage->setEditable(false);
     cbCodePage->addItems(StoredText::CodePageNames());
-    cbCodePage->setGeometry(90, 19, 103, cbCodePage->sizeHint().height());
+    // As wide as its longest name needs, right edge in line with the port box.
+    const QSize pageSize = cbCodePage->sizeHint();
+    cbCodePage->setGeometry(193 - pageSize.width(), 19, pageSize.width(), pageSize.height());
     pageLabel->setBuddy(cbCodePage);
 
     Button1 = new QPushButton(QStringLiteral("Ok"), this);
