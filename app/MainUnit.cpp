@@ -13,11 +13,13 @@
 #include "WindowPlacement.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextCursor>
@@ -44,13 +46,21 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
-    CentreOnScreen(*this);
+    if (!RestoreWindowPlacement(*this, *OpenSettingsStore()))
+        CentreOnScreen(*this);
     FormCreate();
     if (!startFailed_)
         CreateDialogs();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The line refers to the tiles' records and to the database; the child widgets (tiles,
+    // Reports tab, editor, Settings) to the gauge panel, the database and the line. QWidget
+    // would delete its children only after every member here is gone, so the order is made
+    // explicit: the line first, then the children, then what they refer to.
+    link_.reset();
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
 
 void TForm1::CreateDialogs() {
     // The Reports tab reads the database, so it comes once the database is open.
@@ -183,6 +193,11 @@ void TForm1::Settings1Click() {
 void TForm1::About1Click() {
     if (FormAbout)
         FormAbout->exec();
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    SaveWindowPlacement(*this, *OpenSettingsStore());
+    QMainWindow::closeEvent(e);
 }
 
 bool TForm1::event(QEvent* e) {

@@ -57,6 +57,7 @@ public slots:
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void FormCreate();
@@ -70,9 +71,11 @@ private:
     OperatorMessages& messages_;
     Clock& clock_;
     std::string dbFile_;
+    // Destroyed last: the line and every child widget refer to these two (see ~TForm1).
     std::unique_ptr<TSQLiteDatabase> db_;
     // The gauge pair painted into every active tile.
     std::unique_ptr<TGaugePanels> GaugePanel;
+    // Refers to the tiles' records and the database: destroyed first.
     std::unique_ptr<SensorLink> link_;
     bool startFailed_ = false;
     bool activated_ = false;

@@ -58,6 +58,7 @@ protected:
 private:
     void CreateControls();
     void FillPortList();
+    void FitToPortNames();
     void SelectPort(const QString& name);
     bool ChoiceUnchanged() const;
     void ApplyChoice();
@@ -65,6 +66,7 @@ private:
     OperatorMessages& messages_;
     std::function<void()> deviceConnect_;
     std::unique_ptr<PortListSource> ports_;
+    QGroupBox* portBox_ = nullptr;
     QStringList entries_;
     bool keepOpen_ = false;
 };

@@ -64,7 +64,7 @@ private slots:
 
     void writeThenRead() {
         QFile::remove(file);
-        WrCfgData(TSetup{"/tmp/tavrona-sim/ttySIM0", "Logger"});
+        QVERIFY(WrCfgData(TSetup{"/tmp/tavrona-sim/ttySIM0", "Logger"}));
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray ini = f.readAll();
@@ -75,6 +75,14 @@ private slots:
         RCfgData(c);
         QCOMPARE(c.PortNum, QString("/tmp/tavrona-sim/ttySIM0"));
         QCOMPARE(c.WrkMode, QString("Logger"));
+    }
+
+    void unwritableStoreSaysSo() {
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file)); // a folder where the file should be stops even root
+        const bool saved = WrCfgData(TSetup{"COM3", "Direct"});
+        QDir().rmdir(file);
+        QVERIFY(!saved);
     }
 };
 

@@ -71,6 +71,30 @@ private slots:
         QVERIFY(w.StartFailed());
         QCOMPARE(m.shown, (std::vector<std::string>{kMsgCreationFailed}));
     }
+
+    // The window comes back where the operator left it, maximised or not.
+    void placementIsKeptBetweenRuns_data() {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("normal") << false;
+        QTest::newRow("maximised") << true;
+    }
+    void placementIsKeptBetweenRuns() {
+        QFETCH(bool, maximised);
+        RecordingMessages m;
+        ManualClock clock;
+        const QRect placed(37, 41, 730, 470);
+        {
+            TForm1 w(m, clock, Path("place.db"));
+            w.setGeometry(placed);
+            if (maximised)
+                w.setWindowState(Qt::WindowMaximized);
+            w.close();
+        }
+        TForm1 w(m, clock, Path("place.db"));
+        QCOMPARE(w.isMaximized(), maximised);
+        QCOMPARE(w.normalGeometry(), placed);
+        QVERIFY(m.shown.empty());
+    }
 };
 
 QTEST_MAIN(MainWindowTest)
