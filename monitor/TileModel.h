@@ -5,10 +5,13 @@
 
 #include "TItemNode.h"
 #include "TankList.h"
+#include "TileAlarms.h"
 
 #include <QAbstractListModel>
 
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class TTileModel : public QAbstractListModel, public TankList {
@@ -42,6 +45,17 @@ public:
     // Has the tile measured again and repainted.
     void ResetTank(int index) override;
 
+    // What a tile shows beyond its record: the alarms and the net volume at 15 °C.
+    TileAlarms& Alarms() { return alarms_; }
+    const TileAlarms& Alarms() const { return alarms_; }
+    // Repaints the tile of the tank at this address after its alarms changed.
+    void AlarmsChanged(int adr);
+    // The net litres of the last reading; nullopt where unknown (no density known).
+    void SetNetLitres(int adr, std::optional<int32_t> litres);
+    std::optional<int32_t> NetLitres(int adr) const;
+    // The row of the tank at this address, or -1.
+    int RowOf(int adr) const;
+
     // The record behind an index of this model, or nullptr.
     const TItemNode* NodeAt(const QModelIndex& index) const;
     TItemNode* NodeAt(const QModelIndex& index);
@@ -54,4 +68,6 @@ public:
 private:
     std::vector<std::unique_ptr<TItemNode>> nodes_;
     bool loading_ = false;
+    TileAlarms alarms_;
+    std::map<int, int32_t> net_;
 };

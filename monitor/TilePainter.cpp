@@ -7,6 +7,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <algorithm>
+
 int VTMeasureItem(const TItemNode& node) {
     return node.Act ? kActiveTileHeight : kInactiveTileHeight;
 }
@@ -22,6 +24,11 @@ QString TempLine(const TItemNode& node) {
     // encoding of this file cannot change it.
     return QStringLiteral("Temp: ") + QString::number(static_cast<int>(node.Temp)) +
            QLatin1Char(' ') + QChar(0x00BA) + QStringLiteral("C.");
+}
+
+QString NetLine(int32_t litres) {
+    return QStringLiteral("Net 15 ") + QChar(0x00BA) + QStringLiteral("C: ") +
+           QString::number(litres) + QStringLiteral(" l.");
 }
 
 namespace {
@@ -51,13 +58,21 @@ int Bottom(const QRect& r) {
 } // namespace
 
 void TTilePainter::VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                              const TTileColors& colors) const {
+                              const TTileColors& colors, const TTileExtras& extras) const {
     canvas.save();
-    FillBackground(canvas, r, focused, colors);
-    if (node.Act)
-        DrawActive(canvas, node, r, focused, colors);
+    const bool alarming = node.Act && extras.alarms.Unacknowledged();
+    if (alarming)
+        canvas.fillRect(r, AlarmColor());
     else
+        FillBackground(canvas, r, focused, colors);
+    if (node.Act) {
+        TTileColors shown = colors;
+        if (alarming)
+            shown.windowText = Qt::white;
+        DrawActive(canvas, node, r, focused, shown, extras);
+    } else {
         DrawInactive(canvas, node, r);
+    }
     canvas.restore();
 }
 
@@ -70,7 +85,7 @@ void TTilePainter::FillBackground(QPainter& canvas, const QRect& r, bool focused
 }
 
 void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                              const TTileColors& colors) const {
+                              const TTileColors& colors, const TTileExtras& extras) const {
     const QFont listFont = canvas.font();
     const QFontMetrics metrics(listFont);
     const int h = metrics.height();
@@ -82,6 +97,14 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     TextAt(canvas, l + 150, t + 4, QString::fromLatin1(node.Name));
     TextAt(canvas, l + 150, Bottom(r) - 2 * h - 5, FuelLine(node));
     TextAt(canvas, l + 150, Bottom(r) - h - 5, TempLine(node));
+    if (extras.netLitres) {
+        // Beside the gross litres, so that nothing the tile showed before moves.
+        const int after = QFontMetrics(Bold(listFont)).horizontalAdvance(FuelLine(node));
+        canvas.setFont(listFont);
+        TextAt(canvas, l + 150 + after + 12, Bottom(r) - 2 * h - 5, NetLine(*extras.netLitres));
+    }
+    if (extras.alarms.Any())
+        DrawAlarmWord(canvas, r, extras.alarms, listFont);
 
     canvas.setFont(Underlined(listFont));
     canvas.setPen(LinkColor());
@@ -91,6 +114,21 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
 
     gauge_.Setup(SetupGauge(node.FL, node.Capacity));
     gauge_.Paint(canvas, QPoint(l + 96, t + 3), listFont, colors.windowText);
+}
+
+void TTilePainter::DrawAlarmWord(QPainter& canvas, const QRect& r, const TankAlarms& alarms,
+                                 const QFont& listFont) const {
+    // Large enough to read from across the room; right-aligned below the "Edit" link.
+    QFont big = Bold(listFont);
+    big.setPixelSize(std::max(18, QFontMetrics(listFont).height() * 3 / 2));
+    canvas.setFont(big);
+    canvas.setPen(alarms.Unacknowledged() ? QColor(Qt::white) : AlarmColor());
+    const QString words = QString::fromStdString(alarms.Words());
+    const QRect place(r.x() + 150, r.y() + QFontMetrics(listFont).height() + 4, r.width() - 166,
+                      r.height() - QFontMetrics(listFont).height() - 8);
+    canvas.drawText(place, int(Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine), words);
+    if (!alarms.Unacknowledged())
+        canvas.fillRect(QRect(r.x(), r.y(), 6, r.height()), AlarmColor());
 }
 
 void TTilePainter::DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const {
