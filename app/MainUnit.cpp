@@ -1,14 +1,17 @@
 #include "MainUnit.h"
 
 #include "AboutUnit.h"
+#include "AlarmBeeper.h"
 #include "Config.h"
 #include "Database.h"
 #include "DefaultPicture.h"
+#include "EventsTab.h"
 #include "GaugePanels.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
 #include "TanksUnit.h"
+#include "TextFormats.h"
 #include "TileList.h"
 #include "WindowPlacement.h"
 
@@ -39,6 +42,7 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     PageControl1->addTab(VT, "Monitoring");
     PageControl1->addTab(new QWidget, "Reports");
     PageControl1->addTab(BuildErrorsTab(), "Errors");
+    PageControl1->addTab(new QWidget, "Events");
     PageControl1->setCurrentIndex(0);
     setCentralWidget(PageControl1);
     statusBar()->setFixedHeight(19);
@@ -59,6 +63,7 @@ TForm1::~TForm1() {
     // would delete its children only after every member here is gone, so the order is made
     // explicit: the line first, then the children, then what they refer to.
     link_.reset();
+    beeper_.reset();
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
@@ -69,11 +74,26 @@ void TForm1::CreateDialogs() {
     PageControl1->removeTab(1);
     delete placeholder;
     PageControl1->insertTab(1, TabSheet2, "Reports");
+    TabSheet4 = new EventsTab(*db_, clock_, messages_, [this](int adr) {
+        const int row = VT->Model().RowOf(adr);
+        return row < 0 ? std::string() : OperatorText(VT->Model().Tank(row).Name).toStdString();
+    });
+    placeholder = PageControl1->widget(3);
+    PageControl1->removeTab(3);
+    delete placeholder;
+    PageControl1->insertTab(3, TabSheet4, "Events");
+    TabSheet4->SetReportOpener(
+        [this](int adr, ReportPeriod period) { OpenReportOver(adr, period.start, period.stop); });
     PageControl1->setCurrentIndex(0);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (PageControl1->widget(index) == TabSheet2)
             Guarded(messages_, [&] { TabSheet2->TabSheet2Show(); });
+        if (PageControl1->widget(index) == TabSheet4)
+            Guarded(messages_, [&] { TabSheet4->Reload(); });
     });
+
+    SetBeepTimer(std::make_unique<QtLinkTimer>(false));
+    VT->SetAcknowledger([this](TItemNode& node) { AcknowledgeAlarm(node); });
 
     link_ = std::make_unique<SensorLink>(SensorLinkContext{
         VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
@@ -94,11 +114,66 @@ bool TForm1::OpenEditor(TItemNode& node) {
     return true;
 }
 
+void TForm1::OpenReportOver(int adr, double localStart, double localStop) {
+    PageControl1->setCurrentWidget(TabSheet2);
+    TabSheet2->ShowTankOver(adr, ReportPeriod{localStart, localStop});
+}
+
+void TForm1::SetBeepTimer(std::unique_ptr<LinkTimer> timer) {
+    beeper_.reset();
+    beepTimer_ = std::move(timer);
+    beeper_ = std::make_unique<AlarmBeeper>(VT->Model().Alarms(), *beepTimer_, messages_);
+    beeper_->Update();
+}
+
+void TForm1::AfterAlarmChange(int adr) {
+    VT->Model().AlarmsChanged(adr);
+    if (beeper_)
+        beeper_->Update();
+}
+
+void TForm1::AlarmRaised(int adr, AlarmKind kind) {
+    VT->Model().Alarms().Raise(adr, kind);
+    AfterAlarmChange(adr);
+}
+
+void TForm1::AlarmCleared(int adr, AlarmKind kind) {
+    VT->Model().Alarms().Clear(adr, kind);
+    AfterAlarmChange(adr);
+}
+
+namespace {
+
+std::string AcknowledgedLine(double localNow, const TItemNode& node, const TankAlarms& alarms) {
+    return TextFormats::DateTime(localNow) + "   Alarm acknowledged: " + alarms.Words() +
+           ", sensor \"" + node.Name + "\" (Address " + TextFormats::Int(node.id) + ")\r\n";
+}
+
+} // namespace
+
+void TForm1::AcknowledgeAlarm(const TItemNode& node) {
+    const TankAlarms before = VT->Model().Alarms().Of(node.id);
+    if (!VT->Model().Alarms().Acknowledge(node.id))
+        return;
+    PrependLog(AcknowledgedLine(clock_.LocalNow(), node, before));
+    if (onAcknowledged)
+        onAcknowledged(node.id);
+    AfterAlarmChange(node.id);
+}
+
+void TForm1::AcknowledgeAll1Click() {
+    for (int row = 0; row < VT->Model().TankCount(); ++row)
+        AcknowledgeAlarm(VT->Model().Tank(row));
+}
+
 void TForm1::BuildMenu() {
     QMenu* file = menuBar()->addMenu("File");
     file->addAction("Settings", this, &TForm1::Settings1Click);
     file->addSeparator();
     file->addAction("Exit", this, &TForm1::Exit1Click);
+    QMenu* alarms = menuBar()->addMenu("Alarms");
+    alarms->addAction("Acknowledge all", this, &TForm1::AcknowledgeAll1Click)
+        ->setObjectName("acknowledgeAll");
     QMenu* help = menuBar()->addMenu("Help");
     help->addAction("About", this, &TForm1::About1Click);
 }

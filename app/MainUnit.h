@@ -5,12 +5,17 @@
 #include "Clock.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
+#include "TileAlarms.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 struct TItemNode;
 
+class AlarmBeeper;
+class EventsTab;
+class LinkTimer;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
@@ -43,16 +48,30 @@ public:
     QPushButton* Button5 = nullptr;
     TTileList* VT = nullptr;
     ReportsTab* TabSheet2 = nullptr;
+    EventsTab* TabSheet4 = nullptr;
     TEditor* Editor = nullptr;
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
     SensorLink& Link() { return *link_; }
+
+    // Alarm transitions from the alarm states: the tile shows them, the beeper beeps while
+    // one is unacknowledged, and the Events tab lists them.
+    void AlarmRaised(int adr, AlarmKind kind);
+    void AlarmCleared(int adr, AlarmKind kind);
+    // The operator's acknowledgement of one tank's alarms (the tile's menu), or of all
+    // (menu "Alarms" > "Acknowledge all"). Each is a line in the Errors log.
+    void AcknowledgeAlarm(const TItemNode& node);
+    // Told of each tank acknowledged, so that the alarm states and EVENTS record it.
+    std::function<void(int adr)> onAcknowledged;
+    // The beep's timer; tests hand in a manual one.
+    void SetBeepTimer(std::unique_ptr<LinkTimer> timer);
 
 public slots:
     void Exit1Click();
     void Settings1Click();
     void About1Click();
     void Button5Click();
+    void AcknowledgeAll1Click();
     void FormActivate();
 
 protected:
@@ -67,6 +86,8 @@ private:
     void EnsureDataIndex();
     void CreateDialogs();
     bool OpenEditor(TItemNode& node);
+    void OpenReportOver(int adr, double localStart, double localStop);
+    void AfterAlarmChange(int adr);
 
     OperatorMessages& messages_;
     Clock& clock_;
@@ -77,6 +98,9 @@ private:
     std::unique_ptr<TGaugePanels> GaugePanel;
     // Refers to the tiles' records and the database: destroyed first.
     std::unique_ptr<SensorLink> link_;
+    // Refer to the tiles' alarms: destroyed with the line.
+    std::unique_ptr<LinkTimer> beepTimer_;
+    std::unique_ptr<AlarmBeeper> beeper_;
     bool startFailed_ = false;
     bool activated_ = false;
 };

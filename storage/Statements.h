@@ -35,6 +35,9 @@ std::string SelectLevels(int adr, double utcFrom, double utcTo);
 // The times a tank's sensor was silent, strictly inside a period.
 std::string SelectErrors(int adr, double utcFrom, double utcTo);
 
+// The newest `limit` events, newest first, in the column order the Events tab reads.
+std::string SelectEvents(int limit);
+
 // A text as an SQL string literal: between single quotes, quotes doubled, bytes unchanged.
 std::string QuoteText(const std::string& text);
 
