@@ -4,6 +4,7 @@
 #include "Config.h"
 #include "Database.h"
 #include "DefaultPicture.h"
+#include "FuelEvents.h"
 #include "GaugePanels.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
@@ -68,6 +69,7 @@ void TForm1::CreateDialogs() {
     link_ = std::make_unique<SensorLink>(SensorLinkContext{
         VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
         [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); }});
+    StartEvents();
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
@@ -75,6 +77,22 @@ void TForm1::CreateDialogs() {
     Form2->setParent(this, Form2->windowFlags());
     FormAbout = new TFormAbout(this);
     VT->SetEditorOpener([this](TItemNode& node) { return OpenEditor(node); });
+}
+
+// Readings go to the events after their DATA row; the stored history is examined in the
+// background, its progress in the status bar.
+void TForm1::StartEvents() {
+    events_ = std::make_unique<FuelEvents>(FuelEventsContext{
+        *db_, VT->Model(), clock_, [this](const std::string& l) { PrependLog(l); }});
+    events_->Start();
+    link_->AddReadingSink(*events_);
+    connect(events_.get(), &FuelEvents::CatchUpProgress, this, [this](int percent) {
+        statusBar()->showMessage(
+            QString("Examining stored readings for deliveries and losses... %1%").arg(percent));
+    });
+    connect(events_.get(), &FuelEvents::CatchUpFinished, this,
+            [this] { statusBar()->clearMessage(); });
+    events_->StartCatchUp();
 }
 
 bool TForm1::OpenEditor(TItemNode& node) {

@@ -14,6 +14,7 @@ struct TItemNode;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
+class FuelEvents;
 class ReportsTab;
 class SensorLink;
 class TEditor;
@@ -47,6 +48,8 @@ public:
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
     SensorLink& Link() { return *link_; }
+    // Fuel events and alarms of the tanks; null when the start failed.
+    FuelEvents* Events() { return events_.get(); }
 
 public slots:
     void Exit1Click();
@@ -65,6 +68,7 @@ private:
     QWidget* BuildErrorsTab();
     void EnsureDataIndex();
     void CreateDialogs();
+    void StartEvents();
     bool OpenEditor(TItemNode& node);
 
     OperatorMessages& messages_;
@@ -73,6 +77,8 @@ private:
     std::unique_ptr<TSQLiteDatabase> db_;
     // The gauge pair painted into every active tile.
     std::unique_ptr<TGaugePanels> GaugePanel;
+    // Declared before the link, which hands it readings, so that it goes after the link.
+    std::unique_ptr<FuelEvents> events_;
     std::unique_ptr<SensorLink> link_;
     bool startFailed_ = false;
     bool activated_ = false;
