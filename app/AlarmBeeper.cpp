@@ -1,15 +1,15 @@
 #include "AlarmBeeper.h"
 
 #include "OperatorMessages.h"
-#include "TileAlarms.h"
 
-AlarmBeeper::AlarmBeeper(const TileAlarms& alarms, LinkTimer& timer, OperatorMessages& messages)
-    : alarms_(alarms), timer_(timer), messages_(messages) {
+AlarmBeeper::AlarmBeeper(std::function<bool()> anyUnacknowledged, LinkTimer& timer,
+                         OperatorMessages& messages)
+    : anyUnacknowledged_(std::move(anyUnacknowledged)), timer_(timer), messages_(messages) {
     timer_.onTimeout = [this] { Timeout(); };
 }
 
 void AlarmBeeper::Update() {
-    const bool wanted = alarms_.AnyUnacknowledged();
+    const bool wanted = anyUnacknowledged_();
     if (wanted == timer_.Enabled())
         return;
     if (!wanted) {
@@ -21,7 +21,7 @@ void AlarmBeeper::Update() {
 }
 
 void AlarmBeeper::Timeout() {
-    if (alarms_.AnyUnacknowledged())
+    if (anyUnacknowledged_())
         messages_.Beep();
     else
         timer_.SetEnabled(false);

@@ -4,21 +4,24 @@
 
 #include "LinkTimer.h"
 
+#include <functional>
+
 class OperatorMessages;
-class TileAlarms;
 
 inline constexpr int kAlarmBeepIntervalMs = 30000;
 
 class AlarmBeeper {
 public:
-    AlarmBeeper(const TileAlarms& alarms, LinkTimer& timer, OperatorMessages& messages);
+    // `anyUnacknowledged` says whether some tank has an alarm not yet acknowledged.
+    AlarmBeeper(std::function<bool()> anyUnacknowledged, LinkTimer& timer,
+                OperatorMessages& messages);
     // Call after every change of the alarms (raised, acknowledged, cleared).
     void Update();
 
 private:
     void Timeout();
 
-    const TileAlarms& alarms_;
+    std::function<bool()> anyUnacknowledged_;
     LinkTimer& timer_;
     OperatorMessages& messages_;
 };

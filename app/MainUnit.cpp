@@ -5,13 +5,15 @@
 #include "Config.h"
 #include "Database.h"
 #include "DefaultPicture.h"
+#include "EventSettingsUnit.h"
 #include "EventsTab.h"
+#include "FuelEvents.h"
 #include "GaugePanels.h"
+#include "NetVolume.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
 #include "TanksUnit.h"
-#include "TextFormats.h"
 #include "TileList.h"
 #include "WindowPlacement.h"
 
@@ -64,6 +66,7 @@ TForm1::~TForm1() {
     // explicit: the line first, then the children, then what they refer to.
     link_.reset();
     beeper_.reset();
+    events_.reset(); // it reads the tanks' records, which the tile list holds
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
 
@@ -92,12 +95,11 @@ void TForm1::CreateDialogs() {
             Guarded(messages_, [&] { TabSheet4->Reload(); });
     });
 
-    SetBeepTimer(std::make_unique<QtLinkTimer>(false));
-    VT->SetAcknowledger([this](TItemNode& node) { AcknowledgeAlarm(node); });
-
     link_ = std::make_unique<SensorLink>(SensorLinkContext{
         VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
         [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); }});
+    StartEvents();
+    ConnectEvents();
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
@@ -105,6 +107,22 @@ void TForm1::CreateDialogs() {
     Form2->setParent(this, Form2->windowFlags());
     FormAbout = new TFormAbout(this);
     VT->SetEditorOpener([this](TItemNode& node) { return OpenEditor(node); });
+}
+
+// Readings go to the events after their DATA row; the stored history is examined in the
+// background, its progress in the status bar.
+void TForm1::StartEvents() {
+    events_ = std::make_unique<FuelEvents>(FuelEventsContext{
+        *db_, VT->Model(), clock_, [this](const std::string& l) { PrependLog(l); }});
+    events_->Start();
+    link_->AddReadingSink(*events_);
+    connect(events_.get(), &FuelEvents::CatchUpProgress, this, [this](int percent) {
+        statusBar()->showMessage(
+            QString("Examining stored readings for deliveries and losses... %1%").arg(percent));
+    });
+    connect(events_.get(), &FuelEvents::CatchUpFinished, this,
+            [this] { statusBar()->clearMessage(); });
+    events_->StartCatchUp();
 }
 
 bool TForm1::OpenEditor(TItemNode& node) {
@@ -119,51 +137,71 @@ void TForm1::OpenReportOver(int adr, double localStart, double localStop) {
     TabSheet2->ShowTankOver(adr, ReportPeriod{localStart, localStop});
 }
 
+// The tiles show what the fuel events keep (alarm, net litres), the beeper beeps while an
+// alarm waits for the operator, and the Events tab follows new rows while it is shown.
+void TForm1::ConnectEvents() {
+    VT->Model().SetExtrasSource([this](int adr) {
+        TTileExtras x;
+        if (!events_)
+            return x;
+        const TankAlarmView view = events_->AlarmView(adr);
+        if (view.shown)
+            x.alarmWord = AlarmWord(*view.shown);
+        x.unacknowledged = view.unacknowledged;
+        x.netLitres = events_->NetLitres(adr);
+        return x;
+    });
+    VT->SetAcknowledger([this](TItemNode& node) { AcknowledgeAlarm(node); });
+    VT->SetEventSettingsOpener([this](TItemNode& node) { OpenEventSettings(node); });
+    connect(events_.get(), &FuelEvents::AlarmChanged, this,
+            [this](int adr) { AfterAlarmChange(adr); });
+    connect(events_.get(), &FuelEvents::EventsChanged, this, [this] {
+        if (PageControl1->currentWidget() == TabSheet4)
+            Guarded(messages_, [&] { TabSheet4->Reload(); });
+    });
+    SetBeepTimer(std::make_unique<QtLinkTimer>(false));
+}
+
 void TForm1::SetBeepTimer(std::unique_ptr<LinkTimer> timer) {
     beeper_.reset();
     beepTimer_ = std::move(timer);
-    beeper_ = std::make_unique<AlarmBeeper>(VT->Model().Alarms(), *beepTimer_, messages_);
+    beeper_ = std::make_unique<AlarmBeeper>(
+        [this] { return events_ && events_->AnyUnacknowledged(); }, *beepTimer_, messages_);
     beeper_->Update();
 }
 
 void TForm1::AfterAlarmChange(int adr) {
-    VT->Model().AlarmsChanged(adr);
+    VT->Model().RepaintTank(adr);
     if (beeper_)
         beeper_->Update();
 }
 
-void TForm1::AlarmRaised(int adr, AlarmKind kind) {
-    VT->Model().Alarms().Raise(adr, kind);
-    AfterAlarmChange(adr);
-}
-
-void TForm1::AlarmCleared(int adr, AlarmKind kind) {
-    VT->Model().Alarms().Clear(adr, kind);
-    AfterAlarmChange(adr);
-}
-
-namespace {
-
-std::string AcknowledgedLine(double localNow, const TItemNode& node, const TankAlarms& alarms) {
-    return TextFormats::DateTime(localNow) + "   Alarm acknowledged: " + alarms.Words() +
-           ", sensor \"" + node.Name + "\" (Address " + TextFormats::Int(node.id) + ")\r\n";
-}
-
-} // namespace
-
 void TForm1::AcknowledgeAlarm(const TItemNode& node) {
-    const TankAlarms before = VT->Model().Alarms().Of(node.id);
-    if (!VT->Model().Alarms().Acknowledge(node.id))
+    if (!events_)
         return;
-    PrependLog(AcknowledgedLine(clock_.LocalNow(), node, before));
-    if (onAcknowledged)
-        onAcknowledged(node.id);
+    events_->Acknowledge(node.id);
     AfterAlarmChange(node.id);
 }
 
 void TForm1::AcknowledgeAll1Click() {
+    if (!events_)
+        return;
+    events_->AcknowledgeAll();
     for (int row = 0; row < VT->Model().TankCount(); ++row)
-        AcknowledgeAlarm(VT->Model().Tank(row));
+        AfterAlarmChange(VT->Model().Tank(row).id);
+}
+
+void TForm1::OpenEventSettings(const TItemNode& node) {
+    if (!events_)
+        return;
+    if (!EventSettings) {
+        EventSettings = new TEventSettings(messages_, this);
+        EventSettings->SetSaver(
+            [this](const TankEventSettings& s) { return events_->SetSettings(s); });
+    }
+    EventSettings->Load(events_->Settings(node.id), node.Name, node.Capacity,
+                        NetVolume::DensityForFuelType(node.FType));
+    EventSettings->exec();
 }
 
 void TForm1::BuildMenu() {

@@ -5,7 +5,6 @@
 #include "Clock.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
-#include "TileAlarms.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -15,10 +14,12 @@ struct TItemNode;
 
 class AlarmBeeper;
 class EventsTab;
+class TEventSettings;
 class LinkTimer;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
+class FuelEvents;
 class ReportsTab;
 class SensorLink;
 class TEditor;
@@ -49,20 +50,20 @@ public:
     TTileList* VT = nullptr;
     ReportsTab* TabSheet2 = nullptr;
     EventsTab* TabSheet4 = nullptr;
+    TEventSettings* EventSettings = nullptr; // created at its first showing
     TEditor* Editor = nullptr;
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
     SensorLink& Link() { return *link_; }
+    // Fuel events and alarms of the tanks; null when the start failed.
+    FuelEvents* Events() { return events_.get(); }
 
-    // Alarm transitions from the alarm states: the tile shows them, the beeper beeps while
-    // one is unacknowledged, and the Events tab lists them.
-    void AlarmRaised(int adr, AlarmKind kind);
-    void AlarmCleared(int adr, AlarmKind kind);
-    // The operator's acknowledgement of one tank's alarms (the tile's menu), or of all
-    // (menu "Alarms" > "Acknowledge all"). Each is a line in the Errors log.
+    // The operator's acknowledgement of one tank's alarms (the tile's menu); the fuel events
+    // store it and write it to the Errors log.
     void AcknowledgeAlarm(const TItemNode& node);
-    // Told of each tank acknowledged, so that the alarm states and EVENTS record it.
-    std::function<void(int adr)> onAcknowledged;
+    // The tank's event settings (density, thresholds, quiet hours), from the tile's menu and
+    // the editor.
+    void OpenEventSettings(const TItemNode& node);
     // The beep's timer; tests hand in a manual one.
     void SetBeepTimer(std::unique_ptr<LinkTimer> timer);
 
@@ -85,9 +86,11 @@ private:
     QWidget* BuildErrorsTab();
     void EnsureDataIndex();
     void CreateDialogs();
+    void StartEvents();
     bool OpenEditor(TItemNode& node);
     void OpenReportOver(int adr, double localStart, double localStop);
     void AfterAlarmChange(int adr);
+    void ConnectEvents();
 
     OperatorMessages& messages_;
     Clock& clock_;
@@ -96,6 +99,8 @@ private:
     std::unique_ptr<TSQLiteDatabase> db_;
     // The gauge pair painted into every active tile.
     std::unique_ptr<TGaugePanels> GaugePanel;
+    // Declared before the link, which hands it readings, so that it goes after the link.
+    std::unique_ptr<FuelEvents> events_;
     // Refers to the tiles' records and the database: destroyed first.
     std::unique_ptr<SensorLink> link_;
     // Refer to the tiles' alarms: destroyed with the line.

@@ -115,7 +115,8 @@ QMenu* TTileList::TileMenu(QPoint listPos) {
         });
     });
     ack->setObjectName("acknowledgeAlarm");
-    ack->setEnabled(model_->Alarms().Of(node->id).Unacknowledged());
+    const TTileExtras extras = model_->Extras(node->id);
+    ack->setEnabled(!extras.alarmWord.empty() && extras.unacknowledged);
     QAction* settings = menu->addAction(QStringLiteral("Event settings..."), this, [this, node] {
         Guarded(messages_, [&] {
             if (eventSettings_)

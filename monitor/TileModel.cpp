@@ -53,22 +53,6 @@ int TTileModel::RowOf(int adr) const {
     return -1;
 }
 
-void TTileModel::AlarmsChanged(int adr) {
-    ResetTank(RowOf(adr));
-}
-
-void TTileModel::SetNetLitres(int adr, std::optional<int32_t> litres) {
-    if (litres)
-        net_[adr] = *litres;
-    else
-        net_.erase(adr);
-}
-
-std::optional<int32_t> TTileModel::NetLitres(int adr) const {
-    auto it = net_.find(adr);
-    return it == net_.end() ? std::nullopt : std::optional<int32_t>(it->second);
-}
-
 const TItemNode* TTileModel::NodeAt(const QModelIndex& index) const {
     if (!index.isValid() || index.model() != this || index.row() >= TankCount())
         return nullptr;

@@ -5,13 +5,12 @@
 
 #include "TItemNode.h"
 #include "TankList.h"
-#include "TileAlarms.h"
+#include "TilePainter.h"
 
 #include <QAbstractListModel>
 
-#include <map>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 class TTileModel : public QAbstractListModel, public TankList {
@@ -45,14 +44,13 @@ public:
     // Has the tile measured again and repainted.
     void ResetTank(int index) override;
 
-    // What a tile shows beyond its record: the alarms and the net volume at 15 °C.
-    TileAlarms& Alarms() { return alarms_; }
-    const TileAlarms& Alarms() const { return alarms_; }
-    // Repaints the tile of the tank at this address after its alarms changed.
-    void AlarmsChanged(int adr);
-    // The net litres of the last reading; nullopt where unknown (no density known).
-    void SetNetLitres(int adr, std::optional<int32_t> litres);
-    std::optional<int32_t> NetLitres(int adr) const;
+    // What a tile shows beyond its record (alarm, net litres), asked at each painting from
+    // whoever keeps it (the fuel events); nothing extra without a source.
+    using ExtrasSource = std::function<TTileExtras(int adr)>;
+    void SetExtrasSource(ExtrasSource source) { extras_ = std::move(source); }
+    TTileExtras Extras(int adr) const { return extras_ ? extras_(adr) : TTileExtras{}; }
+    // Repaints the tile of the tank at this address (its alarm changed).
+    void RepaintTank(int adr) { ResetTank(RowOf(adr)); }
     // The row of the tank at this address, or -1.
     int RowOf(int adr) const;
 
@@ -68,6 +66,5 @@ public:
 private:
     std::vector<std::unique_ptr<TItemNode>> nodes_;
     bool loading_ = false;
-    TileAlarms alarms_;
-    std::map<int, int32_t> net_;
+    ExtrasSource extras_;
 };

@@ -60,7 +60,7 @@ int Bottom(const QRect& r) {
 void TTilePainter::VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
                               const TTileColors& colors, const TTileExtras& extras) const {
     canvas.save();
-    const bool alarming = node.Act && extras.alarms.Unacknowledged();
+    const bool alarming = node.Act && !extras.alarmWord.empty() && extras.unacknowledged;
     if (alarming)
         canvas.fillRect(r, AlarmColor());
     else
@@ -103,8 +103,8 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
         canvas.setFont(listFont);
         TextAt(canvas, l + 150 + after + 12, Bottom(r) - 2 * h - 5, NetLine(*extras.netLitres));
     }
-    if (extras.alarms.Any())
-        DrawAlarmWord(canvas, r, extras.alarms, listFont);
+    if (!extras.alarmWord.empty())
+        DrawAlarmWord(canvas, r, extras, listFont);
 
     canvas.setFont(Underlined(listFont));
     canvas.setPen(LinkColor());
@@ -116,18 +116,18 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     gauge_.Paint(canvas, QPoint(l + 96, t + 3), listFont, colors.windowText);
 }
 
-void TTilePainter::DrawAlarmWord(QPainter& canvas, const QRect& r, const TankAlarms& alarms,
+void TTilePainter::DrawAlarmWord(QPainter& canvas, const QRect& r, const TTileExtras& extras,
                                  const QFont& listFont) const {
     // Large enough to read from across the room; right-aligned below the "Edit" link.
     QFont big = Bold(listFont);
     big.setPixelSize(std::max(18, QFontMetrics(listFont).height() * 3 / 2));
     canvas.setFont(big);
-    canvas.setPen(alarms.Unacknowledged() ? QColor(Qt::white) : AlarmColor());
-    const QString words = QString::fromStdString(alarms.Words());
+    canvas.setPen(extras.unacknowledged ? QColor(Qt::white) : AlarmColor());
+    const QString words = QString::fromStdString(extras.alarmWord);
     const QRect place(r.x() + 150, r.y() + QFontMetrics(listFont).height() + 4, r.width() - 166,
                       r.height() - QFontMetrics(listFont).height() - 8);
     canvas.drawText(place, int(Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine), words);
-    if (!alarms.Unacknowledged())
+    if (!extras.unacknowledged)
         canvas.fillRect(QRect(r.x(), r.y(), 6, r.height()), AlarmColor());
 }
 

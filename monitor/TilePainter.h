@@ -3,13 +3,13 @@
 // into an image and checked pixel by pixel without a window.
 
 #include "TItemNode.h"
-#include "TileAlarms.h"
 
 #include <QColor>
 #include <QRect>
 #include <QString>
 
 #include <optional>
+#include <string>
 
 class QFont;
 class QPainter;
@@ -48,9 +48,11 @@ inline QColor AlarmColor() {
     return QColor(204, 0, 0);
 }
 
-// What a tile shows beyond its record.
+// What a tile shows beyond its record: its alarm (a word such as LOW, empty when none, and
+// whether the operator has yet to acknowledge it) and the net litres at 15 ºC where known.
 struct TTileExtras {
-    TankAlarms alarms;
+    std::string alarmWord;
+    bool unacknowledged = false;
     std::optional<int32_t> netLitres;
 };
 
@@ -75,7 +77,7 @@ private:
                         const TTileColors& colors) const;
     void DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
                     const TTileColors& colors, const TTileExtras& extras) const;
-    void DrawAlarmWord(QPainter& canvas, const QRect& r, const TankAlarms& alarms,
+    void DrawAlarmWord(QPainter& canvas, const QRect& r, const TTileExtras& extras,
                        const QFont& listFont) const;
     void DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const;
     void DrawPicture(QPainter& canvas, const TItemNode& node, QPoint at, bool focused) const;

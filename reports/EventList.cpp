@@ -1,60 +1,21 @@
 #include "EventList.h"
 
 #include "SQLiteDatabase.h"
-#include "Statements.h"
 #include "TextFormats.h"
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-std::optional<int64_t> OptionalInt(sqlite3_stmt* s, int column) {
-    if (sqlite3_column_type(s, column) == SQLITE_NULL)
-        return std::nullopt;
-    return sqlite3_column_int64(s, column);
-}
-
-std::optional<double> OptionalTime(sqlite3_stmt* s, int column) {
-    if (sqlite3_column_type(s, column) == SQLITE_NULL)
-        return std::nullopt;
-    const double v = sqlite3_column_double(s, column);
-    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-}
-
-std::string Text(sqlite3_stmt* s, int column) {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
-    return text ? std::string(text, std::size_t(sqlite3_column_bytes(s, column))) : std::string();
-}
-
 constexpr double kHour = 1.0 / 24;
 
 } // namespace
 
 std::vector<EventRow> LoadEvents(TSQLiteDatabase& db) {
-    std::vector<EventRow> rows;
     if (!db.TableExists("EVENTS"))
-        return rows;
-    db.ForEachRow(Sql::SelectEvents(kEventRowLimit), [&](sqlite3_stmt* s) {
-        const std::optional<double> start = OptionalTime(s, 3);
-        if (!start)
-            return; // a damaged time cannot be placed anywhere in the list
-        EventRow r;
-        r.id = sqlite3_column_int64(s, 0);
-        r.adr = sqlite3_column_int(s, 1);
-        r.kind = Text(s, 2);
-        r.tstart = *start;
-        r.tend = OptionalTime(s, 4);
-        r.vbefore = OptionalInt(s, 5);
-        r.vafter = OptionalInt(s, 6);
-        r.nbefore = OptionalInt(s, 7);
-        r.nafter = OptionalInt(s, 8);
-        r.acked = OptionalTime(s, 9);
-        rows.push_back(std::move(r));
-    });
-    return rows;
+        return {};
+    return SelectEvents(db, 0, {}, kEventRowLimit);
 }
 
 bool EventMatches(const EventRow& row, int adr, const std::string& kind) {

@@ -2,25 +2,13 @@
 // The rows of the Events tab as read from EVENTS, and the texts and filter it shows them
 // with. Plain code, tested without a window.
 
+#include "EventTables.h"
 #include "ReportPeriod.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-class TSQLiteDatabase;
-
-struct EventRow {
-    int64_t id = 0;
-    int adr = 0;
-    std::string kind;  // delivery, loss, low, high, silent
-    double tstart = 0; // UTC day number, as DATA's tstamp
-    std::optional<double> tend;
-    std::optional<int64_t> vbefore, vafter; // gross litres
-    std::optional<int64_t> nbefore, nafter; // net litres at 15 ºC
-    std::optional<double> acked;
-};
 
 // The newest events first (at most kEventRowLimit); none when the file has no EVENTS table.
 inline constexpr int kEventRowLimit = 10000;

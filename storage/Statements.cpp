@@ -64,10 +64,4 @@ std::string SelectErrors(int adr, double utcFrom, double utcTo) {
            Timestamp(utcFrom) + " and tstamp < " + Timestamp(utcTo);
 }
 
-std::string SelectEvents(int limit) {
-    return "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, acked "
-           "FROM EVENTS ORDER BY tstart DESC, id DESC LIMIT " +
-           Int(limit);
-}
-
 } // namespace Sql

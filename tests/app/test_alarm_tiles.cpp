@@ -1,17 +1,24 @@
-// An alarm on a tile: what it paints and when it beeps. The alarm states themselves (when an
-// alarm starts and clears) are tested with the events core; here they arrive as transitions.
+// An alarm on a tile as the operator meets it: through the main window and the real fuel
+// events, with the beep's timer driven by hand. When alarms start and clear is tested with
+// the alarm states themselves; here: what the tile paints, when it beeps, what acknowledging
+// and clearing do.
 #include "AlarmBeeper.h"
 #include "Clock.h"
+#include "FuelEvents.h"
 #include "GaugePanels.h"
 #include "LinkTimer.h"
+#include "MainUnit.h"
 #include "OperatorMessages.h"
-#include "TileAlarms.h"
+#include "TileList.h"
 #include "TilePainter.h"
 #include "TilePictures.h"
 
 #include <QApplication>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -45,97 +52,102 @@ QImage Paint(const TTileExtras& extras) {
 
 class AlarmTilesTest : public QObject {
     Q_OBJECT
+    QTemporaryDir dir;
+
 private slots:
-    void acknowledgeStopsTheBeep() {
+    void acknowledgeStopsTheBeepAndClearingClearsTheTile() {
+        RecordingMessages m;
+        ManualClock clock(46000.5);
+        TForm1 w(m, clock, dir.filePath("alarm.db").toStdString());
+        QVERIFY(!w.StartFailed());
+        w.Events()->WaitForCatchUp();
         ManualTimeline line;
-        auto timer = line.NewTimer(false);
-        RecordingMessages messages;
-        TileAlarms alarms;
-        AlarmBeeper beeper(alarms, *timer, messages);
+        w.SetBeepTimer(line.NewTimer(false));
+        TItemNode& tank = w.VT->Model().Tank(0);
+        tank.Act = true;
+        tank.Capacity = 20000;
+        tank.LowFuel = 1000;
+        const auto read = [&](int32_t litres) {
+            clock.Set(clock.LocalNow() + 1.0 / 1440);
+            w.Events()->TakeReading(Reading{1, clock.UtcNow(), clock.LocalNow(), litres, 0, 15});
+        };
 
-        alarms.Raise(3, AlarmKind::Low);
-        beeper.Update();
-        QCOMPARE(messages.beeps, 1); // at once
-        line.Advance(kAlarmBeepIntervalMs - 1);
-        QCOMPARE(messages.beeps, 1);
-        line.Advance(1);
-        QCOMPARE(messages.beeps, 2);
-        alarms.Raise(5, AlarmKind::Silent); // a second alarm keeps the same rhythm
-        beeper.Update();
+        read(900);
+        read(900); // the second reading below the limit raises it
+        QCOMPARE(m.beeps, 1);
+        TTileExtras shown = w.VT->Model().Extras(1);
+        QCOMPARE(shown.alarmWord, std::string("LOW"));
+        QVERIFY(shown.unacknowledged);
         line.Advance(kAlarmBeepIntervalMs);
-        QCOMPARE(messages.beeps, 3);
-
-        QVERIFY(alarms.Acknowledge(3));
-        beeper.Update();
         line.Advance(kAlarmBeepIntervalMs);
-        QCOMPARE(messages.beeps, 4); // tank 5 still unacknowledged
-        QCOMPARE(alarms.AcknowledgeAll().size(), std::size_t(1));
-        beeper.Update();
-        line.Advance(10 * kAlarmBeepIntervalMs);
-        QCOMPARE(messages.beeps, 4);
-        QVERIFY(!alarms.Acknowledge(3)); // nothing left to acknowledge
+        QCOMPARE(m.beeps, 3); // every 30 s
 
-        // Acknowledged alarms stay shown; the same alarm going on raises nothing new.
-        alarms.Raise(3, AlarmKind::Low);
-        beeper.Update();
-        QVERIFY(alarms.Of(3).Has(AlarmKind::Low));
-        QVERIFY(!alarms.Of(3).Unacknowledged());
-        QCOMPARE(messages.beeps, 4);
-
-        // Cleared and started again: a new alarm, beeping again.
-        alarms.Clear(3, AlarmKind::Low);
-        alarms.Raise(3, AlarmKind::Low);
-        beeper.Update();
-        QCOMPARE(messages.beeps, 5);
-        alarms.Clear(3, AlarmKind::Low);
-        beeper.Update();
+        QMenu* menu = w.VT->TileMenu(w.VT->visualRect(w.VT->model()->index(0, 0)).center());
+        QVERIFY(menu);
+        QAction* ack = menu->findChild<QAction*>("acknowledgeAlarm");
+        QVERIFY(ack && ack->isEnabled());
+        ack->trigger(); // one action on the tile
+        delete menu;
         line.Advance(10 * kAlarmBeepIntervalMs);
-        QCOMPARE(messages.beeps, 5); // clearing an unacknowledged alarm ends the beep too
+        QCOMPARE(m.beeps, 3);
+        shown = w.VT->Model().Extras(1);
+        QCOMPARE(shown.alarmWord, std::string("LOW")); // still shown until it clears
+        QVERIFY(!shown.unacknowledged);
+        QVERIFY(w.LogText().contains("LOW") || w.LogText().contains("low"));
+
+        read(1100); // inside the limit, but not by 1 % of capacity: stays
+        QCOMPARE(w.VT->Model().Extras(1).alarmWord, std::string("LOW"));
+        read(1300);
+        QCOMPARE(w.VT->Model().Extras(1).alarmWord, std::string());
+        line.Advance(10 * kAlarmBeepIntervalMs);
+        QCOMPARE(m.beeps, 3);
+        QVERIFY(m.shown.empty());
     }
 
-    void clearingClearsTheTile() {
-        TileAlarms alarms;
+    void acknowledgeAllFromTheMenu() {
+        RecordingMessages m;
+        ManualClock clock(46000.5);
+        TForm1 w(m, clock, dir.filePath("all.db").toStdString());
+        w.Events()->WaitForCatchUp();
+        ManualTimeline line;
+        w.SetBeepTimer(line.NewTimer(false));
+        for (int row : {0, 1}) {
+            TItemNode& tank = w.VT->Model().Tank(row);
+            tank.Act = true;
+            tank.Capacity = 20000;
+            tank.OverFuel = 19000;
+            for (int i = 0; i < 2; ++i)
+                w.Events()->TakeReading(
+                    Reading{unsigned(tank.id), clock.UtcNow(), clock.LocalNow(), 19500, 0, 15});
+        }
+        QCOMPARE(m.beeps, 1);
+        QVERIFY(w.VT->Model().Extras(2).unacknowledged);
+        w.findChild<QAction*>("acknowledgeAll")->trigger();
+        line.Advance(10 * kAlarmBeepIntervalMs);
+        QCOMPARE(m.beeps, 1);
+        QCOMPARE(w.VT->Model().Extras(1).alarmWord, std::string("HIGH"));
+        QVERIFY(!w.VT->Model().Extras(1).unacknowledged);
+        QVERIFY(!w.VT->Model().Extras(2).unacknowledged);
+    }
+
+    void tilePaintsTheAlarmUntilItClears() {
         const QImage quiet = Paint({});
-        alarms.Raise(3, AlarmKind::Loss);
-        const QImage raised = Paint({alarms.Of(3), std::nullopt});
+        const QImage raised = Paint({"LOSS", true, std::nullopt});
         QCOMPARE(raised.pixelColor(300, 2), AlarmColor()); // the whole tile
-        QVERIFY(alarms.Acknowledge(3));
-        const QImage acked = Paint({alarms.Of(3), std::nullopt});
+        const QImage acked = Paint({"LOSS", false, std::nullopt});
         QCOMPARE(acked.pixelColor(300, 2), QColor(Qt::white)); // its background again
         QCOMPARE(acked.pixelColor(2, 30), AlarmColor());       // with a band at its edge
         QVERIFY(acked != quiet);                               // and the word
-        alarms.Clear(3, AlarmKind::Loss);
-        QVERIFY(!alarms.Of(3).Any());
-        QCOMPARE(Paint({alarms.Of(3), std::nullopt}), quiet);
-    }
-
-    void words_data() {
-        QTest::addColumn<int>("mask");
-        QTest::addColumn<QString>("words");
-        QTest::newRow("low") << 1 << "LOW";
-        QTest::newRow("high") << 2 << "HIGH";
-        QTest::newRow("silent") << 4 << "NO SIGNAL";
-        QTest::newRow("loss") << 8 << "LOSS";
-        QTest::newRow("silent and loss") << 12 << "NO SIGNAL LOSS";
-    }
-    void words() {
-        QFETCH(int, mask);
-        QFETCH(QString, words);
-        TankAlarms t;
-        t.active = uint8_t(mask);
-        QCOMPARE(QString::fromStdString(t.Words()), words);
+        QCOMPARE(Paint({"", false, std::nullopt}), quiet);     // cleared
     }
 
     void netLitresStandBesideTheGrossOnes() {
         const QImage gross = Paint({});
-        const QImage net = Paint({{}, 4431});
+        const QImage net = Paint({"", false, 4431});
         // Only to the right of the fuel line: whatever was drawn before stays where it was.
-        const int fuelEnd = 150 + QFontMetrics([] {
-                                      QFont f = QApplication::font();
-                                      f.setBold(true);
-                                      return f;
-                                  }())
-                                      .horizontalAdvance(FuelLine(ActiveTank()));
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        const int fuelEnd = 150 + QFontMetrics(bold).horizontalAdvance(FuelLine(ActiveTank()));
         QCOMPARE(net.copy(0, 0, fuelEnd, net.height()), gross.copy(0, 0, fuelEnd, gross.height()));
         QVERIFY(net != gross);
     }
