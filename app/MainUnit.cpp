@@ -103,6 +103,7 @@ void TForm1::CreateDialogs() {
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
+    Editor->OpenEventSettings = [this](const TItemNode& node) { OpenEventSettings(node); };
     Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
     Form2->setParent(this, Form2->windowFlags());
     FormAbout = new TFormAbout(this);
@@ -194,14 +195,20 @@ void TForm1::AcknowledgeAll1Click() {
 void TForm1::OpenEventSettings(const TItemNode& node) {
     if (!events_)
         return;
-    if (!EventSettings) {
-        EventSettings = new TEventSettings(messages_, this);
-        EventSettings->SetSaver(
-            [this](const TankEventSettings& s) { return events_->SetSettings(s); });
-    }
-    EventSettings->Load(events_->Settings(node.id), node.Name, node.Capacity,
-                        NetVolume::DensityForFuelType(node.FType));
-    EventSettings->exec();
+    // Over whatever is open: the main window, or the editor it was asked from.
+    QWidget* over = QApplication::activeModalWidget();
+    TEventSettings dialog(messages_, over ? over : this);
+    dialog.SetSaver([this](const TankEventSettings& s) { return events_->SetSettings(s); });
+    dialog.Load(events_->Settings(node.id), node.Name, node.Capacity,
+                NetVolume::DensityForFuelType(node.FType));
+    RunEventSettings(dialog);
+}
+
+void TForm1::RunEventSettings(TEventSettings& dialog) {
+    if (eventSettingsRunner)
+        eventSettingsRunner(dialog);
+    else
+        dialog.exec();
 }
 
 void TForm1::BuildMenu() {

@@ -50,7 +50,6 @@ public:
     TTileList* VT = nullptr;
     ReportsTab* TabSheet2 = nullptr;
     EventsTab* TabSheet4 = nullptr;
-    TEventSettings* EventSettings = nullptr; // created at its first showing
     TEditor* Editor = nullptr;
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
@@ -64,6 +63,8 @@ public:
     // The tank's event settings (density, thresholds, quiet hours), from the tile's menu and
     // the editor.
     void OpenEventSettings(const TItemNode& node);
+    // How the event settings dialog is shown: modally, unless tests replace it.
+    std::function<void(TEventSettings&)> eventSettingsRunner;
     // The beep's timer; tests hand in a manual one.
     void SetBeepTimer(std::unique_ptr<LinkTimer> timer);
 
@@ -91,6 +92,7 @@ private:
     void OpenReportOver(int adr, double localStart, double localStop);
     void AfterAlarmChange(int adr);
     void ConnectEvents();
+    void RunEventSettings(TEventSettings& dialog);
 
     OperatorMessages& messages_;
     Clock& clock_;

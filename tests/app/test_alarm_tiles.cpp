@@ -4,6 +4,7 @@
 // and clearing do.
 #include "AlarmBeeper.h"
 #include "Clock.h"
+#include "EventSettingsUnit.h"
 #include "FuelEvents.h"
 #include "GaugePanels.h"
 #include "LinkTimer.h"
@@ -150,6 +151,48 @@ private slots:
         const int fuelEnd = 150 + QFontMetrics(bold).horizontalAdvance(FuelLine(ActiveTank()));
         QCOMPARE(net.copy(0, 0, fuelEnd, net.height()), gross.copy(0, 0, fuelEnd, gross.height()));
         QVERIFY(net != gross);
+    }
+
+    // What the event settings dialog lets through to the detector of a 20 000 l tank.
+    void eventSettingsBoxes_data() {
+        QTest::addColumn<QString>("density");
+        QTest::addColumn<QString>("delivery");
+        QTest::addColumn<bool>("quiet");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("all empty: defaults") << ""
+                                             << "" << false << true;
+        QTest::newRow("diesel") << "840.5"
+                                << "300" << true << true;
+        QTest::newRow("density past the tables") << "1200"
+                                                 << "" << false << false;
+        QTest::newRow("density with a comma") << "840,5"
+                                              << "" << false << false;
+        QTest::newRow("threshold over capacity") << ""
+                                                 << "20001" << false << false;
+        QTest::newRow("zero threshold") << ""
+                                        << "0" << false << false;
+        QTest::newRow("threshold not a number") << ""
+                                                << "5e3" << false << false;
+    }
+    void eventSettingsBoxes() {
+        QFETCH(QString, density);
+        QFETCH(QString, delivery);
+        QFETCH(bool, quiet);
+        QFETCH(bool, accepted);
+        EventSettingsTexts in{density.toStdString(), delivery.toStdString(), "", quiet, 1320, 360};
+        TankEventSettings out;
+        out.adr = 4;
+        out.lossLitres = 77; // an empty box unsets what was stored
+        const std::string refused = ReadEventSettings(in, 20000, out);
+        QCOMPARE(refused.empty(), accepted);
+        if (!accepted)
+            return;
+        QCOMPARE(out.adr, 4);
+        QCOMPARE(out.density.has_value(), !density.isEmpty());
+        QVERIFY(!out.lossLitres);
+        QCOMPARE(out.quietFrom.has_value(), quiet);
+        if (quiet)
+            QCOMPARE(*out.quietTo, int64_t(360));
     }
 };
 
