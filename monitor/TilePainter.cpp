@@ -107,7 +107,9 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
         DrawAlarmWord(canvas, r, extras, listFont);
 
     canvas.setFont(Underlined(listFont));
-    canvas.setPen(LinkColor());
+    // Blue on the alarm colour cannot be read; the link takes the tile's text colour there.
+    canvas.setPen(extras.unacknowledged && !extras.alarmWord.empty() ? colors.windowText
+                                                                     : LinkColor());
     TextAt(canvas, Right(r) - 16 - w, t + h, QStringLiteral("Edit"));
 
     DrawPicture(canvas, node, QPoint(l + 16, t + 3), focused);

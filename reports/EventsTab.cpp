@@ -13,12 +13,11 @@
 
 namespace {
 
-const char* const kColumns[] = {"Time",           "Tank",
-                                "Kind",           "Gross before, l",
-                                "Gross after, l", "Gross change, l",
-                                "Net before, l",  "Net after, l",
-                                "Net change, l",  "Duration",
-                                "State"};
+// Two lines each where a heading is long, so that the columns fit the window.
+const char* const kColumns[] = {"Time",           "Tank",          "Kind",
+                                "Gross\nbefore, l", "Gross\nafter, l", "Gross\nchange, l",
+                                "Net\nbefore, l",   "Net\nafter, l",   "Net\nchange, l",
+                                "Duration",       "State"};
 constexpr int kColumnCount = int(std::size(kColumns));
 constexpr int kTankCount = 14;
 
