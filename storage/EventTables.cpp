@@ -4,6 +4,7 @@
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -198,7 +199,7 @@ void SaveExaminedMarks(TSQLiteDatabase& db, const std::vector<ExaminedMark>& mar
 
 std::vector<DataRow> DataRowsAfter(TSQLiteDatabase& db, int64_t afterRowid, int limit) {
     std::vector<DataRow> rows;
-    rows.reserve(static_cast<std::size_t>(std::max(0, limit)));
+    rows.reserve(static_cast<std::size_t>(std::clamp(limit, 0, 1 << 16)));
     Query(db, Sql::kDataRowsAfter, {afterRowid, int64_t(limit)},
           [&](const Row& r) { rows.push_back(ReadDataRow(r)); });
     return rows;
