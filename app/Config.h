@@ -1,7 +1,9 @@
 #pragma once
-// The station's two settings and their per-user store: the registry key
+// The station's settings and their per-user store: the registry key
 // "Software\Dravo\Setup" on Windows, Dravo.ini (section [Setup]) in the user's
 // configuration folder elsewhere.
+
+#include "StoredText.h"
 
 #include <QString>
 
@@ -12,6 +14,9 @@ class QSettings;
 struct TSetup {
     QString PortNum; // empty: no port chosen
     QString WrkMode; // "Direct" or "Logger" once RCfgData has run
+    // The code page in which texts stored by older programs are read ("Windows-1252" once
+    // RCfgData has run; see StoredText).
+    QString CodePage = StoredText::CodePageName(StoredText::kDefaultCodePage);
 };
 
 extern TSetup CfgData;
@@ -21,12 +26,16 @@ inline constexpr const char* kModeLogger = "Logger";
 
 // Reads the store into `into` (CfgData by default); nothing is written back.
 void RCfgData(TSetup& into = CfgData);
-// Writes both values to the store. False when they could not be written (a read-only
+// Writes the values to the store. False when they could not be written (a read-only
 // folder or file, a full disk, a registry key denied): the caller tells the operator, as
 // the choice would otherwise be lost at the next start without a word.
 [[nodiscard]] bool WrCfgData(const TSetup& from = CfgData);
 // What the operator is told when WrCfgData failed.
 QString SettingsNotSavedText();
+// The legacy code page a setup names; the default for a name that is not offered.
+StoredText::CodePage LegacyCodePageOf(const TSetup& setup);
+// Makes it the station's legacy code page.
+void UseCodePage(const TSetup& setup);
 // Where the settings live, for README and diagnostics.
 QString ConfigLocation();
 // The store itself, for what the station keeps beside its settings (the window's place).

@@ -53,6 +53,8 @@ public:
     void RepaintTank(int adr) { ResetTank(RowOf(adr)); }
     // The row of the tank at this address, or -1.
     int RowOf(int adr) const;
+    // True when some tank is active (monitored).
+    bool AnyActive() const;
 
     // The record behind an index of this model, or nullptr.
     const TItemNode* NodeAt(const QModelIndex& index) const;
