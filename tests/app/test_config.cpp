@@ -78,7 +78,7 @@ private slots:
         QCOMPARE(c.CodePage, QString("Windows-1252")); // the default, written with the rest
         QVERIFY(ini.contains("CodePage=Windows-1252"));
 
-        WrCfgData(TSetup{"COM1", "Direct", "Windows-1251"});
+        QVERIFY(WrCfgData(TSetup{"COM1", "Direct", "Windows-1251"}));
         RCfgData(c);
         QCOMPARE(c.CodePage, QString("Windows-1251"));
         QSettings(file, QSettings::IniFormat).setValue("Setup/CodePage", "KOI8-R"); // not offered
