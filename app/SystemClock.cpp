@@ -23,3 +23,8 @@ double SystemClock::LocalNow() const {
 double SystemClock::UtcNow() const {
     return DayNumber(QDateTime::currentDateTimeUtc());
 }
+
+ClockReading SystemClock::Now() const {
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    return {DayNumber(utc.toLocalTime()), DayNumber(utc)};
+}

@@ -9,6 +9,7 @@ class SystemClock : public Clock {
 public:
     double LocalNow() const override;
     double UtcNow() const override;
+    ClockReading Now() const override;
 };
 
 // Day number of a date-time's own calendar fields (no time zone conversion).

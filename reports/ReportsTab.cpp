@@ -292,6 +292,14 @@ void ReportsTab::PickStopDate(int year, int month, int day) {
     ShowPeriod();
 }
 
+void ReportsTab::ShowTankOver(int adr, ReportPeriod period) {
+    SelectRow(adr);
+    SetChoice(static_cast<int>(IntervalChoice::Custom));
+    period_ = period;
+    ShowPeriod();
+    Button3Click();
+}
+
 int ReportsTab::Choice() const {
     return interval_->checkedId();
 }

@@ -54,6 +54,10 @@ public:
     void PickStart(double shown);
     void PickStop(double shown);
 
+    // The chart of one tank over a given period, as a custom interval (the Events tab's
+    // double-click).
+    void ShowTankOver(int adr, ReportPeriod period);
+
     // Draws the chart on the printer's page under the heading.
     void PrintChart(QPrinter& printer);
     // The heading printed above the chart: tank name and period of the last "Generate".

@@ -8,20 +8,49 @@
 #include "Statements.h"
 #include "TankList.h"
 
-void ProcessData(TankList& tanks, TSQLiteDatabase& db, const Clock& clock,
-                 OperatorMessages& messages, unsigned address, const uint8_t* payload,
-                 std::size_t count) {
+void ProcessData(TankList& tanks, const Clock& clock, ReadingSink& sink, unsigned address,
+                 const uint8_t* payload, std::size_t count) {
     const int index = tanks.FindIndex(address);
-    Frames::DataReading reading;
-    if (index < 0 || !Frames::DecodeData(payload, count, reading))
+    Frames::DataReading data;
+    if (index < 0 || !Frames::DecodeData(payload, count, data))
         return;
+    const ClockReading now = clock.Now();
     TItemNode& node = tanks.Tank(index);
-    ApplyReading(node, reading.temp, reading.flc, reading.flfr, clock.LocalNow());
+    ApplyReading(node, data.temp, data.flc, data.flfr, now.local);
     tanks.ResetTank(index);
+    Reading reading;
+    reading.address = address;
+    reading.utc = now.utc;
+    reading.local = now.local;
+    reading.litres = node.FL;
+    reading.code = node.FLC;
+    reading.temp = node.Temp;
+    sink.TakeReading(reading);
+}
+
+void StoreDataRow(TSQLiteDatabase& db, OperatorMessages& messages, const Reading& r) {
     if (!db.TableExists("DATA")) {
         messages.ShowMessage(kMsgTableMissing);
         return;
     }
-    db.ExecSQL(
-        Sql::InsertData(clock.UtcNow(), static_cast<int>(address), node.FL, node.FLC, node.Temp));
+    db.ExecSQL(Sql::InsertData(r.utc, static_cast<int>(r.address), r.litres, r.code, r.temp));
+}
+
+namespace {
+class DataRowOnly : public ReadingSink {
+public:
+    DataRowOnly(TSQLiteDatabase& db, OperatorMessages& messages) : db_(db), messages_(messages) {}
+    void TakeReading(const Reading& r) override { StoreDataRow(db_, messages_, r); }
+
+private:
+    TSQLiteDatabase& db_;
+    OperatorMessages& messages_;
+};
+} // namespace
+
+void ProcessData(TankList& tanks, TSQLiteDatabase& db, const Clock& clock,
+                 OperatorMessages& messages, unsigned address, const uint8_t* payload,
+                 std::size_t count) {
+    DataRowOnly sink(db, messages);
+    ProcessData(tanks, clock, sink, address, payload, count);
 }

@@ -10,9 +10,12 @@
 #include "TankList.h"
 
 #include <chrono>
+#include <exception>
 
-// The scheduler's view of the Errors log and the ERROR table.
-class SensorLink::Sink : public SilenceSink {
+// Where readings and silences go: the Errors log, the DATA and ERROR rows, and then every
+// later sink. A failed row does not keep a reading or silence from the later sinks; the
+// first failure is raised once they all had it.
+class SensorLink::Sink : public SilenceSink, public ReadingSink {
 public:
     explicit Sink(SensorLinkContext& ctx) : ctx_(ctx) {}
     void PutLogLine(const std::string& line) override {
@@ -20,11 +23,41 @@ public:
             ctx_.putLogLine(line);
     }
     void StoreSilence(unsigned address) override {
-        ctx_.db.ExecSQL(Sql::InsertError(ctx_.clock.UtcNow(), static_cast<int>(address), 1));
+        const double utc = ctx_.clock.UtcNow();
+        std::exception_ptr failed;
+        try {
+            ctx_.db.ExecSQL(Sql::InsertError(utc, static_cast<int>(address), 1));
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        ForEachLater([&](ReadingSink& s) { s.TakeSilence(address, utc); }, failed);
     }
+    void TakeReading(const Reading& reading) override {
+        std::exception_ptr failed;
+        try {
+            StoreDataRow(ctx_.db, *box, reading);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        ForEachLater([&](ReadingSink& s) { s.TakeReading(reading); }, failed);
+    }
+    std::vector<ReadingSink*> later;
+    OperatorMessages* box = nullptr; // the link's one-box-at-a-time messages
 
 private:
     SensorLinkContext& ctx_;
+    template <class F> void ForEachLater(F&& give, std::exception_ptr failed) {
+        for (ReadingSink* s : later) {
+            try {
+                give(*s);
+            } catch (...) {
+                if (!failed)
+                    failed = std::current_exception();
+            }
+        }
+        if (failed)
+            std::rethrow_exception(failed);
+    }
 };
 
 // A failure that repeats every cycle or every reply must not stack modal boxes: while one
@@ -77,6 +110,7 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     : QObject(parent), ctx_(std::move(context)), devices_(std::move(devices)),
       sink_(std::make_unique<Sink>(ctx_)),
       storageBox_(std::make_unique<OneBoxAtATime>(ctx_.messages)) {
+    sink_->box = storageBox_.get();
     SensorPort& port = *devices_.port;
     port.onReceive = [this] { Guarded(ctx_.messages, [&] { OnPortReceive(); }); };
     port.onError = [this](const PortError& e) {
@@ -96,6 +130,10 @@ SensorLink::~SensorLink() {
     devices_.pollTimer->onTimeout = nullptr;
     devices_.gapTimer->onTimeout = nullptr;
     devices_.port->Close();
+}
+
+void SensorLink::AddReadingSink(ReadingSink& sink) {
+    sink_->later.push_back(&sink);
 }
 
 void SensorLink::DeviceConnect() {
@@ -265,7 +303,7 @@ static std::string StorageFailureText(const SQLiteError& e) {
 void SensorLink::HandleData(const std::vector<uint8_t>& frame) {
     Guarded(*storageBox_, [&] {
         try {
-            ProcessData(ctx_.tanks, ctx_.db, ctx_.clock, *storageBox_, frame[1], frame.data() + 3,
+            ProcessData(ctx_.tanks, ctx_.clock, *sink_, frame[1], frame.data() + 3,
                         frame.size() - 4);
         } catch (const SQLiteError& e) {
             storageBox_->ShowMessage(StorageFailureText(e));

@@ -5,6 +5,7 @@
 
 #include "LinkTimer.h"
 #include "PollScheduler.h"
+#include "Reading.h"
 #include "ReceiveFramer.h"
 #include "SensorPort.h"
 
@@ -68,6 +69,12 @@ public:
                            const std::string& WinMessage);
     // The poll timer's tick.
     void Timer1Timer();
+
+    // A sink that takes every reading and silence after the DATA or ERROR row (fuel events,
+    // alarms); it must outlive the link. A reading whose row failed still goes to every
+    // such sink (the tile shows it, and an alarm must not wait for the disk), and only then
+    // is the failure reported.
+    void AddReadingSink(ReadingSink& sink);
 
     PollScheduler& Scheduler() { return scheduler_; }
     SensorPort& Port() { return *devices_.port; }

@@ -1,0 +1,225 @@
+#include "EventTables.h"
+
+#include "BoundSql.h"
+#include "SQLiteDatabase.h"
+#include "Statements.h"
+
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace {
+
+// Version 1: the event tables.
+void AddEventTables(TSQLiteDatabase& db) {
+    if (!db.TableExists("EVENTS"))
+        db.ExecSQL(Sql::kCreateEvents);
+    db.ExecSQL(Sql::kCreateEventsIndex);
+    if (!db.TableExists("EVENT_SETTINGS"))
+        db.ExecSQL(Sql::kCreateEventSettings);
+    if (!db.TableExists("EVENT_MARKS"))
+        db.ExecSQL(Sql::kCreateEventMarks);
+}
+
+struct MigrationStep {
+    int toVersion;
+    void (*run)(TSQLiteDatabase&);
+};
+constexpr MigrationStep kSteps[] = {{1, AddEventTables}};
+
+void RollbackQuietly(TSQLiteDatabase& db) {
+    try {
+        db.ExecSQL("ROLLBACK");
+    } catch (const SQLiteError&) {
+        // SQLite may have rolled back already (full disk, I/O error).
+    }
+}
+
+void Migrate(TSQLiteDatabase& db, int from) {
+    db.ExecSQL("BEGIN IMMEDIATE");
+    try {
+        for (const MigrationStep& step : kSteps)
+            if (step.toVersion > from)
+                step.run(db);
+        // A pragma takes no bound value; the number is the station's own constant.
+        db.ExecSQL("PRAGMA user_version = " + std::to_string(kSchemaVersion));
+        db.ExecSQL("COMMIT");
+    } catch (...) {
+        RollbackQuietly(db);
+        throw;
+    }
+}
+
+EventRow ReadEventRow(const Row& r) {
+    EventRow e;
+    e.id = r.Int(0);
+    e.adr = static_cast<int>(r.Int(1));
+    e.kind = r.Text(2);
+    e.tstart = r.Real(3);
+    e.tend = r.OptReal(4);
+    e.vbefore = r.OptInt(5);
+    e.vafter = r.OptInt(6);
+    e.nbefore = r.OptInt(7);
+    e.nafter = r.OptInt(8);
+    e.tbefore = r.OptInt(9);
+    e.tafter = r.OptInt(10);
+    e.acked = r.OptReal(11);
+    e.memo = r.Text(12);
+    return e;
+}
+
+DataRow ReadDataRow(const Row& r) {
+    DataRow d;
+    d.rowid = r.Int(0);
+    d.tstamp = r.Real(1);
+    d.adr = static_cast<int>(r.Int(2));
+    d.flevel = static_cast<int32_t>(r.Int(3));
+    d.temp = static_cast<int32_t>(r.Int(4));
+    return d;
+}
+
+} // namespace
+
+SchemaResult MigrateSchema(TSQLiteDatabase& db) {
+    SchemaResult result;
+    try {
+        if (sqlite3_db_readonly(db.Handle(), "main") == 1) {
+            result.reason = "data.db is read-only";
+            return result;
+        }
+        const int version = UserVersion(db);
+        if (version < kSchemaVersion)
+            Migrate(db, version);
+        for (const char* probe :
+             {Sql::kProbeEvents, Sql::kProbeEventSettings, Sql::kProbeEventMarks})
+            Query(db, probe, {}, [](const Row&) {});
+        result.eventsUsable = true;
+    } catch (const std::exception& e) {
+        result.reason = e.what();
+    }
+    return result;
+}
+
+int64_t StoreFuelEvent(TSQLiteDatabase& db, const EventRow& e) {
+    int64_t id = 0;
+    Query(db, Sql::kFindFuelEvent, {int64_t(e.adr), e.kind, e.tstart},
+          [&](const Row& r) { id = r.Int(0); });
+    if (id == 0)
+        return InsertAlarmEvent(db, e);
+    Exec(db, Sql::kUpdateFuelEvent,
+         {SqlOptional(e.tend), SqlOptional(e.vbefore), SqlOptional(e.vafter),
+          SqlOptional(e.nbefore), SqlOptional(e.nafter), SqlOptional(e.tbefore),
+          SqlOptional(e.tafter), id});
+    return id;
+}
+
+int64_t InsertAlarmEvent(TSQLiteDatabase& db, const EventRow& e) {
+    Exec(db, Sql::kInsertEvent,
+         {int64_t(e.adr), e.kind, e.tstart, SqlOptional(e.tend), SqlOptional(e.vbefore),
+          SqlOptional(e.vafter), SqlOptional(e.nbefore), SqlOptional(e.nafter),
+          SqlOptional(e.tbefore), SqlOptional(e.tafter), SqlOptional(e.acked),
+          e.memo.empty() ? SqlValue() : SqlValue(e.memo)});
+    return sqlite3_last_insert_rowid(db.Handle());
+}
+
+void EndAlarmEvent(TSQLiteDatabase& db, int64_t id, double tend, std::optional<int64_t> vafter,
+                   std::optional<int64_t> nafter, std::optional<int64_t> tafter) {
+    Exec(db, Sql::kEndAlarmEvent,
+         {tend, SqlOptional(vafter), SqlOptional(nafter), SqlOptional(tafter), id});
+}
+
+void AcknowledgeEvent(TSQLiteDatabase& db, int64_t id, double utc) {
+    Exec(db, Sql::kAcknowledgeEvent, {utc, id});
+}
+
+void AcknowledgeLosses(TSQLiteDatabase& db, int adr, double utc) {
+    Exec(db, Sql::kAcknowledgeLosses, {utc, int64_t(adr)});
+}
+
+std::vector<EventRow> OpenAlarmRows(TSQLiteDatabase& db) {
+    std::vector<EventRow> rows;
+    Query(db, Sql::kSelectOpenAlarms, {}, [&](const Row& r) { rows.push_back(ReadEventRow(r)); });
+    return rows;
+}
+
+std::vector<EventRow> SelectEvents(TSQLiteDatabase& db, int adr, const std::string& kind,
+                                   int limit) {
+    std::vector<EventRow> rows;
+    Query(db, Sql::kSelectEvents, {int64_t(adr), int64_t(adr), kind, kind, int64_t(limit)},
+          [&](const Row& r) { rows.push_back(ReadEventRow(r)); });
+    return rows;
+}
+
+std::vector<TankEventSettings> LoadEventSettings(TSQLiteDatabase& db) {
+    std::vector<TankEventSettings> all;
+    Query(db, Sql::kSelectEventSettings, {}, [&](const Row& r) {
+        TankEventSettings s;
+        s.adr = static_cast<int>(r.Int(0));
+        s.density = r.OptReal(1);
+        s.deliveryLitres = r.OptInt(2);
+        s.lossLitres = r.OptInt(3);
+        s.quietFrom = r.OptInt(4);
+        s.quietTo = r.OptInt(5);
+        all.push_back(s);
+    });
+    return all;
+}
+
+void SaveEventSettings(TSQLiteDatabase& db, const TankEventSettings& s) {
+    Exec(db, Sql::kSaveEventSettings,
+         {int64_t(s.adr), SqlOptional(s.density), SqlOptional(s.deliveryLitres),
+          SqlOptional(s.lossLitres), SqlOptional(s.quietFrom), SqlOptional(s.quietTo)});
+}
+
+std::vector<ExaminedMark> LoadExaminedMarks(TSQLiteDatabase& db) {
+    std::vector<ExaminedMark> marks;
+    Query(db, Sql::kSelectMarks, {}, [&](const Row& r) {
+        ExaminedMark m;
+        m.adr = static_cast<int>(r.Int(0));
+        m.examined = r.Real(1);
+        m.state = r.Text(2);
+        m.lastRow = r.Int(3);
+        m.lastRowTstamp = r.Real(4);
+        marks.push_back(std::move(m));
+    });
+    return marks;
+}
+
+void SaveExaminedMarks(TSQLiteDatabase& db, const std::vector<ExaminedMark>& marks) {
+    db.ExecSQL("BEGIN");
+    try {
+        for (const ExaminedMark& m : marks)
+            Exec(db, Sql::kSaveMark,
+                 {int64_t(m.adr), m.examined, m.state, m.lastRow, m.lastRowTstamp});
+        db.ExecSQL("COMMIT");
+    } catch (...) {
+        RollbackQuietly(db);
+        throw;
+    }
+}
+
+std::vector<DataRow> DataRowsAfter(TSQLiteDatabase& db, int64_t afterRowid, int limit) {
+    std::vector<DataRow> rows;
+    rows.reserve(static_cast<std::size_t>(std::clamp(limit, 0, 1 << 16)));
+    Query(db, Sql::kDataRowsAfter, {afterRowid, int64_t(limit)},
+          [&](const Row& r) { rows.push_back(ReadDataRow(r)); });
+    return rows;
+}
+
+std::pair<int64_t, double> LastDataRow(TSQLiteDatabase& db) {
+    std::pair<int64_t, double> last{0, 0};
+    Query(db, Sql::kLastDataRow, {}, [&](const Row& r) { last = {r.Int(0), r.Real(1)}; });
+    return last;
+}
+
+std::optional<double> DataRowTstamp(TSQLiteDatabase& db, int64_t rowid) {
+    std::optional<double> t;
+    Query(db, Sql::kDataRowTstamp, {rowid}, [&](const Row& r) { t = r.Real(0); });
+    return t;
+}
+
+std::vector<DataRow> LastDataRows(TSQLiteDatabase& db, int adr, int count) {
+    std::vector<DataRow> rows;
+    Query(db, Sql::kLastDataRowsOfTank, {int64_t(adr), int64_t(count)},
+          [&](const Row& r) { rows.insert(rows.begin(), ReadDataRow(r)); });
+    return rows;
+}

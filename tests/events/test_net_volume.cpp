@@ -1,0 +1,69 @@
+// Net volume at 15 °C: the correction factor against published table values, and the
+// density a tank's fuel type text stands for.
+#include "NetVolume.h"
+
+#include <QtTest>
+
+class NetVolumeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void factorMatchesTheTables_data() {
+        QTest::addColumn<double>("density");
+        QTest::addColumn<double>("temp");
+        QTest::addColumn<double>("vcf"); // 0: no factor
+        QTest::newRow("diesel 840 at 25") << 840.0 << 25.0 << 0.99154;
+        QTest::newRow("diesel 840 at -5") << 840.0 << -5.0 << 1.01679;
+        QTest::newRow("at 15 nothing changes") << 745.0 << 15.0 << 1.0;
+        QTest::newRow("petrol 745 at 30") << 745.0 << 30.0 << 0.98171;
+        QTest::newRow("kerosene 800 at 25") << 800.0 << 25.0 << 0.99068;
+        QTest::newRow("transition zone 780 at 25") << 780.0 << 25.0 << 0.98954;
+        QTest::newRow("lighter than any fuel") << 600.0 << 25.0 << 0.0;
+        QTest::newRow("heavier than any fuel") << 1200.0 << 25.0 << 0.0;
+    }
+    void factorMatchesTheTables() {
+        QFETCH(double, density);
+        QFETCH(double, temp);
+        QFETCH(double, vcf);
+        const std::optional<double> got = NetVolume::Vcf(density, temp);
+        if (vcf == 0) {
+            QVERIFY(!got);
+            return;
+        }
+        QVERIFY(got);
+        QVERIFY2(std::abs(*got - vcf) < 0.00001, QByteArray::number(*got, 'f', 6));
+    }
+
+    void densityFromTheFuelType_data() {
+        QTest::addColumn<QString>("fuelType");
+        QTest::addColumn<double>("density"); // 0: none
+        QTest::newRow("Diesel") << "Diesel" << 840.0;
+        QTest::newRow("summer DIESEL") << "summer DIESEL" << 840.0;
+        QTest::newRow("Gasoil 0.1") << "Gasoil 0.1" << 840.0;
+        QTest::newRow("DT-L") << "DT-L" << 840.0;
+        QTest::newRow("width holds dt only inside a word") << "width" << 0.0;
+        QTest::newRow("Petrol A-95") << "Petrol A-95" << 745.0;
+        QTest::newRow("a92") << "a92" << 745.0;
+        QTest::newRow("Gasoline") << "Gasoline" << 745.0;
+        QTest::newRow("Jet A-1") << "Jet A-1" << 800.0;
+        QTest::newRow("Kerosene") << "Kerosene" << 800.0;
+        QTest::newRow("Heating oil") << "Heating oil" << 850.0;
+        QTest::newRow("Fuel oil") << "Fuel oil" << 0.0;
+        QTest::newRow("empty") << "" << 0.0;
+    }
+    void densityFromTheFuelType() {
+        QFETCH(QString, fuelType);
+        QFETCH(double, density);
+        const std::optional<double> got = NetVolume::DensityForFuelType(fuelType.toStdString());
+        QCOMPARE(got.value_or(0.0), density);
+    }
+
+    void aSetDensityComesFirstWhenInRange() {
+        QCOMPARE(NetVolume::TankDensity(820.0, "Petrol").value_or(0), 820.0);
+        QCOMPARE(NetVolume::TankDensity(5000.0, "Petrol").value_or(0), 745.0);
+        QVERIFY(!NetVolume::TankDensity(std::nullopt, "Water"));
+        QCOMPARE(NetVolume::NetLitres(20000, 25, 840.0).value_or(0), 19831);
+    }
+};
+
+QTEST_GUILESS_MAIN(NetVolumeTest)
+#include "test_net_volume.moc"
