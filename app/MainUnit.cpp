@@ -5,16 +5,21 @@
 #include "Database.h"
 #include "DefaultPicture.h"
 #include "GaugePanels.h"
+#include "LastReading.h"
+#include "LineDialog.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
 #include "TanksUnit.h"
+#include "TextFormats.h"
+#include "TileFreshness.h"
 #include "TileList.h"
 #include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -41,6 +46,12 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     setCentralWidget(PageControl1);
     statusBar()->setFixedHeight(19);
     statusBar()->setSizeGripEnabled(true);
+    lineState_ = new QLabel;
+    lineState_->setObjectName("lineState");
+    newestReading_ = new QLabel;
+    newestReading_->setObjectName("newestReading");
+    statusBar()->addWidget(lineState_, 1);
+    statusBar()->addPermanentWidget(newestReading_);
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
@@ -67,12 +78,21 @@ void TForm1::CreateDialogs() {
 
     link_ = std::make_unique<SensorLink>(SensorLinkContext{
         VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
-        [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); }});
+        [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); },
+        [this](bool up, double at) { ShowLineState(up, at); },
+        [](const QString& name) {
+            // The adapter came back under another name: the setting follows it.
+            CfgData.PortNum = name;
+            WrCfgData(CfgData);
+        }});
+    WatchReadings();
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
     Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
     Form2->setParent(this, Form2->windowFlags());
+    Form2->lineDown = [this] { return !link_->LineUp(); };
+    FormLine = new LineDialog(*link_, VT->Model(), this);
     FormAbout = new TFormAbout(this);
     VT->SetEditorOpener([this](TItemNode& node) { return OpenEditor(node); });
 }
@@ -87,6 +107,8 @@ bool TForm1::OpenEditor(TItemNode& node) {
 void TForm1::BuildMenu() {
     QMenu* file = menuBar()->addMenu("File");
     file->addAction("Settings", this, &TForm1::Settings1Click);
+    file->addAction("Reconnect", this, &TForm1::Reconnect1Click);
+    file->addAction("Line", this, &TForm1::Line1Click);
     file->addSeparator();
     file->addAction("Exit", this, &TForm1::Exit1Click);
     QMenu* help = menuBar()->addMenu("Help");
@@ -132,6 +154,7 @@ void TForm1::FormCreate() {
     }
     Guarded(messages_, [&] { EnsureDataIndex(); });
     Guarded(messages_, [&] { LoadTanks(); });
+    Guarded(messages_, [&] { LoadStoredReadings(); });
 }
 
 void TForm1::EnsureDataIndex() {
@@ -180,6 +203,18 @@ void TForm1::Settings1Click() {
         Form2->RequestShow();
 }
 
+void TForm1::Reconnect1Click() {
+    if (link_)
+        Guarded(messages_, [&] { link_->DeviceConnect(); });
+}
+
+void TForm1::Line1Click() {
+    if (FormLine) {
+        FormLine->show();
+        FormLine->raise();
+    }
+}
+
 void TForm1::About1Click() {
     if (FormAbout)
         FormAbout->exec();
@@ -199,4 +234,75 @@ bool TForm1::event(QEvent* e) {
 void TForm1::FormActivate() {
     if (link_)
         Guarded(messages_, [&] { link_->DeviceConnect(); });
+}
+
+// Until a sensor first answers, its tile shows the newest stored reading with its age.
+void TForm1::LoadStoredReadings() {
+    std::vector<TItemNode*> tanks;
+    for (int i = 0; i < VT->Model().TankCount(); ++i)
+        tanks.push_back(&VT->Model().Tank(i));
+    LoadLastReadings(*db_, tanks, clock_.LocalNow() - clock_.UtcNow());
+}
+
+// Tiles age without a reading coming, so they are judged again every few seconds.
+void TForm1::WatchReadings() {
+    VT->SetFreshness([this](const TItemNode& node) {
+        int active = 0;
+        for (int i = 0; i < VT->Model().TankCount(); ++i)
+            active += VT->Model().Tank(i).Act ? 1 : 0;
+        return JudgeFreshness(node.LDTime, clock_.LocalNow(), link_ && link_->LineUp(), active);
+    });
+    VT->Model().toolTip = [this](const TItemNode& node) { return TileHealth(node); };
+    connect(&VT->Model(), &QAbstractItemModel::dataChanged, this, &TForm1::ShowNewestReading);
+    auto* ageing = new QTimer(this);
+    connect(ageing, &QTimer::timeout, this, [this] {
+        VT->viewport()->update();
+        ShowNewestReading();
+    });
+    ageing->start(5000);
+    ShowNewestReading();
+}
+
+void TForm1::ShowLineState(bool up, double localAt) {
+    const QString at = QString::fromStdString(TextFormats::LongTime(localAt));
+    lineState_->setText(up ? "Line back at " + at : "Line lost at " + at + ", retrying");
+    VT->viewport()->update();
+}
+
+QString TForm1::LineStateText() const {
+    return lineState_->text();
+}
+
+void TForm1::ShowNewestReading() {
+    double newest = 0;
+    for (int i = 0; i < VT->Model().TankCount(); ++i)
+        newest = std::max(newest, VT->Model().Tank(i).LDTime);
+    newestReading_->setText(newest > 0 ? "Newest reading: " +
+                                             QString::fromStdString(TextFormats::DateTime(newest))
+                                       : "No reading yet");
+}
+
+QString TForm1::NewestReadingText() const {
+    return newestReading_->text();
+}
+
+QString TForm1::TileHealth(const TItemNode& node) const {
+    if (!link_)
+        return {};
+    const SensorCounts& c = link_->Health().Counts(static_cast<unsigned>(node.id));
+    QString text = QString::fromLatin1(node.Name) + "\n" +
+                   QString("Requests %1, good replies %2, refused %3 (CRC %4, length %5, "
+                           "address %6), silences %7")
+                       .arg(c.requests)
+                       .arg(c.good)
+                       .arg(c.refusedCrc + c.refusedLength + c.refusedAddress)
+                       .arg(c.refusedCrc)
+                       .arg(c.refusedLength)
+                       .arg(c.refusedAddress)
+                       .arg(c.silences);
+    if (c.lastReply)
+        text += "\nLast reply " + QString::fromStdString(TextFormats::DateTime(*c.lastReply));
+    if (const auto median = c.MedianReplyMs())
+        text += QString("\nReply time: median %1 ms, max %2 ms").arg(*median).arg(*c.MaxReplyMs());
+    return text;
 }

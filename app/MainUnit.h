@@ -11,6 +11,8 @@
 
 struct TItemNode;
 
+class LineDialog;
+class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
@@ -47,11 +49,17 @@ public:
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
     SensorLink& Link() { return *link_; }
+    LineDialog* FormLine = nullptr;
+    // The status bar's line state and the time of the newest reading.
+    QString LineStateText() const;
+    QString NewestReadingText() const;
 
 public slots:
     void Exit1Click();
     void Settings1Click();
     void About1Click();
+    void Reconnect1Click();
+    void Line1Click();
     void Button5Click();
     void FormActivate();
 
@@ -66,6 +74,11 @@ private:
     void EnsureDataIndex();
     void CreateDialogs();
     bool OpenEditor(TItemNode& node);
+    void LoadStoredReadings();
+    void WatchReadings();
+    void ShowLineState(bool up, double localAt);
+    void ShowNewestReading();
+    QString TileHealth(const TItemNode& node) const;
 
     OperatorMessages& messages_;
     Clock& clock_;
@@ -76,4 +89,6 @@ private:
     std::unique_ptr<SensorLink> link_;
     bool startFailed_ = false;
     bool activated_ = false;
+    QLabel* lineState_ = nullptr;
+    QLabel* newestReading_ = nullptr;
 };

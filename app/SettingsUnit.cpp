@@ -150,8 +150,11 @@ void TForm2::Button1Click() {
 }
 
 void TForm2::ApplyChoice() {
-    if (ChoiceUnchanged())
+    if (ChoiceUnchanged()) {
+        if (lineDown && lineDown() && deviceConnect_ && !CfgData.PortNum.isEmpty())
+            deviceConnect_();
         return;
+    }
     CfgData.PortNum = cbPort->currentText();
     CfgData.WrkMode = WorkModeText(WrkModeItems->checkedId());
     WrCfgData(CfgData);

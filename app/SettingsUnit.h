@@ -49,6 +49,8 @@ public:
     QGroupBox* WrkMode = nullptr; // disabled: only shows the mode
     QButtonGroup* WrkModeItems = nullptr;
     QPushButton* Button1 = nullptr;
+    // Whether the line is down: "Ok" on the unchanged choice then reconnects at once.
+    std::function<bool()> lineDown;
 
 protected:
     // The modal showing; a seam so that tests never block on it.

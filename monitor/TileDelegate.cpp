@@ -36,7 +36,8 @@ void TTileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const QRect tile = TileRect(option.rect);
     const TTileColors colors{option.palette.color(QPalette::Base),
                              option.palette.color(QPalette::Text)};
-    painter_.VTDrawNode(*painter, *node, tile, IsFocused(option, index), colors);
+    const TTileFreshness fresh = freshness ? freshness(*node) : TTileFreshness{};
+    painter_.VTDrawNode(*painter, *node, tile, IsFocused(option, index), colors, fresh);
     const int gridY = option.rect.y() + option.rect.height() - 1;
     painter->fillRect(QRect(option.rect.x(), gridY, option.rect.width(), 1), TileLineColor());
     painter->restore();

@@ -2,6 +2,7 @@
 // The tile list VT of the Monitoring tab: one tile per tank, painted by the program, with
 // the "Edit" link that opens the tank editor on the tile's own record.
 
+#include "TileFreshness.h"
 #include "TileModel.h"
 #include "TilePictures.h"
 
@@ -25,6 +26,8 @@ public:
     // The records, owned by the list for the whole run.
     TTileModel& Model() { return *model_; }
     void SetEditorOpener(EditorOpener opener) { opener_ = std::move(opener); }
+    // How each tile judges the age of its reading (the station's clock and line).
+    void SetFreshness(std::function<TTileFreshness(const TItemNode&)> judge);
 
     // The row whose link hit area holds this point in list coordinates, or -1.
     int LinkRowAt(QPoint listPos) const;

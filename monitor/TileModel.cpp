@@ -66,6 +66,8 @@ QVariant TTileModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role == Qt::DisplayRole)
         return QString::fromLatin1(node->Name);
+    if (role == Qt::ToolTipRole && toolTip)
+        return toolTip(*node);
     return {};
 }
 

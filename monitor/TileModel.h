@@ -8,6 +8,7 @@
 
 #include <QAbstractListModel>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -50,6 +51,9 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // The tile's tooltip (the sensor's health); none: no tooltip.
+    std::function<QString(const TItemNode&)> toolTip;
 
 private:
     std::vector<std::unique_ptr<TItemNode>> nodes_;

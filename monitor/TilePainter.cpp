@@ -51,11 +51,11 @@ int Bottom(const QRect& r) {
 } // namespace
 
 void TTilePainter::VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                              const TTileColors& colors) const {
+                              const TTileColors& colors, const TTileFreshness& freshness) const {
     canvas.save();
     FillBackground(canvas, r, focused, colors);
     if (node.Act)
-        DrawActive(canvas, node, r, focused, colors);
+        DrawActive(canvas, node, r, focused, colors, freshness);
     else
         DrawInactive(canvas, node, r);
     canvas.restore();
@@ -70,7 +70,7 @@ void TTilePainter::FillBackground(QPainter& canvas, const QRect& r, bool focused
 }
 
 void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                              const TTileColors& colors) const {
+                              const TTileColors& colors, const TTileFreshness& freshness) const {
     const QFont listFont = canvas.font();
     const QFontMetrics metrics(listFont);
     const int h = metrics.height();
@@ -80,8 +80,16 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     canvas.setFont(Bold(listFont));
     canvas.setPen(colors.windowText);
     TextAt(canvas, l + 150, t + 4, QString::fromLatin1(node.Name));
+    if (freshness.stale)
+        canvas.setPen(InactiveTextColor());
     TextAt(canvas, l + 150, Bottom(r) - 2 * h - 5, FuelLine(node));
     TextAt(canvas, l + 150, Bottom(r) - h - 5, TempLine(node));
+    if (freshness.stale) {
+        const QString note = QString::fromStdString(freshness.note);
+        canvas.setFont(listFont);
+        canvas.setPen(StaleNoteColor());
+        TextAt(canvas, Right(r) - 16 - metrics.horizontalAdvance(note), Bottom(r) - h - 5, note);
+    }
 
     canvas.setFont(Underlined(listFont));
     canvas.setPen(LinkColor());
@@ -90,6 +98,8 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     DrawPicture(canvas, node, QPoint(l + 16, t + 3), focused);
 
     gauge_.Setup(SetupGauge(node.FL, node.Capacity));
+    if (freshness.stale)
+        canvas.setOpacity(0.4);
     gauge_.Paint(canvas, QPoint(l + 96, t + 3), listFont, colors.windowText);
 }
 

@@ -3,6 +3,7 @@
 // into an image and checked pixel by pixel without a window.
 
 #include "TItemNode.h"
+#include "TileFreshness.h"
 
 #include <QColor>
 #include <QRect>
@@ -30,6 +31,9 @@ inline QColor InactiveTextColor() {
 inline QColor LinkColor() {
     return QColor(0, 0, 255);
 }
+inline QColor StaleNoteColor() {
+    return QColor(176, 40, 40);
+}
 
 // The tile's height, grid line included.
 int VTMeasureItem(const TItemNode& node);
@@ -48,14 +52,15 @@ public:
         : gauge_(gauge), pictures_(pictures) {}
 
     // Paints the whole tile into r, using the painter's font at the start as the list's font.
+    // A stale reading is drawn dimmed, with its age under the "Edit" link.
     void VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                    const TTileColors& colors) const;
+                    const TTileColors& colors, const TTileFreshness& freshness = {}) const;
 
 private:
     void FillBackground(QPainter& canvas, const QRect& r, bool focused,
                         const TTileColors& colors) const;
     void DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                    const TTileColors& colors) const;
+                    const TTileColors& colors, const TTileFreshness& freshness) const;
     void DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const;
     void DrawPicture(QPainter& canvas, const TItemNode& node, QPoint at, bool focused) const;
 
