@@ -6,9 +6,10 @@
 #include <cmath>
 
 std::string SelectLastReading(int adr) {
+    // Only times a calendar has (up to the year 9999): a damaged row stamped with an
+    // infinite time must not hide the true newest one.
     return "SELECT tstamp, flevel, fcode, temp FROM DATA WHERE adr = " + std::to_string(adr) +
-           " AND tstamp = (SELECT MAX(tstamp) FROM DATA WHERE adr = " + std::to_string(adr) +
-           ") LIMIT 1";
+           " AND tstamp > 0 AND tstamp < 2958466 ORDER BY tstamp DESC LIMIT 1";
 }
 
 void LoadLastReadings(TSQLiteDatabase& db, const std::vector<TItemNode*>& tanks,

@@ -14,5 +14,6 @@ std::string SelectLastReading(int adr);
 
 // Fills FL, FLC, Temp and LDTime (UTC plus `offsetDays`, local) of each active tank that
 // has a stored reading; FLFR is not stored and stays as it is. Rows with a timestamp that
-// is not finite are passed over. Raises SQLiteError when the query fails.
+// is no calendar time (infinite, negative, NULL) are passed over. Raises SQLiteError when
+// the query fails.
 void LoadLastReadings(TSQLiteDatabase& db, const std::vector<TItemNode*>& tanks, double offsetDays);
