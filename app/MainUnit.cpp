@@ -290,16 +290,18 @@ QString TForm1::TileHealth(const TItemNode& node) const {
     if (!link_)
         return {};
     const SensorCounts& c = link_->Health().Counts(static_cast<unsigned>(node.id));
-    QString text = QString::fromLatin1(node.Name) + "\n" +
-                   QString("Requests %1, good replies %2, refused %3 (CRC %4, length %5, "
-                           "address %6), silences %7")
-                       .arg(c.requests)
-                       .arg(c.good)
-                       .arg(c.refusedCrc + c.refusedLength + c.refusedAddress)
-                       .arg(c.refusedCrc)
-                       .arg(c.refusedLength)
-                       .arg(c.refusedAddress)
-                       .arg(c.silences);
+    QString text = QString::fromLatin1(node.Name) + "\n";
+    if (node.LDTime > 0)
+        text += "Reading of " + QString::fromStdString(TextFormats::DateTime(node.LDTime)) + "\n";
+    text += QString("Requests %1, good replies %2, refused %3 (CRC %4, length %5, "
+                    "address %6), silences %7")
+                .arg(c.requests)
+                .arg(c.good)
+                .arg(c.refusedCrc + c.refusedLength + c.refusedAddress)
+                .arg(c.refusedCrc)
+                .arg(c.refusedLength)
+                .arg(c.refusedAddress)
+                .arg(c.silences);
     if (c.lastReply)
         text += "\nLast reply " + QString::fromStdString(TextFormats::DateTime(*c.lastReply));
     if (const auto median = c.MedianReplyMs())

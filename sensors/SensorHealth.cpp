@@ -105,7 +105,10 @@ const SensorCounts& SensorHealth::Counts(unsigned address) const {
 
 void SensorHealth::Reset() {
     for (Entry& e : entries_) {
+        // The time of the last reply is no count: whoever judges a sensor's silence keeps it.
+        const std::optional<double> lastReply = e.counts.lastReply;
         e.counts = SensorCounts{};
+        e.counts.lastReply = lastReply;
         e.recent = 0;
         e.judged = 0;
     }

@@ -59,6 +59,7 @@ public:
     bool Failing(unsigned address) const;
     // The awaited address, if a request is outstanding.
     std::optional<unsigned> Awaited() const { return awaited_; }
+    // The operator's "Reset counts": every count starts again; the last reply times stay.
     void Reset();
 
 private:
