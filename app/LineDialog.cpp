@@ -1,6 +1,7 @@
 #include "LineDialog.h"
 
 #include "SensorLink.h"
+#include "StoredText.h"
 #include "TankList.h"
 #include "TextFormats.h"
 
@@ -65,7 +66,7 @@ void LineDialog::Refresh() {
         const SensorCounts& c = link_.Health().Counts(static_cast<unsigned>(node.id));
         const QString cells[] = {
             QString::number(node.id),
-            QString::fromLatin1(node.Name),
+            StoredText::FromStored(node.Name),
             Number(c.requests),
             Number(c.good),
             Number(c.refusedCrc),

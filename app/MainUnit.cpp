@@ -10,6 +10,7 @@
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
+#include "StoredText.h"
 #include "TanksUnit.h"
 #include "TextFormats.h"
 #include "TileFreshness.h"
@@ -25,7 +26,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -140,6 +143,7 @@ QWidget* TForm1::BuildErrorsTab() {
 
 void TForm1::FormCreate() {
     RCfgData();
+    UseCodePage(CfgData);
     try {
         db_ = std::make_unique<TSQLiteDatabase>(dbFile_);
     } catch (const std::exception& e) {
@@ -184,6 +188,15 @@ void TForm1::PrependLog(const std::string& line) {
     QTextCursor c(Memo1->document());
     c.movePosition(QTextCursor::Start);
     c.insertText(OperatorText(text) + "\n");
+    // Silent sensors add thousands of lines a day; the screen keeps the newest ones (every
+    // line stays in ERROR).
+    QTextDocument* doc = Memo1->document();
+    const int excess = doc->blockCount() - 1 - kLogLinesShown;
+    if (excess > 0) {
+        QTextCursor tail(doc->findBlockByNumber(doc->blockCount() - 1 - excess));
+        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        tail.removeSelectedText();
+    }
 }
 
 QString TForm1::LogText() const {
@@ -199,8 +212,11 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::Settings1Click() {
-    if (Form2)
-        Form2->RequestShow();
+    if (!Form2)
+        return;
+    Form2->RequestShow();
+    // The code page of older texts may have changed.
+    VT->viewport()->update();
 }
 
 void TForm1::Reconnect1Click() {
@@ -290,7 +306,7 @@ QString TForm1::TileHealth(const TItemNode& node) const {
     if (!link_)
         return {};
     const SensorCounts& c = link_->Health().Counts(static_cast<unsigned>(node.id));
-    QString text = QString::fromLatin1(node.Name) + "\n";
+    QString text = StoredText::FromStored(node.Name) + "\n";
     if (node.LDTime > 0)
         text += "Reading of " + QString::fromStdString(TextFormats::DateTime(node.LDTime)) + "\n";
     text += QString("Requests %1, good replies %2, refused %3 (CRC %4, length %5, "

@@ -48,6 +48,7 @@ public:
     PortComboBox* cbPort = nullptr;
     QGroupBox* WrkMode = nullptr; // disabled: only shows the mode
     QButtonGroup* WrkModeItems = nullptr;
+    QComboBox* cbCodePage = nullptr; // the code page of texts stored by older programs
     QPushButton* Button1 = nullptr;
     // Whether the line is down: "Ok" on the unchanged choice then reconnects at once.
     std::function<bool()> lineDown;
@@ -62,6 +63,7 @@ private:
     void FillPortList();
     void SelectPort(const QString& name);
     bool ChoiceUnchanged() const;
+    bool LinkChoiceUnchanged() const;
     void ApplyChoice();
 
     OperatorMessages& messages_;

@@ -1,5 +1,9 @@
 #include "TileModel.h"
 
+#include "StoredText.h"
+
+#include <algorithm>
+
 TTileModel::TTileModel(QObject* parent) : QAbstractListModel(parent) {}
 
 TItemNode& TTileModel::AppendTank() {
@@ -24,6 +28,10 @@ void TTileModel::EndLoad() {
         return;
     loading_ = false;
     endResetModel();
+}
+
+bool TTileModel::AnyActive() const {
+    return std::any_of(nodes_.begin(), nodes_.end(), [](const auto& node) { return node->Act; });
 }
 
 int TTileModel::TankCount() const {
@@ -65,9 +73,11 @@ QVariant TTileModel::data(const QModelIndex& index, int role) const {
     if (!node)
         return {};
     if (role == Qt::DisplayRole)
-        return QString::fromLatin1(node->Name);
-    if (role == Qt::ToolTipRole && toolTip)
-        return toolTip(*node);
+        return StoredText::FromStored(node->Name);
+    // The tooltip shows the whole name where the tile has to cut it, then the sensor's
+    // health when the station supplies it (its text starts with the name).
+    if (role == Qt::ToolTipRole)
+        return toolTip ? toolTip(*node) : StoredText::FromStored(node->Name);
     return {};
 }
 
