@@ -3,11 +3,13 @@
 // the sensor line. Its handlers stay short and call the plain code that decides things.
 
 #include "Clock.h"
+#include "Database.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 struct TItemNode;
 
@@ -16,6 +18,7 @@ class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
+class ReportIndexBuild;
 class ReportsTab;
 class SensorLink;
 class TEditor;
@@ -54,6 +57,8 @@ public:
     // The status bar's line state and the time of the newest reading.
     QString LineStateText() const;
     QString NewestReadingText() const;
+    // The build of the report indexes started by the first activation, if one was needed.
+    ReportIndexBuild* IndexBuild() const { return indexBuild_.get(); }
 
 public slots:
     void Exit1Click();
@@ -72,7 +77,9 @@ private:
     void LoadTanks();
     void BuildMenu();
     QWidget* BuildErrorsTab();
-    void EnsureDataIndex();
+    void FindMissingIndexes();
+    void StartIndexBuild();
+    void OpenLine();
     void CreateDialogs();
     bool OpenEditor(TItemNode& node);
     void LoadStoredReadings();
@@ -88,8 +95,12 @@ private:
     // The gauge pair painted into every active tile.
     std::unique_ptr<TGaugePanels> GaugePanel;
     std::unique_ptr<SensorLink> link_;
+    std::vector<ReportIndex> indexesToBuild_;
+    std::string indexFailure_;
+    std::unique_ptr<ReportIndexBuild> indexBuild_;
     bool startFailed_ = false;
     bool activated_ = false;
+    bool readingsPending_ = false; // the stored readings wait for the index build
     QLabel* lineState_ = nullptr;
     QLabel* newestReading_ = nullptr;
 };
