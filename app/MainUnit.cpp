@@ -9,12 +9,17 @@
 #include "EventsTab.h"
 #include "FuelEvents.h"
 #include "GaugePanels.h"
-#include "ReportIndexBuild.h"
+#include "LastReading.h"
+#include "LineDialog.h"
 #include "NetVolume.h"
+#include "ReportIndexBuild.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
+#include "StoredText.h"
 #include "TanksUnit.h"
+#include "TextFormats.h"
+#include "TileFreshness.h"
 #include "TileList.h"
 #include "WindowPlacement.h"
 
@@ -22,6 +27,7 @@
 #include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -52,6 +58,12 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     setCentralWidget(PageControl1);
     statusBar()->setFixedHeight(19);
     statusBar()->setSizeGripEnabled(true);
+    lineState_ = new QLabel;
+    lineState_->setObjectName("lineState");
+    newestReading_ = new QLabel;
+    newestReading_->setObjectName("newestReading");
+    statusBar()->addWidget(lineState_, 1);
+    statusBar()->addPermanentWidget(newestReading_);
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
@@ -100,15 +112,24 @@ void TForm1::CreateDialogs() {
 
     link_ = std::make_unique<SensorLink>(SensorLinkContext{
         VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
-        [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); }});
+        [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); },
+        [this](bool up, double at) { ShowLineState(up, at); },
+        [](const QString& name) {
+            // The adapter came back under another name: the setting follows it.
+            CfgData.PortNum = name;
+            WrCfgData(CfgData);
+        }});
     StartEvents();
     ConnectEvents();
+    WatchReadings();
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
     Editor->OpenEventSettings = [this](const TItemNode& node) { OpenEventSettings(node); };
     Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
     Form2->setParent(this, Form2->windowFlags());
+    Form2->lineDown = [this] { return !link_->LineUp(); };
+    FormLine = new LineDialog(*link_, VT->Model(), this);
     FormAbout = new TFormAbout(this);
     VT->SetEditorOpener([this](TItemNode& node) { return OpenEditor(node); });
 }
@@ -216,6 +237,8 @@ void TForm1::RunEventSettings(TEventSettings& dialog) {
 void TForm1::BuildMenu() {
     QMenu* file = menuBar()->addMenu("File");
     file->addAction("Settings", this, &TForm1::Settings1Click);
+    file->addAction("Reconnect", this, &TForm1::Reconnect1Click);
+    file->addAction("Line", this, &TForm1::Line1Click);
     file->addSeparator();
     file->addAction("Exit", this, &TForm1::Exit1Click);
     QMenu* alarms = menuBar()->addMenu("Alarms");
@@ -265,6 +288,12 @@ void TForm1::FormCreate() {
     }
     FindMissingIndexes();
     Guarded(messages_, [&] { LoadTanks(); });
+    // The newest reading of each tank is found through the readings index; on a file that
+    // lacks it, it waits for the build rather than scanning a year of rows before the window.
+    if (indexesToBuild_.empty() && indexFailure_.empty())
+        Guarded(messages_, [&] { LoadStoredReadings(); });
+    else
+        readingsPending_ = true;
 }
 
 // Building an index over a year of readings takes seconds: it waits until the window is
@@ -294,6 +323,9 @@ void TForm1::StartIndexBuild() {
         dbFile_, std::move(indexesToBuild_), this, [this](const std::string& error) {
             if (!error.empty())
                 PrependLog(ReportIndexBuild::FailureLine(clock_.LocalNow(), error));
+            else if (readingsPending_)
+                Guarded(messages_, [&] { LoadStoredReadings(); });
+            readingsPending_ = false;
             OpenLine();
         });
     indexesToBuild_.clear();
@@ -358,6 +390,18 @@ void TForm1::Settings1Click() {
     VT->viewport()->update();
 }
 
+void TForm1::Reconnect1Click() {
+    if (link_)
+        Guarded(messages_, [&] { link_->DeviceConnect(); });
+}
+
+void TForm1::Line1Click() {
+    if (FormLine) {
+        FormLine->show();
+        FormLine->raise();
+    }
+}
+
 void TForm1::About1Click() {
     if (FormAbout)
         FormAbout->exec();
@@ -382,4 +426,80 @@ bool TForm1::event(QEvent* e) {
 void TForm1::FormActivate() {
     if (link_)
         StartIndexBuild();
+}
+
+// Until a sensor first answers, its tile shows the newest stored reading with its age.
+void TForm1::LoadStoredReadings() {
+    std::vector<TItemNode*> tanks;
+    for (int i = 0; i < VT->Model().TankCount(); ++i)
+        tanks.push_back(&VT->Model().Tank(i));
+    LoadLastReadings(*db_, tanks, clock_.LocalNow() - clock_.UtcNow());
+    VT->viewport()->update();
+    if (newestReading_)
+        ShowNewestReading();
+}
+
+// Tiles age without a reading coming, so they are judged again every few seconds.
+void TForm1::WatchReadings() {
+    VT->SetFreshness([this](const TItemNode& node) {
+        int active = 0;
+        for (int i = 0; i < VT->Model().TankCount(); ++i)
+            active += VT->Model().Tank(i).Act ? 1 : 0;
+        return JudgeFreshness(node.LDTime, clock_.LocalNow(), link_ && link_->LineUp(), active);
+    });
+    VT->Model().toolTip = [this](const TItemNode& node) { return TileHealth(node); };
+    connect(&VT->Model(), &QAbstractItemModel::dataChanged, this, &TForm1::ShowNewestReading);
+    auto* ageing = new QTimer(this);
+    connect(ageing, &QTimer::timeout, this, [this] {
+        VT->viewport()->update();
+        ShowNewestReading();
+    });
+    ageing->start(5000);
+    ShowNewestReading();
+}
+
+void TForm1::ShowLineState(bool up, double localAt) {
+    const QString at = QString::fromStdString(TextFormats::LongTime(localAt));
+    lineState_->setText(up ? "Line back at " + at : "Line lost at " + at + ", retrying");
+    VT->viewport()->update();
+}
+
+QString TForm1::LineStateText() const {
+    return lineState_->text();
+}
+
+void TForm1::ShowNewestReading() {
+    double newest = 0;
+    for (int i = 0; i < VT->Model().TankCount(); ++i)
+        newest = std::max(newest, VT->Model().Tank(i).LDTime);
+    newestReading_->setText(newest > 0 ? "Newest reading: " +
+                                             QString::fromStdString(TextFormats::DateTime(newest))
+                                       : "No reading yet");
+}
+
+QString TForm1::NewestReadingText() const {
+    return newestReading_->text();
+}
+
+QString TForm1::TileHealth(const TItemNode& node) const {
+    if (!link_)
+        return {};
+    const SensorCounts& c = link_->Health().Counts(static_cast<unsigned>(node.id));
+    QString text = StoredText::FromStored(node.Name) + "\n";
+    if (node.LDTime > 0)
+        text += "Reading of " + QString::fromStdString(TextFormats::DateTime(node.LDTime)) + "\n";
+    text += QString("Requests %1, good replies %2, refused %3 (CRC %4, length %5, "
+                    "address %6), silences %7")
+                .arg(c.requests)
+                .arg(c.good)
+                .arg(c.refusedCrc + c.refusedLength + c.refusedAddress)
+                .arg(c.refusedCrc)
+                .arg(c.refusedLength)
+                .arg(c.refusedAddress)
+                .arg(c.silences);
+    if (c.lastReply)
+        text += "\nLast reply " + QString::fromStdString(TextFormats::DateTime(*c.lastReply));
+    if (const auto median = c.MedianReplyMs())
+        text += QString("\nReply time: median %1 ms, max %2 ms").arg(*median).arg(*c.MaxReplyMs());
+    return text;
 }

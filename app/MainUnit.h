@@ -18,6 +18,8 @@ class AlarmBeeper;
 class EventsTab;
 class TEventSettings;
 class LinkTimer;
+class LineDialog;
+class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
@@ -58,6 +60,10 @@ public:
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
     SensorLink& Link() { return *link_; }
+    LineDialog* FormLine = nullptr;
+    // The status bar's line state and the time of the newest reading.
+    QString LineStateText() const;
+    QString NewestReadingText() const;
     // The build of the report indexes started by the first activation, if one was needed.
     ReportIndexBuild* IndexBuild() const { return indexBuild_.get(); }
     // Fuel events and alarms of the tanks; null when the start failed.
@@ -78,6 +84,8 @@ public slots:
     void Exit1Click();
     void Settings1Click();
     void About1Click();
+    void Reconnect1Click();
+    void Line1Click();
     void Button5Click();
     void AcknowledgeAll1Click();
     void FormActivate();
@@ -101,6 +109,11 @@ private:
     void AfterAlarmChange(int adr);
     void ConnectEvents();
     void RunEventSettings(TEventSettings& dialog);
+    void LoadStoredReadings();
+    void WatchReadings();
+    void ShowLineState(bool up, double localAt);
+    void ShowNewestReading();
+    QString TileHealth(const TItemNode& node) const;
 
     OperatorMessages& messages_;
     Clock& clock_;
@@ -122,4 +135,7 @@ private:
     bool startFailed_ = false;
     bool activated_ = false;
     bool catchUpStarted_ = false;
+    bool readingsPending_ = false; // the stored readings wait for the index build
+    QLabel* lineState_ = nullptr;
+    QLabel* newestReading_ = nullptr;
 };

@@ -190,10 +190,16 @@ void TForm2::Button1Click() {
 }
 
 void TForm2::ApplyChoice() {
-    if (ChoiceUnchanged())
+    // "Ok" on the port in use while its line is down tries it again at once.
+    const bool retryNow =
+        LinkChoiceUnchanged() && lineDown && lineDown() && !CfgData.PortNum.isEmpty();
+    if (ChoiceUnchanged()) {
+        if (retryNow && deviceConnect_)
+            deviceConnect_();
         return;
+    }
     // Only a new port or mode needs the line reconnected.
-    const bool reconnect = !LinkChoiceUnchanged();
+    const bool reconnect = !LinkChoiceUnchanged() || retryNow;
     CfgData.PortNum = cbPort->currentText();
     CfgData.WrkMode = WorkModeText(WrkModeItems->checkedId());
     CfgData.CodePage = cbCodePage->currentText();

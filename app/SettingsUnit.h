@@ -50,6 +50,8 @@ public:
     QButtonGroup* WrkModeItems = nullptr;
     QComboBox* cbCodePage = nullptr; // the code page of texts stored by older programs
     QPushButton* Button1 = nullptr;
+    // Whether the line is down: "Ok" on the unchanged choice then reconnects at once.
+    std::function<bool()> lineDown;
 
 protected:
     // The modal showing; a seam so that tests never block on it.

@@ -39,6 +39,8 @@ void TTileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     TTileExtras extras;
     if (const auto* model = qobject_cast<const TTileModel*>(index.model()))
         extras = model->Extras(node->id);
+    if (freshness)
+        extras.freshness = freshness(*node);
     painter_.VTDrawNode(*painter, *node, tile, IsFocused(option, index), colors, extras);
     const int gridY = option.rect.y() + option.rect.height() - 1;
     painter->fillRect(QRect(option.rect.x(), gridY, option.rect.width(), 1), TileLineColor());

@@ -6,6 +6,8 @@
 
 #include <QAbstractItemDelegate>
 
+#include <functional>
+
 class TTileDelegate : public QAbstractItemDelegate {
     Q_OBJECT
 public:
@@ -17,6 +19,9 @@ public:
 
     // The tile's own rectangle inside its row: the row minus the grid line at its bottom.
     static QRect TileRect(const QRect& row);
+
+    // Whether a tile's reading is shown as live; none: every reading is.
+    std::function<TTileFreshness(const TItemNode&)> freshness;
 
 private:
     TTilePainter painter_;

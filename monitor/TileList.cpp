@@ -33,6 +33,11 @@ TTileList::TTileList(TGaugePanels& gauge, OperatorMessages& messages, QWidget* p
     viewport()->setMouseTracking(true);
 }
 
+void TTileList::SetFreshness(std::function<TTileFreshness(const TItemNode&)> judge) {
+    delegate_->freshness = std::move(judge);
+    viewport()->update();
+}
+
 QPoint TTileList::ToList(QPoint viewportPos) const {
     return viewport()->mapTo(this, viewportPos);
 }

@@ -2,6 +2,7 @@
 // The tile list VT of the Monitoring tab: one tile per tank, painted by the program, with
 // the "Edit" link that opens the tank editor on the tile's own record.
 
+#include "TileFreshness.h"
 #include "TileModel.h"
 #include "TilePictures.h"
 
@@ -38,6 +39,8 @@ public:
     void SetEventSettingsOpener(TankAction open) { eventSettings_ = std::move(open); }
     // The menu for the tile at this point in list coordinates; nullptr off the tiles.
     QMenu* TileMenu(QPoint listPos);
+    // How each tile judges the age of its reading (the station's clock and line).
+    void SetFreshness(std::function<TTileFreshness(const TItemNode&)> judge);
 
     // The row whose link hit area holds this point in list coordinates, or -1.
     int LinkRowAt(QPoint listPos) const;

@@ -79,9 +79,12 @@ QVariant TTileModel::data(const QModelIndex& index, int role) const {
     const TItemNode* node = NodeAt(index);
     if (!node)
         return {};
-    // The tooltip shows the whole name where the tile has to cut it.
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+    if (role == Qt::DisplayRole)
         return StoredText::FromStored(node->Name);
+    // The tooltip shows the whole name where the tile has to cut it, then the sensor's
+    // health when the station supplies it (its text starts with the name).
+    if (role == Qt::ToolTipRole)
+        return toolTip ? toolTip(*node) : StoredText::FromStored(node->Name);
     return {};
 }
 

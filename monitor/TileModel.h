@@ -65,6 +65,9 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // The tile's tooltip (the sensor's health); none: no tooltip.
+    std::function<QString(const TItemNode&)> toolTip;
+
 private:
     std::vector<std::unique_ptr<TItemNode>> nodes_;
     bool loading_ = false;

@@ -106,6 +106,8 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     canvas.setFont(Bold(listFont));
     canvas.setPen(colors.windowText);
     NameAt(canvas, l + 150, t + 4, Right(r) - 16 - w, node);
+    if (extras.freshness.stale)
+        canvas.setPen(InactiveTextColor());
     TextAt(canvas, l + 150, Bottom(r) - 2 * h - 5, FuelLine(node));
     TextAt(canvas, l + 150, Bottom(r) - h - 5, TempLine(node));
     if (extras.netLitres) {
@@ -116,6 +118,12 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     }
     if (!extras.alarmWord.empty())
         DrawAlarmWord(canvas, r, extras, listFont);
+    if (extras.freshness.stale) {
+        const QString note = QString::fromStdString(extras.freshness.note);
+        canvas.setFont(listFont);
+        canvas.setPen(StaleNoteColor());
+        TextAt(canvas, Right(r) - 16 - metrics.horizontalAdvance(note), Bottom(r) - h - 5, note);
+    }
 
     canvas.setFont(Underlined(listFont));
     // Blue on the alarm colour cannot be read; the link takes the tile's text colour there.
@@ -126,6 +134,8 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     DrawPicture(canvas, node, QPoint(l + 16, t + 3), focused);
 
     gauge_.Setup(SetupGauge(node.FL, node.Capacity));
+    if (extras.freshness.stale)
+        canvas.setOpacity(0.4);
     gauge_.Paint(canvas, QPoint(l + 96, t + 3), listFont, colors.windowText);
 }
 

@@ -3,6 +3,7 @@
 // into an image and checked pixel by pixel without a window.
 
 #include "TItemNode.h"
+#include "TileFreshness.h"
 
 #include <QColor>
 #include <QRect>
@@ -34,6 +35,9 @@ inline QColor InactiveTextColor() {
 inline QColor LinkColor() {
     return QColor(0, 0, 255);
 }
+inline QColor StaleNoteColor() {
+    return QColor(176, 40, 40);
+}
 
 // The tile's height, grid line included.
 int VTMeasureItem(const TItemNode& node);
@@ -54,6 +58,7 @@ struct TTileExtras {
     std::string alarmWord;
     bool unacknowledged = false;
     std::optional<int32_t> netLitres;
+    TTileFreshness freshness;
 };
 
 struct TTileColors {
@@ -67,6 +72,7 @@ public:
         : gauge_(gauge), pictures_(pictures) {}
 
     // Paints the whole tile into r, using the painter's font at the start as the list's font.
+    // A stale reading is drawn dimmed, with its age under the "Edit" link.
     // An unacknowledged alarm paints the whole tile in the alarm colour with its word in
     // white; an acknowledged one keeps the usual background and shows the word in that colour.
     void VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,

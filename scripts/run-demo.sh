@@ -80,5 +80,6 @@ done
 
 echo "Demo folder: $demo"
 echo "Sensor line: $port -> $(head -n1 "$demo/sensor-sim.log")"
+echo "Take the line away and give it back: kill -USR2 $sim_pid (each time)"
 cd "$demo"
 XDG_CONFIG_HOME=$demo/config "$build/bin/tavrona"

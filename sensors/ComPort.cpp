@@ -1,5 +1,6 @@
 #include "ComPort.h"
 
+#include <QSerialPortInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -109,6 +110,26 @@ void TComPort::Abort() {
         return;
     CallScope scope(*this, TComException::Abort);
     serial_.clear(QSerialPort::Output); // pending writes dropped; received bytes stay
+}
+
+std::string TComPort::Identity() const {
+    if (!Connected())
+        return {};
+    return QSerialPortInfo(serial_).serialNumber().toStdString();
+}
+
+std::string FindPortByIdentity(const std::string& identity) {
+    if (identity.empty())
+        return {};
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        if (info.serialNumber().toStdString() == identity) {
+#ifdef Q_OS_WIN
+            return info.portName().toStdString();
+#else
+            return info.systemLocation().toStdString();
+#endif
+        }
+    return {};
 }
 
 int64_t TComPort::CodeFor(QSerialPort::SerialPortError error) {

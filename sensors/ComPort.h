@@ -13,6 +13,10 @@
 
 #include <vector>
 
+// The port name under which the adapter with this serial number is present now; empty
+// when none is. Names come in the form the port list offers them.
+std::string FindPortByIdentity(const std::string& identity);
+
 class TComPort : public QObject, public SensorPort {
     Q_OBJECT
 public:
@@ -27,6 +31,7 @@ public:
     std::vector<uint8_t> Read(std::size_t max) override;
     std::size_t BytesWaiting() const override;
     void Abort() override;
+    std::string Identity() const override;
 
     // How the platform's conditions map onto the codes the station knows.
     static int64_t CodeFor(QSerialPort::SerialPortError error);

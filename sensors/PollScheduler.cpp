@@ -44,7 +44,8 @@ char PollScheduler::Judge(const TItemNode& node, double localNow, SilenceSink& s
     const char found = states_.Get(node.id);
     if (found == S::kDataSent || found == S::kConfigSent) {
         const bool config = found == S::kConfigSent;
-        sink.PutLogLine(SilenceLine(localNow, node, config));
+        if (sink.NameInLog(node.id))
+            sink.PutLogLine(SilenceLine(localNow, node, config));
         sink.StoreSilence(node.id);
         return config ? S::kConfigDue : S::kDataDue;
     }

@@ -20,6 +20,8 @@ public:
     virtual ~SilenceSink() = default;
     virtual void PutLogLine(const std::string& line) = 0;
     virtual void StoreSilence(unsigned address) = 0;
+    // Whether this silence is named in the Errors log; its ERROR row is stored either way.
+    virtual bool NameInLog(unsigned /*address*/) { return true; }
 };
 
 class PollScheduler {

@@ -1,9 +1,14 @@
 #include "ReceiveFramer.h"
 
+#include <algorithm>
+
 void ReceiveFramer::Feed(const uint8_t* bytes, std::size_t count, int64_t nowMs) {
     if (count == 0)
         return;
-    queue_.insert(queue_.end(), bytes, bytes + count);
+    const std::size_t room = kQueueLimit - std::min(kQueueLimit, queue_.size());
+    const std::size_t kept = std::min(room, count);
+    discarded_ += count - kept;
+    queue_.insert(queue_.end(), bytes, bytes + kept);
     lastArrival_ = nowMs;
     if (reading_)
         TakeQueued();
@@ -30,22 +35,34 @@ std::optional<int64_t> ReceiveFramer::GapDeadline() const {
     return lastArrival_ + kGapMs;
 }
 
-bool ReceiveFramer::TakeFrame(std::vector<uint8_t>& frame) {
+bool ReceiveFramer::TakeFrame(std::vector<uint8_t>& frame, int64_t* lastByteMs) {
     if (done_.empty())
         return false;
     frame = std::move(done_.front());
     done_.pop_front();
+    if (lastByteMs)
+        *lastByteMs = doneAt_.front();
+    doneAt_.pop_front();
     return true;
+}
+
+std::size_t ReceiveFramer::TakeDiscarded() {
+    const std::size_t n = discarded_;
+    discarded_ = 0;
+    return n;
 }
 
 void ReceiveFramer::Clear() {
     queue_.clear();
     frame_.clear();
     done_.clear();
+    doneAt_.clear();
     reading_ = false;
 }
 
 void ReceiveFramer::TakeQueued() {
+    if (!queue_.empty())
+        frameLastAt_ = lastArrival_;
     while (frame_.size() < kMaxFrame && !queue_.empty()) {
         frame_.push_back(queue_.front());
         queue_.pop_front();
@@ -56,7 +73,9 @@ void ReceiveFramer::TakeQueued() {
 
 void ReceiveFramer::Finish() {
     reading_ = false;
-    if (!frame_.empty())
+    if (!frame_.empty()) {
         done_.push_back(std::move(frame_));
+        doneAt_.push_back(frameLastAt_);
+    }
     frame_.clear();
 }

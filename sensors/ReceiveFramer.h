@@ -3,6 +3,9 @@
 // bytes and ends when it has them or when no byte has come for 200 ms. Bytes beyond the
 // frame stay queued and lead the next read. Pure: it is fed bytes and times (ms, any
 // monotonic origin) and tells when it must be looked at again.
+//
+// The input queue holds at most 1024 bytes, as a serial port's does: bytes that come while
+// it is full are discarded and counted, so a babbling device cannot fill the memory.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +17,7 @@ class ReceiveFramer {
 public:
     static constexpr int64_t kGapMs = 200;
     static constexpr std::size_t kMaxFrame = 14;
+    static constexpr std::size_t kQueueLimit = 1024;
 
     // Bytes that arrived at nowMs.
     void Feed(const uint8_t* bytes, std::size_t count, int64_t nowMs);
@@ -29,8 +33,11 @@ public:
     // When the running read ends unless another byte comes; none when no read runs.
     std::optional<int64_t> GapDeadline() const;
 
-    // Takes the oldest finished frame; false when there is none.
-    bool TakeFrame(std::vector<uint8_t>& frame);
+    // Takes the oldest finished frame; false when there is none. `lastByteMs`, when given,
+    // receives the arrival time of the frame's last byte.
+    bool TakeFrame(std::vector<uint8_t>& frame, int64_t* lastByteMs = nullptr);
+    // Bytes discarded because the queue was full, since the last call.
+    std::size_t TakeDiscarded();
     // The port was closed: everything received is discarded.
     void Clear();
 
@@ -41,6 +48,9 @@ private:
     std::deque<uint8_t> queue_;
     std::vector<uint8_t> frame_;
     std::deque<std::vector<uint8_t>> done_;
+    std::deque<int64_t> doneAt_;
     bool reading_ = false;
     int64_t lastArrival_ = 0;
+    int64_t frameLastAt_ = 0;
+    std::size_t discarded_ = 0;
 };

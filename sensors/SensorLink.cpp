@@ -8,6 +8,7 @@
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "TankList.h"
+#include "TextFormats.h"
 
 #include <chrono>
 #include <exception>
@@ -17,7 +18,8 @@
 // first failure is raised once they all had it.
 class SensorLink::Sink : public SilenceSink, public ReadingSink {
 public:
-    explicit Sink(SensorLinkContext& ctx) : ctx_(ctx) {}
+    Sink(SensorLinkContext& ctx, SensorHealth& health, std::function<int64_t()> nowMs)
+        : ctx_(ctx), health_(health), nowMs_(std::move(nowMs)) {}
     void PutLogLine(const std::string& line) override {
         if (ctx_.putLogLine)
             ctx_.putLogLine(line);
@@ -44,8 +46,12 @@ public:
     std::vector<ReadingSink*> later;
     OperatorMessages* box = nullptr; // the link's one-box-at-a-time messages
 
+    bool NameInLog(unsigned address) override { return health_.Silence(address, nowMs_()); }
+
 private:
     SensorLinkContext& ctx_;
+    SensorHealth& health_;
+    std::function<int64_t()> nowMs_;
     template <class F> void ForEachLater(F&& give, std::exception_ptr failed) {
         for (ReadingSink* s : later) {
             try {
@@ -89,6 +95,8 @@ SensorLinkDevices SensorLinkDevices::Station() {
     d.port = std::make_unique<TComPort>();
     d.pollTimer = std::make_unique<QtLinkTimer>(false);
     d.gapTimer = std::make_unique<QtLinkTimer>(true);
+    d.retryTimer = std::make_unique<QtLinkTimer>(true);
+    d.findPort = FindPortByIdentity;
     d.monotonicMs = [] {
         using namespace std::chrono;
         return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -102,13 +110,14 @@ SensorLinkDevices SensorLinkDevices::Manual(ManualTimeline& line,
     d.port = std::move(port);
     d.pollTimer = line.NewTimer(false);
     d.gapTimer = line.NewTimer(true);
+    d.retryTimer = line.NewTimer(true);
     d.monotonicMs = [&line] { return line.NowMs(); };
     return d;
 }
 
 SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QObject* parent)
     : QObject(parent), ctx_(std::move(context)), devices_(std::move(devices)),
-      sink_(std::make_unique<Sink>(ctx_)),
+      sink_(std::make_unique<Sink>(ctx_, health_, [this] { return NowMs(); })),
       storageBox_(std::make_unique<OneBoxAtATime>(ctx_.messages)) {
     sink_->box = storageBox_.get();
     SensorPort& port = *devices_.port;
@@ -119,6 +128,7 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     };
     devices_.gapTimer->onTimeout = [this] { Guarded(ctx_.messages, [&] { OnGapTimeout(); }); };
     devices_.pollTimer->onTimeout = [this] { Guarded(ctx_.messages, [&] { Timer1Timer(); }); };
+    devices_.retryTimer->onTimeout = [this] { Guarded(ctx_.messages, [&] { Retry(); }); };
     // Timer1 runs from creation with the pause between cycles.
     ApplyPeriod();
     devices_.pollTimer->SetEnabled(true);
@@ -129,6 +139,7 @@ SensorLink::~SensorLink() {
     devices_.port->onError = nullptr;
     devices_.pollTimer->onTimeout = nullptr;
     devices_.gapTimer->onTimeout = nullptr;
+    devices_.retryTimer->onTimeout = nullptr;
     devices_.port->Close();
 }
 
@@ -144,15 +155,29 @@ void SensorLink::DeviceConnect() {
             ctx_.showSettings();
         return;
     }
+    // The operator's choice (or the start) ends the tries for whatever port was lost.
+    const bool wasDown = reconnect_.Retrying();
+    reconnect_.Stop();
+    devices_.retryTimer->SetEnabled(false);
     devices_.port->Close();
     DiscardReceived();
     devices_.port->SetPortName(name.toStdString());
     // A failure is answered inside Open, possibly by a nested DeviceConnect from the
     // Settings dialog; whatever port that left stays as it is.
     devices_.port->Open();
+    if (!devices_.port->Connected()) {
+        // Nothing would reach the sensors: rather than logging every one of them as
+        // silent each cycle, polling rests and the port is tried again by itself.
+        devices_.pollTimer->SetEnabled(false);
+        LineLost();
+        return;
+    }
+    identity_ = devices_.port->Identity();
     scheduler_.Connected(ctx_.clock.LocalNow());
     ApplyPeriod();
     devices_.pollTimer->SetEnabled(true);
+    if (wasDown)
+        LineBack();
 }
 
 void SensorLink::SendData(const uint8_t* bytes, std::size_t count) {
@@ -176,6 +201,8 @@ void SensorLink::ComPort1RxChar(int Count) {
 
 void SensorLink::ComPort1Exception(TComException, const std::string&, int64_t WinError,
                                    const std::string&) {
+    if (quietOpen_ && static_cast<uint32_t>(WinError) == kErrorPortAbsent)
+        return; // a retry that did not find the port yet: no box per try
     switch (static_cast<uint32_t>(WinError)) {
     case kErrorPortAbsent: {
         std::string text = kMsgPortAbsent;
@@ -187,6 +214,8 @@ void SensorLink::ComPort1Exception(TComException, const std::string&, int64_t Wi
         break;
     }
     case kErrorAccessDenied:
+        if (quietOpen_)
+            return; // a retry that found the port still busy
         // The abort may fail with code 5 in its turn: that repeat is not answered again.
         if (answeringDenied_)
             return;
@@ -197,6 +226,11 @@ void SensorLink::ComPort1Exception(TComException, const std::string&, int64_t Wi
             DiscardReceived();
         answeringDenied_ = false;
         ctx_.messages.Beep();
+        // The device has gone (or another program holds the port): our side is closed
+        // and the same port is tried again until it answers.
+        devices_.port->Close();
+        DiscardReceived();
+        LineLost();
         break;
     default:
         break;
@@ -208,8 +242,10 @@ void SensorLink::Timer1Timer() {
         try {
             auto frame = scheduler_.Tick(ctx_.tanks, ctx_.clock.LocalNow(), *sink_);
             ApplyPeriod();
-            if (frame)
+            if (frame) {
+                health_.RequestSent((*frame)[1], NowMs());
                 SendData(frame->data(), frame->size());
+            }
         } catch (...) {
             AfterFailedTick();
             throw;
@@ -234,6 +270,8 @@ void SensorLink::ApplyPeriod() {
 void SensorLink::OnPortReceive() {
     const std::vector<uint8_t> bytes = devices_.port->Read(devices_.port->BytesWaiting());
     framer_.Feed(bytes.data(), bytes.size(), NowMs());
+    if (const std::size_t discarded = framer_.TakeDiscarded())
+        ReportOverrun(discarded);
     if (framer_.Reading())
         ArmGapTimer();
     else
@@ -258,8 +296,9 @@ void SensorLink::ArmGapTimer() {
 // later bytes in meanwhile) never sees the framer half way.
 void SensorLink::DispatchFrames() {
     std::vector<uint8_t> frame;
-    while (framer_.TakeFrame(frame)) {
-        HandleFrame(frame);
+    int64_t lastByteMs = 0;
+    while (framer_.TakeFrame(frame, &lastByteMs)) {
+        HandleFrame(frame, lastByteMs);
         if (!framer_.Reading() && framer_.Waiting() > 8) {
             framer_.StartRead(NowMs());
             ArmGapTimer();
@@ -267,21 +306,29 @@ void SensorLink::DispatchFrames() {
     }
 }
 
-void SensorLink::HandleFrame(const std::vector<uint8_t>& frame) {
+void SensorLink::HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByteMs) {
     // A frame always has at least 9 bytes when the read started on 9 waiting; a shorter
     // one (a handler called with a wrong count) is refused like any bad frame.
     if (frame.size() < 4 || !Frames::CheckReply(frame)) {
+        health_.Refused(SensorHealth::Refusal::Crc, frame.size() > 1 ? frame[1] : 0);
         ctx_.messages.Beep();
         return;
     }
     const unsigned address = frame[1];
+    // The reply is taken whoever sent it; the counts note that the one asked did not answer.
+    if (const auto awaited = health_.Awaited(); awaited && *awaited != address)
+        health_.Refused(SensorHealth::Refusal::Address, address);
     switch (frame[2]) {
     case Frames::kCmdConfig:
-        if (frame.size() == Frames::kConfigReplyLength)
+        if (frame.size() == Frames::kConfigReplyLength) {
             scheduler_.ConfigReceived(address);
+            health_.GoodReply(address, lastByteMs, ctx_.clock.LocalNow());
+        } else {
+            health_.Refused(SensorHealth::Refusal::Length, address);
+        }
         break;
     case Frames::kCmdData:
-        HandleData(frame);
+        HandleData(frame, lastByteMs);
         break;
     default:
         break;
@@ -300,7 +347,7 @@ static std::string StorageFailureText(const SQLiteError& e) {
 
 // A failed DATA row is reported and ends only this reply; the address then stays
 // unanswered, so the reading's gap shows in the chart as a silence.
-void SensorLink::HandleData(const std::vector<uint8_t>& frame) {
+void SensorLink::HandleData(const std::vector<uint8_t>& frame, int64_t lastByteMs) {
     Guarded(*storageBox_, [&] {
         try {
             ProcessData(ctx_.tanks, ctx_.clock, *sink_, frame[1], frame.data() + 3,
@@ -310,10 +357,109 @@ void SensorLink::HandleData(const std::vector<uint8_t>& frame) {
             return;
         }
         scheduler_.DataReceived(frame[1]);
+        health_.GoodReply(frame[1], lastByteMs, ctx_.clock.LocalNow());
     });
 }
 
 void SensorLink::DiscardReceived() {
     framer_.Clear();
     devices_.gapTimer->SetEnabled(false);
+}
+
+bool SensorLink::LineUp() const {
+    return devices_.port->Connected() && !reconnect_.Retrying();
+}
+
+std::optional<double> SensorLink::LastReply(unsigned address) const {
+    return health_.Counts(address).lastReply;
+}
+
+bool SensorLink::Failing(unsigned address) const {
+    return health_.Failing(address);
+}
+
+void SensorLink::Log(const std::string& text) {
+    if (ctx_.putLogLine)
+        ctx_.putLogLine(TextFormats::DateTime(ctx_.clock.LocalNow()) + "   " + text + "\r\n");
+}
+
+static std::string PortText(const SensorLinkContext& ctx) {
+    return ctx.portName ? ctx.portName().toStdString() : std::string();
+}
+
+// Once per loss: a log line, the rows that mark the gap, the status; then the first try.
+void SensorLink::LineLost() {
+    if (reconnect_.Retrying())
+        return;
+    reconnect_.Lost(NowMs());
+    Log("Line lost on " + PortText(ctx_) + ", retrying");
+    StoreLineLost();
+    if (ctx_.lineChanged)
+        ctx_.lineChanged(false, ctx_.clock.LocalNow());
+    devices_.retryTimer->Start(static_cast<int>(reconnect_.FirstWait()));
+}
+
+void SensorLink::LineBack() {
+    Log("Line back on " + PortText(ctx_));
+    if (ctx_.lineChanged)
+        ctx_.lineChanged(true, ctx_.clock.LocalNow());
+}
+
+// One row per active tank, so the level chart marks the time without a line as such.
+void SensorLink::StoreLineLost() {
+    Guarded(*storageBox_, [&] {
+        for (int i = 0; i < ctx_.tanks.TankCount(); ++i) {
+            const TItemNode& node = ctx_.tanks.Tank(i);
+            if (node.Act && PollStateTable::Has(node.id))
+                ctx_.db.ExecSQL(Sql::InsertError(ctx_.clock.UtcNow(), node.id, kErrorCodeLineLost));
+        }
+    });
+}
+
+bool SensorLink::TryOpen(const std::string& name) {
+    devices_.port->Close();
+    DiscardReceived();
+    devices_.port->SetPortName(name);
+    quietOpen_ = true;
+    devices_.port->Open();
+    quietOpen_ = false;
+    return devices_.port->Connected();
+}
+
+// The same port again; failing that, the same adapter under whatever name it has now.
+void SensorLink::Retry() {
+    if (!reconnect_.Retrying())
+        return;
+    const std::string name = PortText(ctx_);
+    bool open = !name.empty() && TryOpen(name);
+    if (!open && !identity_.empty() && devices_.findPort) {
+        const std::string moved = devices_.findPort(identity_);
+        if (!moved.empty() && moved != name && TryOpen(moved)) {
+            open = true;
+            if (ctx_.portMoved)
+                ctx_.portMoved(QString::fromStdString(moved));
+        }
+    }
+    if (!open) {
+        devices_.port->Close();
+        devices_.retryTimer->Start(static_cast<int>(reconnect_.Failed(NowMs())));
+        return;
+    }
+    reconnect_.Stop();
+    identity_ = devices_.port->Identity();
+    scheduler_.Connected(ctx_.clock.LocalNow());
+    ApplyPeriod();
+    devices_.pollTimer->SetEnabled(true);
+    LineBack();
+}
+
+// A babbling device (or a long stall of the station) overran the input queue: one line,
+// and at most one an hour, with the bytes discarded meanwhile.
+void SensorLink::ReportOverrun(std::size_t discarded) {
+    overrunBytes_ += discarded;
+    if (overrunLoggedAt_ && NowMs() - *overrunLoggedAt_ < SensorHealth::kRenameMs)
+        return;
+    overrunLoggedAt_ = NowMs();
+    Log("Input queue full: " + std::to_string(overrunBytes_) + " bytes from the line discarded");
+    overrunBytes_ = 0;
 }

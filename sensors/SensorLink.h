@@ -7,6 +7,8 @@
 #include "PollScheduler.h"
 #include "Reading.h"
 #include "ReceiveFramer.h"
+#include "ReconnectPolicy.h"
+#include "SensorHealth.h"
 #include "SensorPort.h"
 
 #include <QObject>
@@ -24,6 +26,8 @@ class OperatorMessages;
 inline constexpr const char* kMsgSelectPort = "Please Select COM Port Number";
 inline constexpr const char* kMsgPortAbsent = "ComPort absent (%s). Please select another port.";
 inline constexpr const char* kMsgSendFailed = "Could not send data to the COM port";
+// ERROR code of the rows that mark the time without a line (a silence is code 1).
+inline constexpr int kErrorCodeLineLost = 2;
 
 // What the link uses of the station; all outlive the link.
 struct SensorLinkContext {
@@ -35,14 +39,21 @@ struct SensorLinkContext {
     std::function<void()> showSettings; // the Settings dialog, modally
     // Puts one log line (8-bit text ending in CR LF) on top of the Errors log.
     std::function<void(const std::string&)> putLogLine;
+    // The line was lost (false) or is back (true), at the given local time.
+    std::function<void(bool up, double localAt)> lineChanged = {};
+    // The adapter came back under another name; the configuration should follow it.
+    std::function<void(const QString&)> portMoved = {};
 };
 
 // The devices the link drives: the real ones for the station, manual ones for tests.
 struct SensorLinkDevices {
     std::unique_ptr<SensorPort> port;
-    std::unique_ptr<LinkTimer> pollTimer; // Timer1, periodic
-    std::unique_ptr<LinkTimer> gapTimer;  // ends a read 200 ms after the last byte
+    std::unique_ptr<LinkTimer> pollTimer;  // Timer1, periodic
+    std::unique_ptr<LinkTimer> gapTimer;   // ends a read 200 ms after the last byte
+    std::unique_ptr<LinkTimer> retryTimer; // the next try of a lost line
     std::function<int64_t()> monotonicMs;
+    // The name under which the adapter with this identity is present now; empty if none.
+    std::function<std::string(const std::string& identity)> findPort = {};
 
     // TComPort and QTimers on the calling (GUI) thread.
     static SensorLinkDevices Station();
@@ -50,7 +61,7 @@ struct SensorLinkDevices {
     static SensorLinkDevices Manual(ManualTimeline& line, std::unique_ptr<SensorPort> port);
 };
 
-class SensorLink : public QObject {
+class SensorLink : public QObject, public SensorStatus {
     Q_OBJECT
 public:
     explicit SensorLink(SensorLinkContext context,
@@ -58,7 +69,8 @@ public:
                         QObject* parent = nullptr);
     ~SensorLink() override;
 
-    // (Re)opens the port under the configured name and starts a poll cycle at once.
+    // (Re)opens the port under the configured name and starts a poll cycle at once. Stops
+    // the tries of a lost line; when the opening fails, the line counts as lost.
     void DeviceConnect();
     // Writes one request frame; nothing when the port is not connected.
     void SendData(const uint8_t* bytes, std::size_t count);
@@ -79,6 +91,15 @@ public:
     PollScheduler& Scheduler() { return scheduler_; }
     SensorPort& Port() { return *devices_.port; }
     LinkTimer& Timer1() { return *devices_.pollTimer; }
+    LinkTimer& RetryTimer() { return *devices_.retryTimer; }
+    SensorHealth& Health() { return health_; }
+    const SensorHealth& Health() const { return health_; }
+    const ReconnectPolicy& Reconnection() const { return reconnect_; }
+
+    // SensorStatus
+    bool LineUp() const override;
+    std::optional<double> LastReply(unsigned address) const override;
+    bool Failing(unsigned address) const override;
 
 private:
     class Sink;
@@ -88,8 +109,15 @@ private:
     void OnGapTimeout();
     void ArmGapTimer();
     void DispatchFrames();
-    void HandleFrame(const std::vector<uint8_t>& frame);
-    void HandleData(const std::vector<uint8_t>& frame);
+    void HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByteMs);
+    void HandleData(const std::vector<uint8_t>& frame, int64_t lastByteMs);
+    void LineLost();
+    void LineBack();
+    void Retry();
+    bool TryOpen(const std::string& name);
+    void StoreLineLost();
+    void ReportOverrun(std::size_t discarded);
+    void Log(const std::string& text);
     void DiscardReceived();
     void ApplyPeriod();
     void AfterFailedTick();
@@ -103,4 +131,10 @@ private:
     // Storage failures while polling and receiving: at most one such box open at a time.
     std::unique_ptr<OneBoxAtATime> storageBox_;
     bool answeringDenied_ = false;
+    ReconnectPolicy reconnect_;
+    SensorHealth health_;
+    bool quietOpen_ = false; // a retry's opening: its failures show nothing
+    std::string identity_;   // of the adapter last opened
+    std::optional<int64_t> overrunLoggedAt_;
+    std::size_t overrunBytes_ = 0;
 };

@@ -52,6 +52,14 @@ QString SimProcess::Counts() {
     return ReadLine(10000);
 }
 
+QString SimProcess::Command(const QString& command) {
+    if (process_.state() != QProcess::Running)
+        return QString();
+    process_.write((command + "\n").toUtf8());
+    process_.waitForBytesWritten(10000);
+    return ReadLine(10000);
+}
+
 bool SimProcess::Stop() {
     if (process_.state() != QProcess::Running)
         return false;

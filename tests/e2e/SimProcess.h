@@ -21,6 +21,8 @@ public:
     QString RuntimeDir() const { return runtime_.path(); }
     // Asks for the counters (SIGUSR1) and returns the "counts ..." line.
     QString Counts();
+    // Sends one line command (the simulator runs with --commands) and returns its answer.
+    QString Command(const QString& command);
     // SIGTERM and wait; true when it ended by itself with exit code 0.
     bool Stop();
     // Ends it at once (SIGKILL), as a line pulled away: no clean-up of its own.

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -131,6 +132,7 @@ class TestSensorLine : public QObject {
 private slots:
     void readingsAndSilenceReachTheDatabase();
     void spoiltRepliesAreRefusedAndLoggedAsSilence();
+    void lineTakenAwayAndGivenBack();
 };
 
 void TestSensorLine::readingsAndSilenceReachTheDatabase() {
@@ -180,13 +182,17 @@ void TestSensorLine::readingsAndSilenceReachTheDatabase() {
     QCOMPARE(st.settingsShown, 0);
 
     // Three minutes later every active sensor is asked for its configuration; the silent
-    // one is then logged with the configuration kind of silence.
+    // one's unanswered request is stored as a silence, but a sensor that fails all its
+    // polls is named in the Errors log only once an hour.
     const int cfgBefore = int(CountOf(st.sim.Counts(), "cfg"));
     QCOMPARE(cfgBefore, 0);
+    const int silencesBefore = st.ErrorRows(3);
     st.clock.MoveOnSeconds(181);
-    QTRY_VERIFY_WITH_TIMEOUT(st.memo.find("CFG data. No answer from sensor \"Petrol Station\" "
-                                          "(Address 3)") != std::string::npos,
+    QTRY_VERIFY_WITH_TIMEOUT(st.link->Health().Counts(3).requests >= 3 &&
+                                 st.ErrorRows(3) >= silencesBefore + 2,
                              kWaitMs);
+    QVERIFY(st.memo.find("CFG data. No answer from sensor") == std::string::npos);
+    QCOMPARE(std::count(st.memo.begin(), st.memo.end(), '\n'), std::ptrdiff_t(1));
     // Polling paused, every data reply the simulator sent has become one DATA row.
     st.link->Timer1().SetEnabled(false);
     QTRY_COMPARE_WITH_TIMEOUT(CountOf(st.sim.Counts(), "data"),
@@ -199,15 +205,48 @@ void TestSensorLine::readingsAndSilenceReachTheDatabase() {
     QCOMPARE(st.messages.beeps, 0);
     st.link->Timer1().SetEnabled(true);
 
-    // The simulator goes away: one beep, polling stops, nothing is written any more.
-    const int rowsBefore = st.Count("SELECT * FROM DATA") + st.Count("SELECT * FROM ERROR");
+    // The simulator goes away: one beep, polling stops, nothing is written any more but
+    // the one row per active tank that marks the time without a line.
+    const int rowsBefore =
+        st.Count("SELECT * FROM DATA") + st.Count("SELECT * FROM ERROR WHERE code = 1");
     st.sim.Kill();
     QTRY_VERIFY_WITH_TIMEOUT(st.messages.beeps >= 1, kWaitMs);
     QTest::qWait(2000); // more than a cycle of the shortened timer
     QCOMPARE(st.messages.beeps, 1);
     QVERIFY(!st.link->Timer1().Enabled());
-    QCOMPARE(st.Count("SELECT * FROM DATA") + st.Count("SELECT * FROM ERROR"), rowsBefore);
+    QCOMPARE(st.Count("SELECT * FROM DATA") + st.Count("SELECT * FROM ERROR WHERE code = 1"),
+             rowsBefore);
+    QCOMPARE(st.Count("SELECT * FROM ERROR WHERE code = 2"), 6);
     QVERIFY(st.messages.shown.empty());
+}
+
+// The simulator takes its line away (the terminal closes, the link goes) and gives it back
+// under the same name: polling resumes by itself within the back-off time, with no box.
+void TestSensorLine::lineTakenAwayAndGivenBack() {
+    Station st({"--commands", "--delay", "2"});
+    QVERIFY(!st.sim.Device().isEmpty());
+    st.link->DeviceConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(st.DataRows(6) >= 1, kWaitMs);
+    QCOMPARE(st.sim.Command("unplug"), QString("unplugged"));
+    QTRY_VERIFY_WITH_TIMEOUT(!st.link->LineUp(), kWaitMs);
+    QTest::qWait(6000); // at least one try finds nothing
+    const int rows = st.Count("SELECT * FROM DATA");
+    QVERIFY(st.sim.Command("plug").startsWith("plugged /dev/"));
+    QElapsedTimer back;
+    back.start();
+    QTRY_VERIFY_WITH_TIMEOUT(st.Count("SELECT * FROM DATA") > rows, kWaitMs);
+    qInfo("first reading %lld ms after the line came back", static_cast<long long>(back.elapsed()));
+    QVERIFY(st.link->LineUp());
+    QCOMPARE(st.messages.beeps, 1);
+    QVERIFY(st.messages.shown.empty());
+    QCOMPARE(st.settingsShown, 0);
+    QVERIFY(st.memo.find("   Line lost on ") != std::string::npos);
+    QVERIFY(st.memo.find("   Line back on ") != std::string::npos);
+    QCOMPARE(st.Count("SELECT * FROM ERROR WHERE code = 2"), 6);
+    // Muted, the line stays but every sensor is silent: that is silence, not a lost line.
+    QCOMPARE(st.sim.Command("mute"), QString("muted"));
+    QTRY_VERIFY_WITH_TIMEOUT(st.Count("SELECT * FROM ERROR WHERE code = 1") >= 6, kWaitMs);
+    QVERIFY(st.link->LineUp());
 }
 
 void TestSensorLine::spoiltRepliesAreRefusedAndLoggedAsSilence() {
@@ -227,6 +266,11 @@ void TestSensorLine::spoiltRepliesAreRefusedAndLoggedAsSilence() {
     QCOMPARE(qint64(st.messages.beeps), CountOf(counts, "bad-crc") + CountOf(counts, "stray"));
     QVERIFY(st.messages.beeps >= 4);
     QVERIFY(st.messages.shown.empty());
+    // The health counts name the sensors whose replies were refused.
+    QVERIFY(st.link->Health().Counts(2).refusedCrc >= 2);
+    QVERIFY(st.link->Health().Counts(5).refusedCrc >= 2);
+    QCOMPARE(st.link->Health().Counts(1).refusedCrc, uint64_t(0));
+    QVERIFY(st.link->Health().Counts(1).good >= 2);
 }
 
 QTEST_GUILESS_MAIN(TestSensorLine)

@@ -85,7 +85,12 @@ TItemNode CalibratedTank(uint8_t id) {
 struct LogTally {
     std::array<int, 15> data{}, config{};
     int malformed = 0;
+    int lineLost = 0, lineBack = 0;
     void Put(const std::string& line) {
+        if (line.find("   Line lost on ttyWEEK, retrying\r\n") != std::string::npos)
+            return void(++lineLost);
+        if (line.find("   Line back on ttyWEEK\r\n") != std::string::npos)
+            return void(++lineBack);
         const std::size_t at = line.rfind("(Address ");
         const bool cfg = line.find("   CFG data. No answer from sensor \"") != std::string::npos;
         const bool plain = line.find("   No answer from sensor \"") != std::string::npos;
@@ -207,24 +212,33 @@ private:
     }
 
     // The device goes away as a USB adapter does: the port is gone, then the failure is
-    // reported as access denied.
+    // reported as access denied; its name opens nothing until it is back.
     void PullLine() {
         port_->Close();
+        port_->openFailure = kErrorPortAbsent;
         port_->Fail(kErrorAccessDenied, TComException::Read);
     }
 
-    // An hour without the line: nothing may be sent, logged or stored. Then the operator
-    // plugs it back and picks it in Settings, whose "Ok" reconnects.
+    // An hour without the line: nothing may be sent, logged or stored but the loss itself,
+    // while the port is tried again quietly. Then it is plugged back and the station
+    // resumes polling by itself.
     void Outage() {
         ++outages_;
-        const int rows = Count("DATA") + Count("ERROR");
+        const int rows = Count("DATA") + Count("ERROR WHERE code = 1");
         const int lines = log_.Total(), requests = bank_->Requests();
         const int beeps = messages_.beeps;
         line_.Advance(kOutageMs);
-        if (Count("DATA") + Count("ERROR") != rows || log_.Total() != lines ||
-            bank_->Requests() != requests || messages_.beeps != beeps || !messages_.shown.empty())
+        if (Count("DATA") + Count("ERROR WHERE code = 1") != rows || log_.Total() != lines ||
+            bank_->Requests() != requests || messages_.beeps != beeps || !messages_.shown.empty() ||
+            log_.lineLost != 1 || log_.lineBack != 0)
             ++noisyOutages_;
-        link_->DeviceConnect();
+        port_->openFailure.reset();
+        // Up to the next try, which reopens the port and leaves the first cycle to Run.
+        auto& retry = static_cast<ManualTimer&>(link_->RetryTimer());
+        if (retry.Enabled() && retry.Due() - line_.NowMs() <= 60000)
+            line_.AdvanceTo(retry.Due());
+        if (log_.lineBack != 1)
+            ++noisyOutages_;
     }
 
     QTemporaryDir dir_;
@@ -322,11 +336,15 @@ void TestWeekOfPolling::CompareCounts(WeekStation& st) {
               b.configSpoilt, dataRows, errorRows);
         const std::string at = "address " + std::to_string(a);
         QVERIFY2(dataRows == b.dataAnswered, at.c_str());
-        QVERIFY2(errorRows == b.Unanswered(), at.c_str());
-        QVERIFY2(st.Count("ERROR" + where + " AND code <> 1") == 0, at.c_str());
-        // The log says which kind of request went unanswered.
-        QVERIFY2(st.Log().data[a] == b.DataUnanswered(), at.c_str());
-        QVERIFY2(st.Log().config[a] == b.ConfigUnanswered(), at.c_str());
+        QVERIFY2(st.Count("ERROR" + where + " AND code = 1") == b.Unanswered(), at.c_str());
+        // The time without a line is one row of its own code per active tank.
+        QVERIFY2(st.Count("ERROR" + where + " AND code = 2") == 1, at.c_str());
+        QVERIFY2(errorRows == b.Unanswered() + 1, at.c_str());
+        // The log says which kind of request went unanswered; a sensor that fails most
+        // of its polls is named at most once an hour, so the log may hold fewer lines.
+        QVERIFY2(st.Log().data[a] <= b.DataUnanswered(), at.c_str());
+        QVERIFY2(st.Log().config[a] <= b.ConfigUnanswered(), at.c_str());
+        QVERIFY2(b.Unanswered() == 0 || st.Log().data[a] + st.Log().config[a] > 0, at.c_str());
         // Every accepted reading had its tile drawn again.
         const int row = st.Tiles().FindIndex(a);
         QVERIFY2(row >= 0 && st.TileResets(row) == b.dataAnswered, at.c_str());
@@ -390,8 +408,8 @@ void TestWeekOfPolling::CompareSilences(WeekStation& st) {
     for (int64_t ms : st.CycleStarts())
         starts.push_back(UtcAt(ms));
     for (unsigned a = 1; a <= 14; ++a) {
-        TSQLiteTable t = st.Db().GetTable(
-            "SELECT tstamp FROM ERROR WHERE adr = " + std::to_string(a) + " ORDER BY rowid");
+        TSQLiteTable t = st.Db().GetTable("SELECT tstamp FROM ERROR WHERE code = 1 AND adr = " +
+                                          std::to_string(a) + " ORDER BY rowid");
         double previous = 0;
         for (; !t.Eof(); t.Next()) {
             const double stamp = t.Field("tstamp").d;

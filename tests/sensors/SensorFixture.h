@@ -47,7 +47,9 @@ struct SensorFixture {
     QString portName = "ttyFAKE0";
     int settingsShown = 0;
     std::function<void()> onSettings;
-    std::vector<std::string> log; // newest first, as on top of the Errors log
+    std::vector<std::string> log;  // newest first, as on top of the Errors log
+    std::vector<bool> lineChanges; // false: lost, true: back
+    std::string adapterNowAt;      // where the adapter's identity is found, if anywhere
     std::unique_ptr<SensorLink> link;
 
     explicit SensorFixture(bool withTables = true) {
@@ -68,8 +70,14 @@ struct SensorFixture {
                                   if (onSettings)
                                       onSettings();
                               },
-                              [this](const std::string& l) { log.insert(log.begin(), l); }};
-        link = std::make_unique<SensorLink>(ctx, SensorLinkDevices::Manual(line, std::move(fake)));
+                              [this](const std::string& l) { log.insert(log.begin(), l); },
+                              [this](bool up, double) { lineChanges.push_back(up); },
+                              [this](const QString& moved) { portName = moved; }};
+        SensorLinkDevices devices = SensorLinkDevices::Manual(line, std::move(fake));
+        devices.findPort = [this](const std::string& identity) {
+            return identity == port->identity ? adapterNowAt : std::string();
+        };
+        link = std::make_unique<SensorLink>(ctx, std::move(devices));
     }
 
     TItemNode& AddTank(uint8_t id, bool active, const std::string& name = {}) {
@@ -94,4 +102,14 @@ struct SensorFixture {
     }
     int Rows(const std::string& table) { return db->GetTable("SELECT * FROM " + table).Count(); }
     char State(unsigned a) { return link->Scheduler().States().Get(a); }
+    // The device goes away as a USB adapter does: the port is gone, then the failure is
+    // reported as access denied; until it is back, opening its name finds nothing.
+    void PullLine() {
+        port->Close();
+        port->openFailure = kErrorPortAbsent;
+        port->Fail(kErrorAccessDenied, TComException::Read);
+    }
+    int Rows(const std::string& table, const std::string& where) {
+        return db->GetTable("SELECT * FROM " + table + " WHERE " + where).Count();
+    }
 };

@@ -220,6 +220,8 @@ void TestReceivePath::absentPortAndReconnectFromItsReport() {
     QCOMPARE(f.link->Timer1().Interval(), PollScheduler::kStartNow);
 }
 
+// A port held by another program: one beep, no box; rather than logging every sensor as
+// silent each cycle, polling rests and the port is tried again until it is free.
 void TestReceivePath::busyPortBeepsAndPollingRuns() {
     SensorFixture f;
     f.AddTank(1, true);
@@ -227,9 +229,17 @@ void TestReceivePath::busyPortBeepsAndPollingRuns() {
     f.link->DeviceConnect();
     QCOMPARE(f.messages.beeps, 1);
     QVERIFY(f.messages.shown.empty());
-    QVERIFY(f.link->Timer1().Enabled());
+    QVERIFY(!f.link->Timer1().Enabled());
+    QVERIFY(f.link->RetryTimer().Enabled());
     f.line.AdvanceTo(61000 + 5);
-    QCOMPARE(f.log.size(), std::size_t(1)); // silent: nothing reached the line
+    QCOMPARE(f.log.size(), std::size_t(1)); // "Line lost ...", no silences
+    QVERIFY(f.log[0].find("   Line lost on ttyFAKE0, retrying\r\n") != std::string::npos);
+    QCOMPARE(f.messages.beeps, 1); // the retries that found it busy said nothing
+    f.port->openFailure.reset();
+    f.line.AdvanceTo(120000);
+    QVERIFY(f.port->Connected());
+    QCOMPARE(f.Rows("DATA"), 0);
+    QVERIFY(f.port->written.size() >= 1);
 }
 
 void TestReceivePath::deviceGoneStopsPollingOnce() {
@@ -238,6 +248,7 @@ void TestReceivePath::deviceGoneStopsPollingOnce() {
     f.link->DeviceConnect();
     f.line.AdvanceTo(10);
     f.port->abortFailure = kErrorAccessDenied; // the abort fails with 5 in its turn
+    f.port->openFailure = kErrorAccessDenied;  // and the device stays away
     f.port->Fail(kErrorAccessDenied);
     QCOMPARE(f.messages.beeps, 1);
     QCOMPARE(f.port->aborts, 1);
@@ -245,8 +256,8 @@ void TestReceivePath::deviceGoneStopsPollingOnce() {
     const auto sent = f.port->written.size();
     f.line.AdvanceTo(600000);
     QCOMPARE(f.port->written.size(), sent);
-    QVERIFY(f.log.empty());
-    f.port->Fail(0x100000005LL); // only the low 32 bits count
+    QCOMPARE(f.log.size(), std::size_t(1)); // only that the line was lost
+    f.port->Fail(0x100000005LL);            // only the low 32 bits count
     QCOMPARE(f.messages.beeps, 2);
     f.port->Fail(1);
     QCOMPARE(f.messages.beeps, 2);

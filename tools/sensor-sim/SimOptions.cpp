@@ -190,6 +190,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& args) {
             r.options.stats = true;
             continue;
         }
+        if (name == "--commands") {
+            r.options.commands = true;
+            continue;
+        }
         if (name == "--no-link") {
             r.options.noLink = true;
             continue;
@@ -270,6 +274,17 @@ Faults, each for the addresses of a LIST and some also by chance:
   --stray-bytes N      how many noise bytes (default 3)
   --late LIST          replies come --late-ms MS after the request (default 1500)
 
+Taking the line away and giving it back:
+  --commands           read commands from standard input, one a line:
+                         unplug   close the terminal and remove its link, as when
+                                  the adapter is pulled out ("unplugged")
+                         plug     a new terminal linked under the same name
+                                  ("plugged PATH")
+                         mute     keep the line but answer nothing ("muted")
+                         unmute   answer again ("unmuted")
+                         counts   print the counters
+  SIGUSR2              unplug, or plug when the line is away
+
 Counters:
   --stats              print the counters when the simulator ends
   SIGUSR1              prints the counters at once, as one line:
@@ -278,4 +293,19 @@ Counters:
 
   -h, --help           show this text
 )";
+}
+
+LineCommand ParseLineCommand(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return LineCommand::None;
+    const std::size_t last = text.find_last_not_of(" \t\r");
+    const std::string word = text.substr(first, last - first + 1);
+    static const std::map<std::string, LineCommand> words = {{"unplug", LineCommand::Unplug},
+                                                             {"plug", LineCommand::Plug},
+                                                             {"mute", LineCommand::Mute},
+                                                             {"unmute", LineCommand::Unmute},
+                                                             {"counts", LineCommand::Counts}};
+    const auto it = words.find(word);
+    return it == words.end() ? LineCommand::Unknown : it->second;
 }

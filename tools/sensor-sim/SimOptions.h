@@ -45,7 +45,8 @@ struct SimOptions {
     uint32_t seed = 1;
     std::string linkName = "ttySIM0";
     bool noLink = false;
-    bool stats = false; // print the counters at exit
+    bool stats = false;    // print the counters at exit
+    bool commands = false; // read line commands from standard input
     bool help = false;
 };
 
@@ -63,3 +64,9 @@ OptionsResult ParseOptions(const std::vector<std::string>& args);
 bool ParseAddressList(const std::string& text, AddressSet& out);
 
 std::string UsageText();
+
+// What a line of standard input asks for (with --commands): "unplug" takes the line away
+// (the terminal closes and its link goes), "plug" gives it back under the same name,
+// "mute" keeps it but no sensor answers, "unmute", "counts". Blanks around are ignored.
+enum class LineCommand { None, Unplug, Plug, Mute, Unmute, Counts, Unknown };
+LineCommand ParseLineCommand(const std::string& text);
