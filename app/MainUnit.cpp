@@ -114,10 +114,11 @@ void TForm1::CreateDialogs() {
         VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
         [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); },
         [this](bool up, double at) { ShowLineState(up, at); },
-        [](const QString& name) {
+        [this](const QString& name) {
             // The adapter came back under another name: the setting follows it.
             CfgData.PortNum = name;
-            WrCfgData(CfgData);
+            if (!WrCfgData(CfgData))
+                PrependLog("The settings could not be saved (port " + name.toStdString() + ")\r\n");
         }});
     StartEvents();
     ConnectEvents();

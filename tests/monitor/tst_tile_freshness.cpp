@@ -22,8 +22,10 @@ int NotePixels(const TItemNode& node, const TTileFreshness& fresh) {
     img.fill(Qt::white);
     QPainter p(&img);
     p.setFont(QApplication::font());
+    TTileExtras extras;
+    extras.freshness = fresh;
     TTilePainter(gauge, pictures)
-        .VTDrawNode(p, node, img.rect(), false, {Qt::white, Qt::black}, fresh);
+        .VTDrawNode(p, node, img.rect(), false, {Qt::white, Qt::black}, extras);
     p.end();
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
