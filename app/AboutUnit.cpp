@@ -31,19 +31,18 @@ UrlOpener DesktopUrlOpener() {
 
 namespace {
 
-// README.md of the installed station, else of the source tree it was built from.
+// README.md as installed with the station: beside the program (a Windows folder), else in
+// the documentation folder next to its bin/ (share/doc/tavrona, where the build folder has
+// a copy too). Never a path of the machine that built it.
 QString ReadmePath() {
-    const QString exeDir = QCoreApplication::applicationDirPath();
-    const QString sourceRoot = QFileInfo(QStringLiteral(__FILE__)).absoluteDir().filePath("..");
+    const QDir exeDir(QCoreApplication::applicationDirPath());
     const QStringList candidates = {
-        exeDir + "/README.md",
-        exeDir + "/../README.md",
-        exeDir + "/../share/doc/tavrona/README.md",
-        sourceRoot + "/README.md",
+        exeDir.filePath("README.md"),
+        exeDir.filePath("../share/doc/tavrona/README.md"),
     };
     for (const QString& path : candidates) {
         if (QFileInfo::exists(path))
-            return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+            return QDir::cleanPath(path);
     }
     return QDir::cleanPath(candidates.last());
 }

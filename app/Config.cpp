@@ -40,14 +40,26 @@ void UseCodePage(const TSetup& setup) {
     StoredText::SetLegacyCodePage(LegacyCodePageOf(setup));
 }
 
-void WrCfgData(const TSetup& from) {
+bool WrCfgData(const TSetup& from) {
     auto store = OpenStore();
     store->setValue("Setup/PortNum", from.PortNum);
     store->setValue("Setup/WorkMode", from.WrkMode);
     store->setValue("Setup/CodePage", StoredText::CodePageName(LegacyCodePageOf(from)));
+    // sync() writes; status() is the only word on whether that worked.
     store->sync();
+    return store->status() == QSettings::NoError && store->isWritable();
+}
+
+QString SettingsNotSavedText() {
+    return QStringLiteral("The settings could not be saved to %1. The port chosen is used "
+                          "until the station ends and must be chosen again at the next start.")
+        .arg(ConfigLocation());
 }
 
 QString ConfigLocation() {
     return OpenStore()->fileName();
+}
+
+std::unique_ptr<QSettings> OpenSettingsStore() {
+    return OpenStore();
 }

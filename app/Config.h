@@ -7,6 +7,10 @@
 
 #include <QString>
 
+#include <memory>
+
+class QSettings;
+
 struct TSetup {
     QString PortNum; // empty: no port chosen
     QString WrkMode; // "Direct" or "Logger" once RCfgData has run
@@ -22,11 +26,17 @@ inline constexpr const char* kModeLogger = "Logger";
 
 // Reads the store into `into` (CfgData by default); nothing is written back.
 void RCfgData(TSetup& into = CfgData);
-// Writes the values to the store.
-void WrCfgData(const TSetup& from = CfgData);
+// Writes the values to the store. False when they could not be written (a read-only
+// folder or file, a full disk, a registry key denied): the caller tells the operator, as
+// the choice would otherwise be lost at the next start without a word.
+[[nodiscard]] bool WrCfgData(const TSetup& from = CfgData);
+// What the operator is told when WrCfgData failed.
+QString SettingsNotSavedText();
 // The legacy code page a setup names; the default for a name that is not offered.
 StoredText::CodePage LegacyCodePageOf(const TSetup& setup);
 // Makes it the station's legacy code page.
 void UseCodePage(const TSetup& setup);
 // Where the settings live, for README and diagnostics.
 QString ConfigLocation();
+// The store itself, for what the station keeps beside its settings (the window's place).
+std::unique_ptr<QSettings> OpenSettingsStore();

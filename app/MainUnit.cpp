@@ -1,11 +1,16 @@
 #include "MainUnit.h"
 
 #include "AboutUnit.h"
+#include "AlarmBeeper.h"
 #include "Config.h"
 #include "Database.h"
 #include "DefaultPicture.h"
+#include "EventSettingsUnit.h"
+#include "EventsTab.h"
 #include "FuelEvents.h"
 #include "GaugePanels.h"
+#include "ReportIndexBuild.h"
+#include "NetVolume.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
@@ -14,11 +19,13 @@
 #include "WindowPlacement.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -40,6 +47,7 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     PageControl1->addTab(VT, "Monitoring");
     PageControl1->addTab(new QWidget, "Reports");
     PageControl1->addTab(BuildErrorsTab(), "Errors");
+    PageControl1->addTab(new QWidget, "Events");
     PageControl1->setCurrentIndex(0);
     setCentralWidget(PageControl1);
     statusBar()->setFixedHeight(19);
@@ -47,13 +55,23 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
-    CentreOnScreen(*this);
+    if (!RestoreWindowPlacement(*this, *OpenSettingsStore()))
+        CentreOnScreen(*this);
     FormCreate();
     if (!startFailed_)
         CreateDialogs();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The line refers to the tiles' records and to the database; the child widgets (tiles,
+    // Reports tab, editor, Settings) to the gauge panel, the database and the line. QWidget
+    // would delete its children only after every member here is gone, so the order is made
+    // explicit: the line first, then the children, then what they refer to.
+    link_.reset();
+    beeper_.reset();
+    events_.reset(); // it reads the tanks' records, which the tile list holds
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
 
 void TForm1::CreateDialogs() {
     // The Reports tab reads the database, so it comes once the database is open.
@@ -62,19 +80,33 @@ void TForm1::CreateDialogs() {
     PageControl1->removeTab(1);
     delete placeholder;
     PageControl1->insertTab(1, TabSheet2, "Reports");
+    TabSheet4 = new EventsTab(*db_, clock_, messages_, [this](int adr) {
+        const int row = VT->Model().RowOf(adr);
+        return row < 0 ? std::string() : OperatorText(VT->Model().Tank(row).Name).toStdString();
+    });
+    placeholder = PageControl1->widget(3);
+    PageControl1->removeTab(3);
+    delete placeholder;
+    PageControl1->insertTab(3, TabSheet4, "Events");
+    TabSheet4->SetReportOpener(
+        [this](int adr, ReportPeriod period) { OpenReportOver(adr, period.start, period.stop); });
     PageControl1->setCurrentIndex(0);
     connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
         if (PageControl1->widget(index) == TabSheet2)
             Guarded(messages_, [&] { TabSheet2->TabSheet2Show(); });
+        if (PageControl1->widget(index) == TabSheet4)
+            Guarded(messages_, [&] { TabSheet4->Reload(); });
     });
 
     link_ = std::make_unique<SensorLink>(SensorLinkContext{
         VT->Model(), *db_, clock_, messages_, [] { return CfgData.PortNum; },
         [this] { Form2->RequestShow(); }, [this](const std::string& l) { PrependLog(l); }});
     StartEvents();
+    ConnectEvents();
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
+    Editor->OpenEventSettings = [this](const TItemNode& node) { OpenEventSettings(node); };
     Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
     Form2->setParent(this, Form2->windowFlags());
     FormAbout = new TFormAbout(this);
@@ -94,7 +126,6 @@ void TForm1::StartEvents() {
     });
     connect(events_.get(), &FuelEvents::CatchUpFinished, this,
             [this] { statusBar()->clearMessage(); });
-    events_->StartCatchUp();
 }
 
 bool TForm1::OpenEditor(TItemNode& node) {
@@ -104,11 +135,92 @@ bool TForm1::OpenEditor(TItemNode& node) {
     return true;
 }
 
+void TForm1::OpenReportOver(int adr, double localStart, double localStop) {
+    PageControl1->setCurrentWidget(TabSheet2);
+    TabSheet2->ShowTankOver(adr, ReportPeriod{localStart, localStop});
+}
+
+// The tiles show what the fuel events keep (alarm, net litres), the beeper beeps while an
+// alarm waits for the operator, and the Events tab follows new rows while it is shown.
+void TForm1::ConnectEvents() {
+    VT->Model().SetExtrasSource([this](int adr) {
+        TTileExtras x;
+        if (!events_)
+            return x;
+        const TankAlarmView view = events_->AlarmView(adr);
+        if (view.shown)
+            x.alarmWord = AlarmWord(*view.shown);
+        x.unacknowledged = view.unacknowledged;
+        x.netLitres = events_->NetLitres(adr);
+        return x;
+    });
+    VT->SetAcknowledger([this](TItemNode& node) { AcknowledgeAlarm(node); });
+    VT->SetEventSettingsOpener([this](TItemNode& node) { OpenEventSettings(node); });
+    connect(events_.get(), &FuelEvents::AlarmChanged, this,
+            [this](int adr) { AfterAlarmChange(adr); });
+    connect(events_.get(), &FuelEvents::EventsChanged, this, [this] {
+        if (PageControl1->currentWidget() == TabSheet4)
+            Guarded(messages_, [&] { TabSheet4->Reload(); });
+    });
+    SetBeepTimer(std::make_unique<QtLinkTimer>(false));
+}
+
+void TForm1::SetBeepTimer(std::unique_ptr<LinkTimer> timer) {
+    beeper_.reset();
+    beepTimer_ = std::move(timer);
+    beeper_ = std::make_unique<AlarmBeeper>(
+        [this] { return events_ && events_->AnyUnacknowledged(); }, *beepTimer_, messages_);
+    beeper_->Update();
+}
+
+void TForm1::AfterAlarmChange(int adr) {
+    VT->Model().RepaintTank(adr);
+    if (beeper_)
+        beeper_->Update();
+}
+
+void TForm1::AcknowledgeAlarm(const TItemNode& node) {
+    if (!events_)
+        return;
+    events_->Acknowledge(node.id);
+    AfterAlarmChange(node.id);
+}
+
+void TForm1::AcknowledgeAll1Click() {
+    if (!events_)
+        return;
+    events_->AcknowledgeAll();
+    for (int row = 0; row < VT->Model().TankCount(); ++row)
+        AfterAlarmChange(VT->Model().Tank(row).id);
+}
+
+void TForm1::OpenEventSettings(const TItemNode& node) {
+    if (!events_)
+        return;
+    // Over whatever is open: the main window, or the editor it was asked from.
+    QWidget* over = QApplication::activeModalWidget();
+    TEventSettings dialog(messages_, over ? over : this);
+    dialog.SetSaver([this](const TankEventSettings& s) { return events_->SetSettings(s); });
+    dialog.Load(events_->Settings(node.id), node.Name, node.Capacity,
+                NetVolume::DensityForFuelType(node.FType));
+    RunEventSettings(dialog);
+}
+
+void TForm1::RunEventSettings(TEventSettings& dialog) {
+    if (eventSettingsRunner)
+        eventSettingsRunner(dialog);
+    else
+        dialog.exec();
+}
+
 void TForm1::BuildMenu() {
     QMenu* file = menuBar()->addMenu("File");
     file->addAction("Settings", this, &TForm1::Settings1Click);
     file->addSeparator();
     file->addAction("Exit", this, &TForm1::Exit1Click);
+    QMenu* alarms = menuBar()->addMenu("Alarms");
+    alarms->addAction("Acknowledge all", this, &TForm1::AcknowledgeAll1Click)
+        ->setObjectName("acknowledgeAll");
     QMenu* help = menuBar()->addMenu("Help");
     help->addAction("About", this, &TForm1::About1Click);
 }
@@ -151,17 +263,50 @@ void TForm1::FormCreate() {
         startFailed_ = true;
         return;
     }
-    Guarded(messages_, [&] { EnsureDataIndex(); });
+    FindMissingIndexes();
     Guarded(messages_, [&] { LoadTanks(); });
 }
 
-void TForm1::EnsureDataIndex() {
-    if (!DataIndexMissing(*db_))
+// Building an index over a year of readings takes seconds: it waits until the window is
+// shown (FormActivate). A file whose tables cannot even be examined for it is used without.
+void TForm1::FindMissingIndexes() {
+    try {
+        indexesToBuild_ = MissingReportIndexes(*db_);
+    } catch (const std::exception& e) {
+        indexFailure_ = e.what();
+    }
+}
+
+// The station works without the report indexes, only the Reports are slower: a failure is
+// one line in the Errors log, never a box at every start.
+void TForm1::StartIndexBuild() {
+    if (!indexFailure_.empty()) {
+        PrependLog(ReportIndexBuild::FailureLine(clock_.LocalNow(), indexFailure_));
+        indexFailure_.clear();
+    }
+    if (indexesToBuild_.empty()) {
+        OpenLine();
         return;
-    statusBar()->showMessage("Building the index of readings; this takes a few seconds...");
-    QApplication::processEvents();
-    CreateDataIndex(*db_);
-    statusBar()->clearMessage();
+    }
+    // The line opens once the build has ended: a reading stored meanwhile would wait for
+    // the file, and the window with it, until the build let go of it.
+    indexBuild_ = std::make_unique<ReportIndexBuild>(
+        dbFile_, std::move(indexesToBuild_), this, [this](const std::string& error) {
+            if (!error.empty())
+                PrependLog(ReportIndexBuild::FailureLine(clock_.LocalNow(), error));
+            OpenLine();
+        });
+    indexesToBuild_.clear();
+}
+
+void TForm1::OpenLine() {
+    // History is examined once the report indexes are built: both need data.db for long.
+    if (events_ && !catchUpStarted_) {
+        catchUpStarted_ = true;
+        events_->StartCatchUp();
+    }
+    if (link_)
+        Guarded(messages_, [&] { link_->DeviceConnect(); });
 }
 
 void TForm1::LoadTanks() {
@@ -218,6 +363,11 @@ void TForm1::About1Click() {
         FormAbout->exec();
 }
 
+void TForm1::closeEvent(QCloseEvent* e) {
+    SaveWindowPlacement(*this, *OpenSettingsStore());
+    QMainWindow::closeEvent(e);
+}
+
 bool TForm1::event(QEvent* e) {
     const bool r = QMainWindow::event(e);
     // Some platforms (offscreen, X without a window manager) never activate the window:
@@ -231,5 +381,5 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::FormActivate() {
     if (link_)
-        Guarded(messages_, [&] { link_->DeviceConnect(); });
+        StartIndexBuild();
 }

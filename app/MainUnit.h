@@ -3,17 +3,25 @@
 // the sensor line. Its handlers stay short and call the plain code that decides things.
 
 #include "Clock.h"
+#include "Database.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
+#include <vector>
 
 struct TItemNode;
 
+class AlarmBeeper;
+class EventsTab;
+class TEventSettings;
+class LinkTimer;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
+class ReportIndexBuild;
 class FuelEvents;
 class ReportsTab;
 class SensorLink;
@@ -45,42 +53,73 @@ public:
     QPushButton* Button5 = nullptr;
     TTileList* VT = nullptr;
     ReportsTab* TabSheet2 = nullptr;
+    EventsTab* TabSheet4 = nullptr;
     TEditor* Editor = nullptr;
     TForm2* Form2 = nullptr;
     TFormAbout* FormAbout = nullptr;
     SensorLink& Link() { return *link_; }
+    // The build of the report indexes started by the first activation, if one was needed.
+    ReportIndexBuild* IndexBuild() const { return indexBuild_.get(); }
     // Fuel events and alarms of the tanks; null when the start failed.
     FuelEvents* Events() { return events_.get(); }
+
+    // The operator's acknowledgement of one tank's alarms (the tile's menu); the fuel events
+    // store it and write it to the Errors log.
+    void AcknowledgeAlarm(const TItemNode& node);
+    // The tank's event settings (density, thresholds, quiet hours), from the tile's menu and
+    // the editor.
+    void OpenEventSettings(const TItemNode& node);
+    // How the event settings dialog is shown: modally, unless tests replace it.
+    std::function<void(TEventSettings&)> eventSettingsRunner;
+    // The beep's timer; tests hand in a manual one.
+    void SetBeepTimer(std::unique_ptr<LinkTimer> timer);
 
 public slots:
     void Exit1Click();
     void Settings1Click();
     void About1Click();
     void Button5Click();
+    void AcknowledgeAll1Click();
     void FormActivate();
 
 protected:
     bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void FormCreate();
     void LoadTanks();
     void BuildMenu();
     QWidget* BuildErrorsTab();
-    void EnsureDataIndex();
+    void FindMissingIndexes();
+    void StartIndexBuild();
+    void OpenLine();
     void CreateDialogs();
     void StartEvents();
     bool OpenEditor(TItemNode& node);
+    void OpenReportOver(int adr, double localStart, double localStop);
+    void AfterAlarmChange(int adr);
+    void ConnectEvents();
+    void RunEventSettings(TEventSettings& dialog);
 
     OperatorMessages& messages_;
     Clock& clock_;
     std::string dbFile_;
+    // Destroyed last: the line and every child widget refer to these two (see ~TForm1).
     std::unique_ptr<TSQLiteDatabase> db_;
     // The gauge pair painted into every active tile.
     std::unique_ptr<TGaugePanels> GaugePanel;
     // Declared before the link, which hands it readings, so that it goes after the link.
     std::unique_ptr<FuelEvents> events_;
+    // Refers to the tiles' records and the database: destroyed first.
     std::unique_ptr<SensorLink> link_;
+    std::vector<ReportIndex> indexesToBuild_;
+    std::string indexFailure_;
+    std::unique_ptr<ReportIndexBuild> indexBuild_;
+    // Refer to the tiles' alarms: destroyed with the line.
+    std::unique_ptr<LinkTimer> beepTimer_;
+    std::unique_ptr<AlarmBeeper> beeper_;
     bool startFailed_ = false;
     bool activated_ = false;
+    bool catchUpStarted_ = false;
 };

@@ -29,9 +29,24 @@ void SortPortNames(QStringList& names);
 // returns false when the source cannot be read.
 bool RefillPortNames(PortListSource& source, QStringList& entries);
 
-// ${XDG_RUNTIME_DIR:-/tmp}/tavrona-sim: the folder where the sensor simulator links its lines.
+// The folder where the sensor simulator links its lines: $XDG_RUNTIME_DIR/tavrona-sim, else
+// /tmp/tavrona-sim-<user id> (a folder of this user's own, never one shared by all users).
 QString SimulatorLinkFolder();
 
-// The full paths of the simulated lines in `folder`: every symbolic link whose target
-// exists (a link left behind by a simulator that has ended is skipped).
-QStringList SimulatedLines(const QString& folder);
+// The id of the user the station runs as (what a private folder's owner must be).
+uint CurrentUserId();
+
+// True when `folder` is a folder itself (not a link to one), owned by `uid`, and neither its
+// group nor others may write into it: only there can no other local user plant a "line"
+// that would then be offered to the operator.
+bool IsPrivateFolder(const QString& folder, uint uid);
+
+// True when `target`, a link's fully resolved path, is a terminal device (inside /dev/pts,
+// or /dev/tty...) or lies inside `folder` (resolved too).
+bool IsLineTarget(const QString& target, const QString& folder);
+
+// The full paths of the simulated lines in `folder`: every symbolic link whose resolved
+// target exists and is a line (IsLineTarget). A link left behind by a simulator that has
+// ended, and one leading anywhere else, is skipped; nothing is listed from a folder that is
+// not private to `uid`.
+QStringList SimulatedLines(const QString& folder, uint uid = CurrentUserId());

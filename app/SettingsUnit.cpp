@@ -5,6 +5,7 @@
 #include "WindowPlacement.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -43,12 +44,13 @@ TForm2::TForm2(OperatorMessages& messages, std::function<void()> deviceConnect,
 }
 
 void TForm2::CreateControls() {
-    auto* portBox = new QGroupBox(QStringLiteral("COM Port"), this);
-    portBox->setGeometry(8, 8, 201, 74);
-    auto* label = new QLabel(QStringLiteral("Port number:"), portBox);
+    portBox_ = new QGroupBox(QStringLiteral("COM Port"), this);
+    portBox_->setGeometry(8, 8, 201, 74);
+    auto* label = new QLabel(QStringLiteral("Port number:"), portBox_);
     label->move(12, 33);
-    cbPort = new PortComboBox(portBox);
+    cbPort = new PortComboBox(portBox_);
     cbPort->setEditable(false);
+    cbPort->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     cbPort->setGeometry(118, 29, 75, cbPort->sizeHint().height());
     cbPort->onDropDown = [this] { cbPortDropDown(); };
 
@@ -79,6 +81,7 @@ void TForm2::CreateControls() {
     Button1->setGeometry(126, 232, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    FitToPortNames();
 }
 
 void TForm2::RequestShow() {
@@ -98,8 +101,8 @@ void TForm2::RunModal() {
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous()) {
+        FormShow(); // first: the port names decide the dialog's width
         CentreOnScreen(*this);
-        FormShow();
     }
 }
 
@@ -131,12 +134,31 @@ void TForm2::FillPortList() {
     const QSignalBlocker quiet(cbPort);
     cbPort->clear();
     cbPort->addItems(entries_);
-    // The box is narrow; let the opened list be as wide as the longest name.
-    int widest = 0;
-    const QFontMetrics metrics(cbPort->view()->font());
-    for (const QString& name : entries_)
-        widest = std::max(widest, metrics.horizontalAdvance(name));
-    cbPort->view()->setMinimumWidth(widest + 24);
+    FitToPortNames();
+}
+
+void TForm2::FitToPortNames() {
+    // The box keeps its 75 pixels for short names (COM1) and grows for long ones (a
+    // simulated line's full path, /dev/ttyUSB0); the frame grows with it, and the dialog is
+    // never narrower than its title needs beside the title bar's buttons.
+    constexpr int kBoxWidth = 75, kGroupWidth = 201, kDialogWidth = 220;
+    constexpr int kTitleBarButtons = 96;
+    const int box = std::max(kBoxWidth, cbPort->sizeHint().width());
+    const int group = kGroupWidth + (box - kBoxWidth);
+    const int title =
+        QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(windowTitle()) +
+        kTitleBarButtons;
+    const int dialog = std::max({kDialogWidth, group + (kDialogWidth - kGroupWidth), title});
+    cbPort->resize(box, cbPort->height());
+    portBox_->resize(dialog - (kDialogWidth - kGroupWidth), portBox_->height());
+    WrkMode->resize(portBox_->width(), WrkMode->height());
+    if (QWidget* textsBox = cbCodePage ? cbCodePage->parentWidget() : nullptr) {
+        // The code page box keeps its right edge in line with the port box.
+        textsBox->resize(portBox_->width(), textsBox->height());
+        cbCodePage->move(textsBox->width() - 8 - cbCodePage->width(), cbCodePage->y());
+    }
+    Button1->move(dialog - (kDialogWidth - 126), Button1->y());
+    setFixedSize(dialog, height());
 }
 
 void TForm2::SelectPort(const QString& name) {
@@ -175,7 +197,8 @@ void TForm2::ApplyChoice() {
     CfgData.PortNum = cbPort->currentText();
     CfgData.WrkMode = WorkModeText(WrkModeItems->checkedId());
     CfgData.CodePage = cbCodePage->currentText();
-    WrCfgData(CfgData);
+    if (!WrCfgData(CfgData))
+        messages_.ShowMessage(SettingsNotSavedText().toStdString());
     UseCodePage(CfgData);
     if (reconnect && deviceConnect_)
         deviceConnect_();

@@ -59,6 +59,7 @@ protected:
 private:
     void CreateControls();
     void FillPortList();
+    void FitToPortNames();
     void SelectPort(const QString& name);
     bool ChoiceUnchanged() const;
     bool LinkChoiceUnchanged() const;
@@ -67,6 +68,7 @@ private:
     OperatorMessages& messages_;
     std::function<void()> deviceConnect_;
     std::unique_ptr<PortListSource> ports_;
+    QGroupBox* portBox_ = nullptr;
     QStringList entries_;
     bool keepOpen_ = false;
 };

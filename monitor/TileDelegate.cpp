@@ -36,7 +36,10 @@ void TTileDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     const QRect tile = TileRect(option.rect);
     const TTileColors colors{option.palette.color(QPalette::Base),
                              option.palette.color(QPalette::Text)};
-    painter_.VTDrawNode(*painter, *node, tile, IsFocused(option, index), colors);
+    TTileExtras extras;
+    if (const auto* model = qobject_cast<const TTileModel*>(index.model()))
+        extras = model->Extras(node->id);
+    painter_.VTDrawNode(*painter, *node, tile, IsFocused(option, index), colors, extras);
     const int gridY = option.rect.y() + option.rect.height() - 1;
     painter->fillRect(QRect(option.rect.x(), gridY, option.rect.width(), 1), TileLineColor());
     painter->restore();

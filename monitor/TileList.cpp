@@ -4,8 +4,10 @@
 #include "OperatorMessages.h"
 #include "TileDelegate.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -104,6 +106,40 @@ void TTileList::mouseReleaseEvent(QMouseEvent* event) {
     pressedRow_ = -1;
     if (click)
         VTClick(ToList(at));
+}
+
+QMenu* TTileList::TileMenu(QPoint listPos) {
+    const QModelIndex index = indexAt(ToViewport(listPos));
+    TItemNode* node = model_->NodeAt(index);
+    if (!node)
+        return nullptr;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* ack = menu->addAction(QStringLiteral("Acknowledge alarm"), this, [this, node] {
+        Guarded(messages_, [&] {
+            if (acknowledge_)
+                acknowledge_(*node);
+        });
+    });
+    ack->setObjectName("acknowledgeAlarm");
+    const TTileExtras extras = model_->Extras(node->id);
+    ack->setEnabled(!extras.alarmWord.empty() && extras.unacknowledged);
+    QAction* settings = menu->addAction(QStringLiteral("Event settings..."), this, [this, node] {
+        Guarded(messages_, [&] {
+            if (eventSettings_)
+                eventSettings_(*node);
+        });
+    });
+    settings->setObjectName("eventSettings");
+    settings->setEnabled(bool(eventSettings_));
+    return menu;
+}
+
+void TTileList::contextMenuEvent(QContextMenuEvent* event) {
+    // Delivered through the viewport: the position is in its coordinates.
+    const QPoint at = ToList(event->pos());
+    if (QMenu* menu = TileMenu(at))
+        menu->popup(event->globalPos());
 }
 
 void TTileList::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -10,6 +10,7 @@
 #include <functional>
 
 class OperatorMessages;
+class QMenu;
 class TGaugePanels;
 class TTileDelegate;
 
@@ -30,6 +31,13 @@ public:
     // The records, owned by the list for the whole run.
     TTileModel& Model() { return *model_; }
     void SetEditorOpener(EditorOpener opener) { opener_ = std::move(opener); }
+    // The tile's context menu: "Acknowledge alarm" (only while one is unacknowledged) and
+    // "Event settings...".
+    using TankAction = std::function<void(TItemNode&)>;
+    void SetAcknowledger(TankAction acknowledge) { acknowledge_ = std::move(acknowledge); }
+    void SetEventSettingsOpener(TankAction open) { eventSettings_ = std::move(open); }
+    // The menu for the tile at this point in list coordinates; nullptr off the tiles.
+    QMenu* TileMenu(QPoint listPos);
 
     // The row whose link hit area holds this point in list coordinates, or -1.
     int LinkRowAt(QPoint listPos) const;
@@ -48,6 +56,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -61,5 +70,7 @@ private:
     TTilePictures pictures_;
     TTileDelegate* delegate_;
     EditorOpener opener_;
+    TankAction acknowledge_;
+    TankAction eventSettings_;
     int pressedRow_ = -1;
 };

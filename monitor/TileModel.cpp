@@ -54,6 +54,13 @@ void TTileModel::ResetTank(int index) {
     emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::SizeHintRole});
 }
 
+int TTileModel::RowOf(int adr) const {
+    for (int row = 0; row < TankCount(); ++row)
+        if (Tank(row).id == adr)
+            return row;
+    return -1;
+}
+
 const TItemNode* TTileModel::NodeAt(const QModelIndex& index) const {
     if (!index.isValid() || index.model() != this || index.row() >= TankCount())
         return nullptr;

@@ -5,9 +5,11 @@
 
 #include "TItemNode.h"
 #include "TankList.h"
+#include "TilePainter.h"
 
 #include <QAbstractListModel>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -42,6 +44,15 @@ public:
     // Has the tile measured again and repainted.
     void ResetTank(int index) override;
 
+    // What a tile shows beyond its record (alarm, net litres), asked at each painting from
+    // whoever keeps it (the fuel events); nothing extra without a source.
+    using ExtrasSource = std::function<TTileExtras(int adr)>;
+    void SetExtrasSource(ExtrasSource source) { extras_ = std::move(source); }
+    TTileExtras Extras(int adr) const { return extras_ ? extras_(adr) : TTileExtras{}; }
+    // Repaints the tile of the tank at this address (its alarm changed).
+    void RepaintTank(int adr) { ResetTank(RowOf(adr)); }
+    // The row of the tank at this address, or -1.
+    int RowOf(int adr) const;
     // True when some tank is active (monitored).
     bool AnyActive() const;
 
@@ -57,4 +68,5 @@ public:
 private:
     std::vector<std::unique_ptr<TItemNode>> nodes_;
     bool loading_ = false;
+    ExtrasSource extras_;
 };

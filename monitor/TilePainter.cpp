@@ -27,6 +27,11 @@ QString TempLine(const TItemNode& node) {
            QLatin1Char(' ') + QChar(0x00BA) + QStringLiteral("C.");
 }
 
+QString NetLine(int32_t litres) {
+    return QStringLiteral("Net 15 ") + QChar(0x00BA) + QStringLiteral("C: ") +
+           QString::number(litres) + QStringLiteral(" l.");
+}
+
 namespace {
 
 // Text at a top-left point, on a transparent background.
@@ -64,13 +69,21 @@ void NameAt(QPainter& canvas, int x, int y, int linkLeft, const TItemNode& node)
 } // namespace
 
 void TTilePainter::VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                              const TTileColors& colors) const {
+                              const TTileColors& colors, const TTileExtras& extras) const {
     canvas.save();
-    FillBackground(canvas, r, focused, colors);
-    if (node.Act)
-        DrawActive(canvas, node, r, focused, colors);
+    const bool alarming = node.Act && !extras.alarmWord.empty() && extras.unacknowledged;
+    if (alarming)
+        canvas.fillRect(r, AlarmColor());
     else
+        FillBackground(canvas, r, focused, colors);
+    if (node.Act) {
+        TTileColors shown = colors;
+        if (alarming)
+            shown.windowText = Qt::white;
+        DrawActive(canvas, node, r, focused, shown, extras);
+    } else {
         DrawInactive(canvas, node, r);
+    }
     canvas.restore();
 }
 
@@ -83,7 +96,7 @@ void TTilePainter::FillBackground(QPainter& canvas, const QRect& r, bool focused
 }
 
 void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                              const TTileColors& colors) const {
+                              const TTileColors& colors, const TTileExtras& extras) const {
     const QFont listFont = canvas.font();
     const QFontMetrics metrics(listFont);
     const int h = metrics.height();
@@ -95,15 +108,40 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     NameAt(canvas, l + 150, t + 4, Right(r) - 16 - w, node);
     TextAt(canvas, l + 150, Bottom(r) - 2 * h - 5, FuelLine(node));
     TextAt(canvas, l + 150, Bottom(r) - h - 5, TempLine(node));
+    if (extras.netLitres) {
+        // Beside the gross litres, so that nothing the tile showed before moves.
+        const int after = QFontMetrics(Bold(listFont)).horizontalAdvance(FuelLine(node));
+        canvas.setFont(listFont);
+        TextAt(canvas, l + 150 + after + 12, Bottom(r) - 2 * h - 5, NetLine(*extras.netLitres));
+    }
+    if (!extras.alarmWord.empty())
+        DrawAlarmWord(canvas, r, extras, listFont);
 
     canvas.setFont(Underlined(listFont));
-    canvas.setPen(LinkColor());
+    // Blue on the alarm colour cannot be read; the link takes the tile's text colour there.
+    canvas.setPen(extras.unacknowledged && !extras.alarmWord.empty() ? colors.windowText
+                                                                     : LinkColor());
     TextAt(canvas, Right(r) - 16 - w, t + h, QStringLiteral("Edit"));
 
     DrawPicture(canvas, node, QPoint(l + 16, t + 3), focused);
 
     gauge_.Setup(SetupGauge(node.FL, node.Capacity));
     gauge_.Paint(canvas, QPoint(l + 96, t + 3), listFont, colors.windowText);
+}
+
+void TTilePainter::DrawAlarmWord(QPainter& canvas, const QRect& r, const TTileExtras& extras,
+                                 const QFont& listFont) const {
+    // Large enough to read from across the room; right-aligned below the "Edit" link.
+    QFont big = Bold(listFont);
+    big.setPixelSize(std::max(18, QFontMetrics(listFont).height() * 3 / 2));
+    canvas.setFont(big);
+    canvas.setPen(extras.unacknowledged ? QColor(Qt::white) : AlarmColor());
+    const QString words = QString::fromStdString(extras.alarmWord);
+    const QRect place(r.x() + 150, r.y() + QFontMetrics(listFont).height() + 4, r.width() - 166,
+                      r.height() - QFontMetrics(listFont).height() - 8);
+    canvas.drawText(place, int(Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine), words);
+    if (!extras.unacknowledged)
+        canvas.fillRect(QRect(r.x(), r.y(), 6, r.height()), AlarmColor());
 }
 
 void TTilePainter::DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const {

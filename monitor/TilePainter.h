@@ -8,6 +8,10 @@
 #include <QRect>
 #include <QString>
 
+#include <optional>
+#include <string>
+
+class QFont;
 class QPainter;
 class TGaugePanels;
 class TTilePictures;
@@ -37,6 +41,21 @@ int VTMeasureItem(const TItemNode& node);
 QString FuelLine(const TItemNode& node);
 QString TempLine(const TItemNode& node);
 
+// The net line beside the fuel line: "Net 15 ºC: %d l.".
+QString NetLine(int32_t litres);
+
+inline QColor AlarmColor() {
+    return QColor(204, 0, 0);
+}
+
+// What a tile shows beyond its record: its alarm (a word such as LOW, empty when none, and
+// whether the operator has yet to acknowledge it) and the net litres at 15 ºC where known.
+struct TTileExtras {
+    std::string alarmWord;
+    bool unacknowledged = false;
+    std::optional<int32_t> netLitres;
+};
+
 struct TTileColors {
     QColor window;     // background of an unfocused tile
     QColor windowText; // name, fuel and temperature of an active tile
@@ -48,14 +67,18 @@ public:
         : gauge_(gauge), pictures_(pictures) {}
 
     // Paints the whole tile into r, using the painter's font at the start as the list's font.
+    // An unacknowledged alarm paints the whole tile in the alarm colour with its word in
+    // white; an acknowledged one keeps the usual background and shows the word in that colour.
     void VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                    const TTileColors& colors) const;
+                    const TTileColors& colors, const TTileExtras& extras = {}) const;
 
 private:
     void FillBackground(QPainter& canvas, const QRect& r, bool focused,
                         const TTileColors& colors) const;
     void DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
-                    const TTileColors& colors) const;
+                    const TTileColors& colors, const TTileExtras& extras) const;
+    void DrawAlarmWord(QPainter& canvas, const QRect& r, const TTileExtras& extras,
+                       const QFont& listFont) const;
     void DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const;
     void DrawPicture(QPainter& canvas, const TItemNode& node, QPoint at, bool focused) const;
 

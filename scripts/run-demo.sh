@@ -44,9 +44,11 @@ if [ "$reset" = 1 ]; then
 fi
 
 # The simulator links its line into the runtime folder, where the Settings dialog looks.
-# Use the session's own folder when it is a private one, else one inside the demo.
+# Use the session's own folder when it is a private one (ours, and writable by no one
+# else: the station lists no line from any other folder), else one inside the demo.
 runtime=${XDG_RUNTIME_DIR:-}
-if [ -z "$runtime" ] || [ ! -d "$runtime" ] || [ ! -w "$runtime" ] || [ ! -O "$runtime" ]; then
+if [ -z "$runtime" ] || [ -L "$runtime" ] || [ ! -d "$runtime" ] || [ ! -w "$runtime" ] ||
+    [ ! -O "$runtime" ] || [ -n "$(find "$runtime" -maxdepth 0 -perm /022)" ]; then
     runtime=$demo/run
     mkdir -p "$runtime"
     chmod 700 "$runtime"

@@ -16,15 +16,24 @@ inline constexpr const char* kCreateError =
     "CREATE TABLE ERROR (tstamp REAL ,adr INTEGER,code INTEGER)";
 inline constexpr const char* kSelectTanks = "SELECT * FROM TANKS";
 
-std::string SeedTank(int id);                                           // 2
-std::string SeedPicture(int id);                                        // 3
-std::string UpdateTank(const TItemNode& node);                          // 5
-std::string UpdateFTable(int id);                                       // 6
-std::string UpdateClb(int id);                                          // 7
-std::string InsertData(double utc, int adr, int fl, int flc, int temp); // 8
-std::string InsertError(double utc, int adr, int code);                 // 9
-std::string SelectLevels(int adr, double utcFrom, double utcTo);        // 10
-std::string SelectErrors(int adr, double utcFrom, double utcTo);        // 11
+// A new tank's row with its default values, on a first start.
+std::string SeedTank(int id);
+// The default picture into a seeded tank's row (its bytes bound by the caller).
+std::string SeedPicture(int id);
+// The editor's fields of a tank, its picture bound by the caller; not the two tables.
+std::string UpdateTank(const TItemNode& node);
+// The calibration points' byte image (bound by the caller).
+std::string UpdateFTable(int id);
+// The 4096-entry litres table's byte image (bound by the caller).
+std::string UpdateClb(int id);
+// One reading into DATA.
+std::string InsertData(double utc, int adr, int fl, int flc, int temp);
+// One failed poll into ERROR.
+std::string InsertError(double utc, int adr, int code);
+// A tank's readings (time, litres) strictly inside a period.
+std::string SelectLevels(int adr, double utcFrom, double utcTo);
+// The times a tank's sensor was silent, strictly inside a period.
+std::string SelectErrors(int adr, double utcFrom, double utcTo);
 
 // ---- the event tables: values are bound ("?"), never put into the text ----
 

@@ -19,8 +19,9 @@ bool ParseInt32(const std::string& text, int32_t& out) {
 
 namespace {
 
-// Step 2: reads complete rows into FTable as they come. Returns false when a text is not
-// an integer, or a code lies outside the table (it would index past ClbArray).
+// Reads the grid's complete rows into FTable as they come, up to the first incomplete one. Returns
+// false when a text is not an integer, or a code lies outside the table (it would index past
+// ClbArray).
 bool ReadRows(TItemNode& node, const TCalRows& rows, int& n) {
     n = 0;
     for (int r = 0; r < kCalPointCount; ++r) {

@@ -253,6 +253,13 @@ void TEditor::BuildButtons() {
     // Return in an edit must not press a button behind the operator's back.
     for (QPushButton* b : {Button1, Button2, Button3, Button4})
         b->setAutoDefault(false);
+    EventSettingsButton = new QPushButton(QStringLiteral("Event settings..."), this);
+    EventSettingsButton->setObjectName("eventSettings");
+    EventSettingsButton->setGeometry(12, 504, 110, 25);
+    connect(EventSettingsButton, &QPushButton::clicked, this, [this] {
+        if (OpenEventSettings && NodeData_)
+            Guarded(messages_, [&] { OpenEventSettings(*NodeData_); });
+    });
     connect(Button1, &QPushButton::clicked, this, &TEditor::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TEditor::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TEditor::Button3Click);
@@ -298,6 +305,7 @@ bool TEditor::UpdateData(PItemNode NodeData) {
         return false;
     FinishCellEdit();
     NodeData_ = NodeData;
+    EventSettingsButton->setVisible(bool(OpenEventSettings));
     return Guarded(messages_, [&] {
         FillTexts();
         // Always this tank's own table: a grid left from another tank would be stored

@@ -52,6 +52,8 @@ public:
     // Where "Change Image" gets its file; an empty path means the operator cancelled.
     // Opens the open-picture dialog unless replaced (tests replace it).
     std::function<QString()> PickPictureFile;
+    // What "Event settings..." opens for the edited tank; the button shows only when set.
+    std::function<void(const TItemNode&)> OpenEventSettings;
 
     // Handlers, named after their component and event.
     void FormCreate();
@@ -94,6 +96,8 @@ public:
     QPushButton* Button2 = nullptr; // "Calculate"
     QPushButton* Button3 = nullptr; // "Update"
     QPushButton* Button4 = nullptr; // "Cancel"
+    // "Event settings...", in the free corner left of "Calculate": nothing else moves.
+    QPushButton* EventSettingsButton = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

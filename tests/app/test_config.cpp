@@ -64,7 +64,7 @@ private slots:
 
     void writeThenRead() {
         QFile::remove(file);
-        WrCfgData(TSetup{"/tmp/tavrona-sim/ttySIM0", "Logger"});
+        QVERIFY(WrCfgData(TSetup{"/tmp/tavrona-sim/ttySIM0", "Logger"}));
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray ini = f.readAll();
@@ -78,12 +78,20 @@ private slots:
         QCOMPARE(c.CodePage, QString("Windows-1252")); // the default, written with the rest
         QVERIFY(ini.contains("CodePage=Windows-1252"));
 
-        WrCfgData(TSetup{"COM1", "Direct", "Windows-1251"});
+        QVERIFY(WrCfgData(TSetup{"COM1", "Direct", "Windows-1251"}));
         RCfgData(c);
         QCOMPARE(c.CodePage, QString("Windows-1251"));
         QSettings(file, QSettings::IniFormat).setValue("Setup/CodePage", "KOI8-R"); // not offered
         RCfgData(c);
         QCOMPARE(c.CodePage, QString("Windows-1252"));
+    }
+
+    void unwritableStoreSaysSo() {
+        QFile::remove(file);
+        QVERIFY(QDir().mkpath(file)); // a folder where the file should be stops even root
+        const bool saved = WrCfgData(TSetup{"COM3", "Direct"});
+        QDir().rmdir(file);
+        QVERIFY(!saved);
     }
 };
 

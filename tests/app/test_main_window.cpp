@@ -1,4 +1,5 @@
 // The main window's start-up, its log and its failure paths, offscreen.
+#include "Config.h"
 #include "Database.h"
 #include "MainUnit.h"
 #include "Statements.h"
@@ -23,10 +24,11 @@ private slots:
         QVERIFY(!w.StartFailed());
         QVERIFY(m.shown.empty());
         QCOMPARE(w.windowTitle(), QString("Tavrona"));
-        QCOMPARE(w.PageControl1->count(), 3);
+        QCOMPARE(w.PageControl1->count(), 4);
         QCOMPARE(w.PageControl1->tabText(0), QString("Monitoring"));
         QCOMPARE(w.PageControl1->tabText(1), QString("Reports"));
         QCOMPARE(w.PageControl1->tabText(2), QString("Errors"));
+        QCOMPARE(w.PageControl1->tabText(3), QString("Events"));
         QCOMPARE(w.PageControl1->currentIndex(), 0);
         QCOMPARE(w.Db().GetTable(Sql::kSelectTanks).Count(), 14);
         w.resize(200, 100);
@@ -98,6 +100,31 @@ private slots:
         TForm1 w(m, clock, Path("view.db"));
         QVERIFY(w.StartFailed());
         QCOMPARE(m.shown, (std::vector<std::string>{kMsgCreationFailed}));
+    }
+
+    // The window comes back where the operator left it, maximised or not.
+    void placementIsKeptBetweenRuns_data() {
+        QTest::addColumn<bool>("maximised");
+        QTest::newRow("normal") << false;
+        QTest::newRow("maximised") << true;
+    }
+    void placementIsKeptBetweenRuns() {
+        QFETCH(bool, maximised);
+        RecordingMessages m;
+        ManualClock clock;
+        const QRect placed(37, 41, 730, 470);
+        QFile::remove(ConfigLocation()); // nothing left from an earlier run
+        {
+            TForm1 w(m, clock, Path("place.db"));
+            w.setGeometry(placed);
+            if (maximised)
+                w.setWindowState(Qt::WindowMaximized);
+            w.close();
+        }
+        TForm1 w(m, clock, Path("place.db"));
+        QCOMPARE(w.isMaximized(), maximised);
+        QCOMPARE(w.normalGeometry(), placed);
+        QVERIFY(m.shown.empty());
     }
 };
 

@@ -81,6 +81,9 @@ public:
         if (!demo.ok)
             qFatal("demo database: %s", demo.error.c_str());
         db = std::make_unique<TSQLiteDatabase>(path);
+        // The demo's week of stored history is not what this line brings: count only its rows.
+        db->ExecSQL("DELETE FROM DATA");
+        db->ExecSQL("DELETE FROM ERROR");
         LoadTanks(*db, [this]() -> TItemNode& { return tanks.Add(); });
         SensorLinkDevices devices = SensorLinkDevices::Station();
         devices.pollTimer = std::make_unique<ShortWaitTimer>();

@@ -45,6 +45,8 @@ void PrepareDatabase(const std::string& path) {
 QString LinkLine(const QString& name, const QString& device) {
     const QString folder = SimulatorLinkFolder();
     QDir().mkpath(folder);
+    // Lines are listed only from a folder that no one else may write into.
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString path = folder + "/" + name;
     QFile::remove(path);
     if (!QFile::link(device, path))
@@ -76,7 +78,7 @@ void TestLineReturn::lineGoesAwayAndComesBack() {
     QVERIFY(!first->Device().isEmpty());
     CfgData.PortNum = LinkLine("ttyLINE", first->Device());
     CfgData.WrkMode = kModeDirect;
-    WrCfgData(CfgData);
+    QVERIFY(WrCfgData(CfgData));
 
     RecordingMessages messages;
     SystemClock clock;
@@ -165,7 +167,7 @@ void TestLineReturn::sameLineReopensUnderItsOldName() {
     QVERIFY(!first->Device().isEmpty());
     CfgData.PortNum = LinkLine("ttySAME", first->Device());
     CfgData.WrkMode = kModeDirect;
-    WrCfgData(CfgData);
+    QVERIFY(WrCfgData(CfgData));
 
     RecordingMessages messages;
     SystemClock clock;

@@ -4,6 +4,7 @@
 #include "sensors/SensorFixture.h"
 
 #include <QButtonGroup>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
@@ -40,7 +41,7 @@ QStringList Items(const QComboBox& box) {
 void Store(const QString& port, const QString& mode) {
     CfgData.PortNum = port;
     CfgData.WrkMode = mode;
-    WrCfgData(CfgData);
+    QVERIFY(WrCfgData(CfgData));
 }
 
 QByteArray StoredBytes() {
@@ -158,6 +159,27 @@ private slots:
         QCOMPARE(stored.PortNum, QString("COM2"));
         QCOMPARE(stored.WrkMode, QString(kModeLogger));
         QVERIFY(messages.shown.empty());
+    }
+
+    // A store that cannot be written (here a folder where the file should be, which stops
+    // even root) is told to the operator; the line still goes over to the chosen port.
+    void unsavedChoiceIsToldAndStillApplied() {
+        QDir().mkpath(ConfigLocation());
+        std::unique_ptr<FakePorts> owner;
+        Ports(owner)->names = {"COM1", "COM2"};
+        RecordingMessages messages;
+        int reconnects = 0;
+        OpenSettings form(
+            messages, [&] { ++reconnects; }, std::move(owner));
+        form.RequestShow();
+        form.cbPort->setCurrentIndex(form.cbPort->findText("COM2"));
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        QDir().rmdir(ConfigLocation());
+        QCOMPARE(messages.shown, std::vector<std::string>{SettingsNotSavedText().toStdString()});
+        QVERIFY(messages.shown[0].find("could not be saved") != std::string::npos);
+        QCOMPARE(reconnects, 1);
+        QCOMPARE(CfgData.PortNum, QString("COM2"));
+        QVERIFY(!form.isVisible());
     }
 
     void storeWithoutAModeGetsDirectOnOk() {

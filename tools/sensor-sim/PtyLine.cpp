@@ -19,8 +19,9 @@ namespace {
 
 std::string SimLinkFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string base = runtime && *runtime ? runtime : "/tmp";
-    return base + "/tavrona-sim";
+    if (runtime && *runtime)
+        return std::string(runtime) + "/tavrona-sim";
+    return "/tmp/tavrona-sim-" + std::to_string(::getuid());
 }
 
 PtyLine::PtyLine() {
@@ -64,6 +65,15 @@ void PtyLine::Link(const std::string& name) {
          slash = folder.find('/', slash + 1))
         ::mkdir(folder.substr(0, slash).c_str(), 0700);
     ::mkdir(folder.c_str(), 0700);
+    // The station lists lines only from a folder of this user's own that no one else may
+    // write into; a link made anywhere else would never be offered.
+    struct stat dir {};
+    if (::lstat(folder.c_str(), &dir) != 0)
+        Fail("mkdir " + folder);
+    if (!S_ISDIR(dir.st_mode) || dir.st_uid != ::getuid() || (dir.st_mode & (S_IWGRP | S_IWOTH))) {
+        errno = EPERM;
+        Fail("not a private folder of this user: " + folder);
+    }
     std::string path = folder + "/" + name;
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0) {

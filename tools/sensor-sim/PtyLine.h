@@ -30,5 +30,5 @@ private:
     std::string link_;
 };
 
-// ${XDG_RUNTIME_DIR:-/tmp}/tavrona-sim
+// $XDG_RUNTIME_DIR/tavrona-sim, else /tmp/tavrona-sim-<user id>: as the station looks.
 std::string SimLinkFolder();

@@ -227,8 +227,9 @@ std::string UsageText() {
 
 Simulates up to 14 fuel-level sensors on a pseudo-terminal. Prints the terminal's device
 path on the first line of its output and links it as
-  ${XDG_RUNTIME_DIR:-/tmp}/tavrona-sim/NAME
-so the station's Settings dialog can list it. Answers 4-byte requests (0x31, address,
+  $XDG_RUNTIME_DIR/tavrona-sim/NAME (else /tmp/tavrona-sim-UID/NAME)
+so the station's Settings dialog can list it; that folder must be the user's own and
+writable by no one else. Answers 4-byte requests (0x31, address,
 command, CRC) with 9-byte data replies (command 0x06) and 12-byte configuration replies
 (command 0x04), paced as on a 19200-baud line. Fuel levels fall slowly and are refilled
 now and then.

@@ -1,0 +1,144 @@
+#include "EventsTab.h"
+
+#include "Clock.h"
+#include "OperatorMessages.h"
+#include "TextFormats.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+// Two lines each where a heading is long, so that the columns fit the window.
+const char* const kColumns[] = {"Time",           "Tank",          "Kind",
+                                "Gross\nbefore, l", "Gross\nafter, l", "Gross\nchange, l",
+                                "Net\nbefore, l",   "Net\nafter, l",   "Net\nchange, l",
+                                "Duration",       "State"};
+constexpr int kColumnCount = int(std::size(kColumns));
+constexpr int kTankCount = 14;
+
+QString Litres(const std::optional<int64_t>& v) {
+    return v ? QString::number(*v) : QString();
+}
+
+} // namespace
+
+EventsTab::EventsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& messages,
+                     TankName tankName, QWidget* parent)
+    : QWidget(parent), db_(db), clock_(clock), messages_(messages), tankName_(std::move(tankName)) {
+    auto* v = new QVBoxLayout(this);
+    auto* strip = new QHBoxLayout;
+    tankFilter_ = new QComboBox;
+    tankFilter_->setObjectName("tankFilter");
+    tankFilter_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    kindFilter_ = new QComboBox;
+    kindFilter_->setObjectName("kindFilter");
+    kindFilter_->addItem("All kinds", QString());
+    for (const char* kind : kEventKinds)
+        kindFilter_->addItem(QString::fromStdString(EventKindText(kind)), QString(kind));
+    strip->addWidget(new QLabel("Tank:"));
+    strip->addWidget(tankFilter_);
+    strip->addSpacing(12);
+    strip->addWidget(new QLabel("Kind:"));
+    strip->addWidget(kindFilter_);
+    strip->addStretch();
+    v->addLayout(strip);
+
+    table_ = new QTableWidget(0, kColumnCount);
+    table_->setObjectName("events");
+    QStringList headers;
+    for (const char* c : kColumns)
+        headers << c;
+    table_->setHorizontalHeaderLabels(headers);
+    table_->verticalHeader()->hide();
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    v->addWidget(table_);
+
+    FillTankFilter();
+    const auto refilter = [this] { Guarded(messages_, [&] { ShowRows(); }); };
+    connect(tankFilter_, &QComboBox::currentIndexChanged, this, refilter);
+    connect(kindFilter_, &QComboBox::currentIndexChanged, this, refilter);
+    connect(table_, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { OpenRow(row); });
+}
+
+void EventsTab::FillTankFilter() {
+    const QSignalBlocker quiet(tankFilter_);
+    const int chosen = tankFilter_->currentData().toInt();
+    tankFilter_->clear();
+    tankFilter_->addItem("All tanks", 0);
+    for (int adr = 1; adr <= kTankCount; ++adr) {
+        const std::string name = tankName_ ? tankName_(adr) : std::string();
+        if (!name.empty())
+            tankFilter_->addItem(QString::fromStdString(name), adr);
+    }
+    tankFilter_->setCurrentIndex(std::max(0, tankFilter_->findData(chosen)));
+}
+
+void EventsTab::Reload() {
+    FillTankFilter();
+    all_ = LoadEvents(db_);
+    ShowRows();
+}
+
+void EventsTab::SetFilter(int adr, const std::string& kind) {
+    {
+        const QSignalBlocker a(tankFilter_);
+        const QSignalBlocker b(kindFilter_);
+        tankFilter_->setCurrentIndex(std::max(0, tankFilter_->findData(adr)));
+        kindFilter_->setCurrentIndex(
+            std::max(0, kindFilter_->findData(QString::fromStdString(kind))));
+    }
+    ShowRows();
+}
+
+void EventsTab::ShowRows() {
+    const int adr = tankFilter_->currentData().toInt();
+    const std::string kind = kindFilter_->currentData().toString().toStdString();
+    shown_.clear();
+    for (const EventRow& row : all_)
+        if (EventMatches(row, adr, kind))
+            shown_.push_back(row);
+
+    const double utcNow = clock_.UtcNow();
+    const double offset = clock_.LocalNow() - utcNow;
+    table_->setRowCount(0);
+    table_->setRowCount(int(shown_.size()));
+    for (int r = 0; r < int(shown_.size()); ++r) {
+        const EventRow& e = shown_[std::size_t(r)];
+        const QString cells[kColumnCount] = {
+            QString::fromStdString(TextFormats::DateTime(e.tstart + offset)),
+            QString::fromStdString(tankName_ ? tankName_(e.adr) : std::string()),
+            QString::fromStdString(EventKindText(e.kind)),
+            Litres(e.vbefore),
+            Litres(e.vafter),
+            QString::fromStdString(ChangeText(e.vbefore, e.vafter)),
+            Litres(e.nbefore),
+            Litres(e.nafter),
+            QString::fromStdString(ChangeText(e.nbefore, e.nafter)),
+            QString::fromStdString(DurationText(e, utcNow)),
+            QString::fromStdString(EventStateText(e))};
+        for (int c = 0; c < kColumnCount; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (c >= 3 && c <= 9)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            table_->setItem(r, c, item);
+        }
+    }
+}
+
+void EventsTab::OpenRow(int row) {
+    if (row < 0 || row >= int(shown_.size()) || !openReport_)
+        return;
+    const EventRow& e = shown_[std::size_t(row)];
+    const double utcNow = clock_.UtcNow();
+    Guarded(messages_,
+            [&] { openReport_(e.adr, PeriodAround(e, utcNow, clock_.LocalNow() - utcNow)); });
+}
