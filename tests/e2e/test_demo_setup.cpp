@@ -4,6 +4,8 @@
 
 #include "Config.h"
 #include "Database.h"
+#include "EventTables.h"
+#include "HistoryPass.h"
 #include "SQLiteDatabase.h"
 #include "TItemNode.h"
 
@@ -33,7 +35,35 @@ private slots:
     void keepsAnExistingDatabase();
     void reportsAFolderItCannotUse();
     void stationReadsTheSettings();
+    void theWeekHoldsDeliveriesAndALoss();
 };
+
+// What the station's first start finds in the demo's week: four deliveries and a theft,
+// and no jump from the last stored reading to the simulator's first.
+void TestDemoSetup::theWeekHoldsDeliveriesAndALoss() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("data.db");
+    QVERIFY(SetUpDemoDatabase(path.toStdString()).ok);
+    std::map<int, FuelEventDetector> detectors;
+    for (const auto& node : Load(path))
+        if (node->Act)
+            detectors.emplace(node->id, FuelEventDetector(ResolveDetectorConfig(*node, {})));
+    HistoryPass pass(detectors, [](double utc) { return utc; });
+    TSQLiteDatabase db(path.toStdString());
+    pass.Feed(DataRowsAfter(db, 0, 1 << 20));
+    int deliveries = 0, losses = 0;
+    for (const TankFuelEvent& e : pass.Events()) {
+        QVERIFY(e.event.tend);
+        (e.event.kind == FuelEventKind::Delivery ? deliveries : losses)++;
+    }
+    QCOMPARE(deliveries, 4);
+    QCOMPARE(losses, 1);
+    const std::vector<DemoTankEnd> ends = SimulatorStartLevels();
+    for (const DemoTank& t : DemoTanks()) {
+        const double last = LastDataRows(db, t.id, 1).at(0).flevel;
+        QVERIFY(std::abs(last - ends[t.id - 1].grossLitres) < 0.005 * t.capacity);
+    }
+}
 
 void TestDemoSetup::calibrationRisesToCapacity() {
     for (const DemoTank& t : DemoTanks()) {

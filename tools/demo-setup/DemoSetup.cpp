@@ -164,7 +164,7 @@ void SaveDemoTanks(TSQLiteDatabase& db, RecordingMessages& messages, DemoResult&
 
 } // namespace
 
-DemoResult SetUpDemoDatabase(const std::string& dbPath) {
+DemoResult SetUpDemoDatabase(const std::string& dbPath, bool withHistory) {
     DemoResult result;
     std::error_code ec;
     if (std::filesystem::exists(dbPath, ec)) {
@@ -180,7 +180,7 @@ DemoResult SetUpDemoDatabase(const std::string& dbPath) {
         }
         result.created = true;
         SaveDemoTanks(db, messages, result);
-        if (result.ok) {
+        if (result.ok && withHistory) {
             const QDateTime now = QDateTime::currentDateTimeUtc();
             const double utc =
                 TextFormats::Join(now.date().year(), now.date().month(), now.date().day(),

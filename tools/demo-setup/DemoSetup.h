@@ -41,9 +41,9 @@ std::vector<DemoTankEnd> SimulatorStartLevels();
 SynthPlan DemoHistory(double utcNow, double localOffset, const std::vector<DemoTankEnd>& ends);
 
 // Creates `dbPath` with the station's CreateDatabase, fills the demo tanks with SaveTank
-// and stores DemoHistory up to now. An existing file is left alone, so a demo keeps its
-// history between runs.
-DemoResult SetUpDemoDatabase(const std::string& dbPath);
+// and, unless told not to, stores DemoHistory up to now. An existing file is left alone,
+// so a demo keeps its history between runs.
+DemoResult SetUpDemoDatabase(const std::string& dbPath, bool withHistory = true);
 
 // Writes PortNum and WorkMode=Direct in section [Setup] of the INI file.
 bool WriteDemoSettings(const std::string& iniPath, const std::string& port);
