@@ -6,6 +6,7 @@
 #include "DefaultPicture.h"
 #include "FuelEvents.h"
 #include "GaugePanels.h"
+#include "ReportIndexBuild.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
@@ -148,17 +149,45 @@ void TForm1::FormCreate() {
         startFailed_ = true;
         return;
     }
-    Guarded(messages_, [&] { EnsureDataIndex(); });
+    FindMissingIndexes();
     Guarded(messages_, [&] { LoadTanks(); });
 }
 
-void TForm1::EnsureDataIndex() {
-    if (!DataIndexMissing(*db_))
+// Building an index over a year of readings takes seconds: it waits until the window is
+// shown (FormActivate). A file whose tables cannot even be examined for it is used without.
+void TForm1::FindMissingIndexes() {
+    try {
+        indexesToBuild_ = MissingReportIndexes(*db_);
+    } catch (const std::exception& e) {
+        indexFailure_ = e.what();
+    }
+}
+
+// The station works without the report indexes, only the Reports are slower: a failure is
+// one line in the Errors log, never a box at every start.
+void TForm1::StartIndexBuild() {
+    if (!indexFailure_.empty()) {
+        PrependLog(ReportIndexBuild::FailureLine(clock_.LocalNow(), indexFailure_));
+        indexFailure_.clear();
+    }
+    if (indexesToBuild_.empty()) {
+        OpenLine();
         return;
-    statusBar()->showMessage("Building the index of readings; this takes a few seconds...");
-    QApplication::processEvents();
-    CreateDataIndex(*db_);
-    statusBar()->clearMessage();
+    }
+    // The line opens once the build has ended: a reading stored meanwhile would wait for
+    // the file, and the window with it, until the build let go of it.
+    indexBuild_ = std::make_unique<ReportIndexBuild>(
+        dbFile_, std::move(indexesToBuild_), this, [this](const std::string& error) {
+            if (!error.empty())
+                PrependLog(ReportIndexBuild::FailureLine(clock_.LocalNow(), error));
+            OpenLine();
+        });
+    indexesToBuild_.clear();
+}
+
+void TForm1::OpenLine() {
+    if (link_)
+        Guarded(messages_, [&] { link_->DeviceConnect(); });
 }
 
 void TForm1::LoadTanks() {
@@ -216,5 +245,5 @@ bool TForm1::event(QEvent* e) {
 
 void TForm1::FormActivate() {
     if (link_)
-        Guarded(messages_, [&] { link_->DeviceConnect(); });
+        StartIndexBuild();
 }

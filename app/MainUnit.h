@@ -3,11 +3,13 @@
 // the sensor line. Its handlers stay short and call the plain code that decides things.
 
 #include "Clock.h"
+#include "Database.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 
 #include <QMainWindow>
 #include <memory>
+#include <vector>
 
 struct TItemNode;
 
@@ -15,6 +17,7 @@ class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
 class FuelEvents;
+class ReportIndexBuild;
 class ReportsTab;
 class SensorLink;
 class TEditor;
@@ -50,6 +53,8 @@ public:
     SensorLink& Link() { return *link_; }
     // Fuel events and alarms of the tanks; null when the start failed.
     FuelEvents* Events() { return events_.get(); }
+    // The build of the report indexes started by the first activation, if one was needed.
+    ReportIndexBuild* IndexBuild() const { return indexBuild_.get(); }
 
 public slots:
     void Exit1Click();
@@ -66,7 +71,9 @@ private:
     void LoadTanks();
     void BuildMenu();
     QWidget* BuildErrorsTab();
-    void EnsureDataIndex();
+    void FindMissingIndexes();
+    void StartIndexBuild();
+    void OpenLine();
     void CreateDialogs();
     void StartEvents();
     bool OpenEditor(TItemNode& node);
@@ -80,6 +87,9 @@ private:
     // Declared before the link, which hands it readings, so that it goes after the link.
     std::unique_ptr<FuelEvents> events_;
     std::unique_ptr<SensorLink> link_;
+    std::vector<ReportIndex> indexesToBuild_;
+    std::string indexFailure_;
+    std::unique_ptr<ReportIndexBuild> indexBuild_;
     bool startFailed_ = false;
     bool activated_ = false;
 };

@@ -86,11 +86,16 @@ void BrokenLineGraph::getOptimizedLineData(QVector<QCPGraphData>* out,
     col.Flush(out);
 }
 
-// Litres are whole numbers: never a label step below 1.
+// Litres are whole numbers: never a label step below 1. Each label carries the unit.
 class LevelTicker : public QCPAxisTicker {
 protected:
     double getTickStep(const QCPRange& range) override {
         return std::max(1.0, QCPAxisTicker::getTickStep(range));
+    }
+    QString getTickLabel(double tick, const QLocale& locale, QChar formatChar,
+                         int precision) override {
+        return QCPAxisTicker::getTickLabel(tick, locale, formatChar, precision) +
+               QStringLiteral(" l");
     }
 };
 
@@ -115,6 +120,73 @@ QCPRange WithMargins(double lo, double hi, int pixels, double emptySpan) {
 }
 
 } // namespace
+
+// The strip along the bottom of the plot area: a band for each stretch without readings and
+// a mark for each logged silence. It lies on the time axis rather than at any level, since
+// no level was measured there. Spans closer than a pixel are drawn as one rectangle, so a
+// year of silences costs no more than the chart's width.
+class SilenceStrip : public QCPLayerable {
+public:
+    explicit SilenceStrip(QCustomPlot* plot) : QCPLayerable(plot) {}
+    std::vector<TimeSpan> bands; // keys
+    std::vector<double> marks;   // keys
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
+        applyAntialiasingHint(painter, false, QCP::aeOther);
+    }
+    QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
+    void draw(QCPPainter* painter) override {
+        QCPAxis* x = mParentPlot->xAxis;
+        const QRect r = mParentPlot->axisRect()->rect();
+        const QColor red(255, 0, 0);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(red);
+        const int bandTop = r.bottom() + 1 - LevelChart::kBandPx;
+        DrawMerged(
+            painter, bands,
+            [&](const TimeSpan& b) {
+                return std::pair(x->coordToPixel(b.from), x->coordToPixel(b.to));
+            },
+            bandTop, LevelChart::kBandPx, 1.0);
+        const int markHeight = 2 * LevelChart::kBandPx;
+        DrawMerged(
+            painter, marks,
+            [&](double k) {
+                const double px = x->coordToPixel(k);
+                return std::pair(px - 1, px + 1);
+            },
+            r.bottom() + 1 - markHeight, markHeight, 2.0);
+    }
+
+private:
+    // Fills [left, right] x [top, top + height) for each item, joining neighbours that
+    // overlap or touch at pixel resolution.
+    template <class Items, class Span>
+    static void DrawMerged(QCPPainter* painter, const Items& items, Span span, int top, int height,
+                           double minWidth) {
+        bool open = false;
+        double left = 0, right = 0;
+        auto flush = [&] {
+            if (open)
+                painter->drawRect(QRectF(left, top, std::max(minWidth, right - left), height));
+        };
+        for (const auto& item : items) {
+            auto [a, b] = span(item);
+            if (a > b)
+                std::swap(a, b);
+            if (open && a <= right + 1) {
+                right = std::max(right, b);
+                continue;
+            }
+            flush();
+            open = true;
+            left = a;
+            right = b;
+        }
+        flush();
+    }
+};
 
 // Whole milliseconds, so that the ticker, which truncates to the millisecond, shows 10:00
 // rather than 09:59 for a reading at 10:00.
@@ -143,13 +215,8 @@ LevelChart::LevelChart(QWidget* parent) : QCustomPlot(parent) {
     setBackground(palette().window());
     axisRect()->setBackground(palette().window());
     blue_ = AddLine(this, QColor(68, 102, 163));
-    red_ = AddLine(this, QColor(255, 0, 0));
     blueData_ = blue_->data();
-    redData_ = red_->data();
-    dots_ = addGraph();
-    dots_->setLineStyle(QCPGraph::lsNone);
-    dots_->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, QColor(255, 0, 0), 6));
-    dots_->setSelectable(QCP::stNone);
+    strip_ = new SilenceStrip(this);
 
     auto dates = QSharedPointer<QCPAxisTickerDateTime>::create();
     dates->setDateTimeFormat(kTimeLabelFormat);
@@ -181,58 +248,69 @@ LevelChart::LevelChart(QWidget* parent) : QCustomPlot(parent) {
     axisRect()->setRangeZoomAxes(xAxis, nullptr);
 }
 
+const std::vector<TimeSpan>& LevelChart::Bands() const {
+    return strip_->bands;
+}
+
+const std::vector<double>& LevelChart::Marks() const {
+    return strip_->marks;
+}
+
 void LevelChart::Clear() {
-    blue_->data()->clear();
-    red_->data()->clear();
-    dots_->data()->clear();
-    line_ = {};
-    markers_ = {};
+    blueData_->clear();
+    strip_->bands.clear();
+    strip_->marks.clear();
+    time_ = {};
+    levels_ = {};
     autoShown_ = false;
 }
 
 void LevelChart::SetLevelLine(const std::vector<LevelPoint>& sorted) {
     blueData_->clear();
-    redData_->clear();
-    ForEachColouredVertex(
+    strip_->bands.clear();
+    ForEachDrawnPart(
         sorted, [&](double x, double y) { blueData_->add(QCPGraphData(DayToKey(x), y)); },
-        [&](double x, double y) { redData_->add(QCPGraphData(DayToKey(x), y)); });
-    line_ = {};
-    for (const LevelPoint& p : sorted)
-        line_.Add(DayToKey(p.x), p.y);
+        [&](double from, double to) {
+            strip_->bands.push_back({DayToKey(from), DayToKey(to)});
+        });
+    time_ = {};
+    levels_ = {};
+    for (const LevelPoint& p : sorted) {
+        time_.Add(DayToKey(p.x), 0);
+        if (p.reading)
+            levels_.Add(0, p.y);
+    }
 }
 
 void LevelChart::SetErrorMarkers(const std::vector<double>& times) {
-    QVector<QCPGraphData> d;
-    d.reserve(static_cast<qsizetype>(times.size()));
-    markers_ = {};
+    strip_->marks.clear();
+    strip_->marks.reserve(times.size());
     for (double t : times) {
-        d.append(QCPGraphData(DayToKey(t), 0));
-        markers_.Add(DayToKey(t), 0);
+        strip_->marks.push_back(DayToKey(t));
+        time_.Add(DayToKey(t), 0);
     }
-    // The dots are drawn as points only, so their order does not matter to the picture.
-    dots_->data()->set(d, false);
+    // Marks next to each other are joined when drawn, so they go in time order.
+    std::sort(strip_->marks.begin(), strip_->marks.end());
 }
 
 void LevelChart::ApplyAutoRange() {
-    Bounds all = line_;
-    if (markers_.any) {
-        all.Add(markers_.x0, 0);
-        all.Add(markers_.x1, 0);
-    }
     // An empty chart shows no scale: QCustomPlot's default range would label the time
     // axis with dates of 1970 and the level axis with litres nobody measured.
-    xAxis->setTickLabels(all.any);
-    yAxis->setTickLabels(all.any);
-    if (!all.any)
+    xAxis->setTickLabels(time_.any);
+    yAxis->setTickLabels(levels_.any);
+    if (!time_.any)
         return;
     // The viewport follows resize events, which a hidden widget has not had yet.
     setViewport(rect());
     updateLayout();
     const QRect r = axisRect()->rect();
-    autoX_ = WithMargins(all.x0, all.x1, r.width(), 60.0);
-    autoY_ = WithMargins(all.y0, all.y1, r.height(), 1.0);
+    autoX_ = WithMargins(time_.x0, time_.x1, r.width(), 60.0);
     xAxis->setRange(autoX_);
-    yAxis->setRange(autoY_);
+    if (levels_.any) {
+        autoY_ = WithMargins(levels_.y0, levels_.y1, r.height(), 1.0);
+        yAxis->setRange(autoY_);
+    }
+    autoY_ = yAxis->range();
     autoShown_ = true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The level chart of the Reports tab: the level line in blue, gap bands in red, silences as
-// red dots; time along the bottom, litres up the left.
+// The level chart of the Reports tab: the level line in blue where a sensor reported it,
+// time without readings as red bands along the time axis, logged silences as red marks on
+// it; time along the bottom, litres up the left.
 
 #include "LevelSeries.h"
 
@@ -13,24 +14,30 @@
 double DayToKey(double dayNumber);
 double KeyToDay(double key);
 
+class SilenceStrip;
+
 class LevelChart : public QCustomPlot {
     Q_OBJECT
 public:
     explicit LevelChart(QWidget* parent = nullptr);
 
-    // Empties both series.
+    // Empties the line, the bands and the marks.
     void Clear();
-    // Series1: the level line split by colour (day numbers); the range is set over `points`.
+    // Series1 in drawing order: its level line and its bands (day numbers).
     void SetLevelLine(const std::vector<LevelPoint>& sortedPoints);
-    // Series2: the silences, red dots on level 0.
+    // Series2: the logged silences, marks on the time axis.
     void SetErrorMarkers(const std::vector<double>& times);
-    // Automatic ranges over all points of both series, 5 pixels of margin at each end; with no
-    // point at all the ranges stay and the axes lose their labels.
+    // Automatic ranges, 5 pixels of margin at each end: time over all points of both series,
+    // litres over the readings. With nothing to show the ranges stay and the axes lose
+    // their labels; the level axis also when no reading is drawn.
     void ApplyAutoRange();
 
     QCPGraph* BlueLine() const { return blue_; }
-    QCPGraph* RedLine() const { return red_; }
-    QCPGraph* ErrorDots() const { return dots_; }
+    // Keys (seconds, see DayToKey) of the bands and the marks along the time axis.
+    const std::vector<TimeSpan>& Bands() const;
+    const std::vector<double>& Marks() const;
+    // The bands' height above the time axis, in pixels; the marks rise higher.
+    static constexpr int kBandPx = 5;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -44,13 +51,12 @@ private:
         double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
         void Add(double x, double y);
     };
-    // The line graphs' data, refilled in place so their capacity is reused.
-    QSharedPointer<QCPGraphDataContainer> blueData_, redData_;
+    // The line's data, refilled in place so its capacity is reused.
+    QSharedPointer<QCPGraphDataContainer> blueData_;
     QCPGraph* blue_;
-    QCPGraph* red_;
-    QCPGraph* dots_;
-    Bounds line_;
-    Bounds markers_;
+    SilenceStrip* strip_;
+    Bounds time_;   // x of every point of both series
+    Bounds levels_; // the readings
     QCPRange autoX_, autoY_;
     bool autoShown_ = false;
 };

@@ -36,9 +36,16 @@ double Timestamp(sqlite3_stmt* s, int col) {
     default: {
         const std::string text = ColumnText(s, col);
         double v = 0;
-        if (!TextFormats::ParseDouble(text, v))
-            NotA("floating point", text);
-        return v;
+        if (TextFormats::ParseDouble(text, v))
+            return v;
+        // A number too large for a double is no time of any reading: it is skipped as an
+        // infinite one would be.
+        const char* b = text.data();
+        const char* e = b + text.size();
+        auto [p, ec] = std::from_chars(b + (b != e && *b == '+'), e, v);
+        if (ec == std::errc::result_out_of_range && p == e)
+            return std::numeric_limits<double>::infinity();
+        NotA("floating point", text);
     }
     }
 }
@@ -66,6 +73,22 @@ int32_t Litres(sqlite3_stmt* s, int col) {
     return static_cast<int32_t>(v);
 }
 
+// The bounds exactly as the statement writes them. SQLite compares a text stored in a
+// column without REAL affinity as text, so a hand-edited row may pass the statement's
+// bounds with a time far outside them, or one that is not finite at all ("inf", "nan",
+// 4e999): such a row is no reading of the period, and its time would overflow the chart's
+// millisecond arithmetic.
+struct Bounds {
+    double from, to;
+    Bounds(double utcFrom, double utcTo) : from(AsWritten(utcFrom)), to(AsWritten(utcTo)) {}
+    bool Inside(double t) const { return std::isfinite(t) && t > from && t < to; }
+    static double AsWritten(double v) {
+        double parsed = v;
+        TextFormats::ParseDouble(TextFormats::Timestamp(v), parsed);
+        return parsed;
+    }
+};
+
 } // namespace
 
 double LocalOffset(const Clock& clock) {
@@ -83,14 +106,21 @@ std::vector<fdata> QueryLevels(TSQLiteDatabase& db, int adr, double S, double E,
 void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset,
                  std::vector<fdata>& samples) {
     samples.clear();
+    const Bounds bounds(S - offset, E - offset);
     db.ForEachRow(Sql::SelectLevels(adr, S - offset, E - offset), [&](sqlite3_stmt* s) {
-        samples.push_back({Timestamp(s, 0) + offset, Litres(s, 1)});
+        const double t = Timestamp(s, 0);
+        if (bounds.Inside(t))
+            samples.push_back({t + offset, Litres(s, 1)});
     });
 }
 
 std::vector<double> QueryErrors(TSQLiteDatabase& db, int adr, double S, double E, double offset) {
     std::vector<double> times;
-    db.ForEachRow(Sql::SelectErrors(adr, S - offset, E - offset),
-                  [&](sqlite3_stmt* s) { times.push_back(Timestamp(s, 0) + offset); });
+    const Bounds bounds(S - offset, E - offset);
+    db.ForEachRow(Sql::SelectErrors(adr, S - offset, E - offset), [&](sqlite3_stmt* s) {
+        const double t = Timestamp(s, 0);
+        if (bounds.Inside(t))
+            times.push_back(t + offset);
+    });
     return times;
 }

@@ -14,12 +14,14 @@ class TSQLiteDatabase;
 double LocalOffset(const Clock& clock);
 
 // The level samples of address `adr` strictly inside the local period S..E (statement 10),
-// in the order SQLite returns them, with x moved to local time. Every row is kept.
+// in the order SQLite returns them, with x moved to local time. Every row is kept whose time
+// is a finite number inside the bounds (a hand-edited file may hold others).
 std::vector<fdata> QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset);
 // The same into a buffer kept between reports: its capacity is reused, so a year of samples
 // is not allocated and faulted in afresh at every "Generate".
 void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset,
                  std::vector<fdata>& samples);
 
-// The local times of the silences logged for `adr` strictly inside S..E (statement 11).
+// The local times of the silences logged for `adr` strictly inside S..E (statement 11), as
+// finite numbers inside the bounds.
 std::vector<double> QueryErrors(TSQLiteDatabase& db, int adr, double S, double E, double offset);

@@ -16,6 +16,7 @@ constexpr int64_t k240s = 240000;
 
 struct Builder {
     std::vector<LevelPoint>& out;
+    void Reading(const fdata& s) { out.push_back({s.x, s.y, PointKind::Normal, true}); }
     void Add(double x, int32_t y) { out.push_back({x, y, PointKind::Normal}); }
     void Red(double x, int32_t y) { out.push_back({x, y, PointKind::Red}); }
     void Gap(double x, int32_t y) { out.push_back({x, y, PointKind::Gap}); }
@@ -23,7 +24,7 @@ struct Builder {
 
 void StartRule(Builder& b, const fdata& first, double S) {
     if (Ms(S) + k120s > Ms(first.x)) {
-        b.Add(first.x, first.y);
+        b.Reading(first);
         return;
     }
     b.Add(S, 0);
@@ -33,7 +34,7 @@ void StartRule(Builder& b, const fdata& first, double S) {
 
 void GapRule(Builder& b, const fdata& prev, const fdata& cur) {
     if (Ms(prev.x) + k240s >= Ms(cur.x)) {
-        b.Add(cur.x, cur.y);
+        b.Reading(cur);
         return;
     }
     b.Gap(prev.x, 0);
@@ -44,7 +45,7 @@ void GapRule(Builder& b, const fdata& prev, const fdata& cur) {
 
 void EndRule(Builder& b, const fdata& last, double E) {
     if (Ms(last.x) > Ms(E) - k120s) {
-        b.Add(last.x, last.y);
+        b.Reading(last);
         return;
     }
     b.Gap(last.x, 0);
@@ -91,4 +92,17 @@ ColouredLines SplitByColour(const std::vector<LevelPoint>& p) {
             lines.red.push_back({x, y});
         });
     return lines;
+}
+
+LevelPicture DrawLevelPicture(const std::vector<LevelPoint>& p) {
+    LevelPicture picture;
+    ForEachDrawnPart(
+        p,
+        [&](double x, double y) {
+            picture.line.push_back({x, y});
+        },
+        [&](double from, double to) {
+            picture.silences.push_back({from, to});
+        });
+    return picture;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The level line of a report as points: samples become normal, red and gap points by the
-// start, gap and end rules; the points are then split into the blue and the red polylines
-// that the chart draws. Plain code, no Qt.
+// start, gap and end rules. From the points come the blue and red polylines of the drawing
+// rule, and what the chart shows: the level only where a sensor reported it, the stretches
+// without readings as bands along the time axis. Plain code, no Qt.
 
 #include <cmath>
 #include <cstdint>
@@ -21,7 +22,12 @@ struct LevelPoint {
     double x;
     int32_t y;
     PointKind kind;
-    bool operator==(const LevelPoint&) const = default;
+    // True for a point that carries a stored reading's level. The rules also add normal
+    // points at 0 l where nothing was read (the period's start before a late first reading,
+    // the last reading of a period that ends in silence): those are never drawn as a level.
+    bool reading = false;
+    // Equal as points of the series: place, level and colour.
+    bool operator==(const LevelPoint& o) const { return x == o.x && y == o.y && kind == o.kind; }
 };
 
 // Seconds as a fraction of a day.
@@ -59,6 +65,26 @@ ColouredLines SplitByColour(const std::vector<LevelPoint>& sorted);
 template <class Blue, class Red>
 void ForEachColouredVertex(const std::vector<LevelPoint>& p, Blue&& blue, Red&& red);
 
+// A stretch of time in day numbers.
+struct TimeSpan {
+    double from;
+    double to;
+    bool operator==(const TimeSpan&) const = default;
+};
+
+// What the chart draws of the points in drawing order. The drawing rule's blue segments that
+// join two readings make the level line; its red segments, which stand for time without
+// readings and lie at a level nobody measured, become spans along the time axis instead.
+struct LevelPicture {
+    std::vector<LineVertex> line; // y NaN where the line breaks
+    std::vector<TimeSpan> silences;
+};
+LevelPicture DrawLevelPicture(const std::vector<LevelPoint>& sorted);
+
+// The same, handing each line vertex and each silence to a callback as it is found.
+template <class Line, class Silence>
+void ForEachDrawnPart(const std::vector<LevelPoint>& p, Line&& line, Silence&& silence);
+
 // ---------------------------------------------------------------------------------------
 
 namespace level_series_detail {
@@ -92,5 +118,20 @@ void ForEachColouredVertex(const std::vector<LevelPoint>& p, Blue&& blue, Red&& 
             r.Segment(from, to);
         else
             b.Segment(from, to);
+    }
+}
+
+template <class Line, class Silence>
+void ForEachDrawnPart(const std::vector<LevelPoint>& p, Line&& line, Silence&& silence) {
+    level_series_detail::Polyline<Line> l{line};
+    for (std::size_t i = 1; i < p.size(); ++i) {
+        const LevelPoint& from = p[i - 1];
+        const LevelPoint& to = p[i];
+        if (from.kind == PointKind::Gap || to.kind == PointKind::Gap)
+            continue;
+        if (to.kind == PointKind::Red)
+            silence(from.x, to.x);
+        else if (from.reading && to.reading)
+            l.Segment(from, to);
     }
 }

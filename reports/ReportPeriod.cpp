@@ -54,3 +54,15 @@ double WithDate(double held, int year, int month, int day) {
     const TextFormats::DateTimeParts p = TextFormats::Split(held);
     return TextFormats::Join(year, month, day, p.hour, p.minute, p.second, p.msec);
 }
+
+double ShownStart(double t) {
+    TextFormats::DateTimeParts p = TextFormats::Split(t);
+    p.msec = 0;
+    return TextFormats::Join(p);
+}
+
+double ShownStop(double t) {
+    TextFormats::DateTimeParts p = TextFormats::Split(t);
+    p.msec = 999;
+    return TextFormats::Join(p);
+}

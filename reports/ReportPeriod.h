@@ -43,3 +43,12 @@ inline bool PickersEnabled(int choice) {
 
 // A date picked in a picker keeps the time of day the picker held.
 double WithDate(double held, int year, int month, int day);
+
+// The pickers show date and time to the second, and a custom interval means what they show:
+// from the start's second to the end of the stop's second, so that a stop shown as 23:59:59
+// takes in the whole of that second, as "Yesterday" does.
+double ShownStart(double t);
+double ShownStop(double t);
+inline ReportPeriod ShownPeriod(ReportPeriod p) {
+    return {ShownStart(p.start), ShownStop(p.stop)};
+}

@@ -9,7 +9,7 @@
 #include "TextFormats.h"
 
 #include <QButtonGroup>
-#include <QDateEdit>
+#include <QDateTimeEdit>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -75,6 +75,27 @@ public:
     QWidget* top = nullptr;
     std::vector<Placed> placed;
 
+    // The pickers show a date and a time, wider than the 87 pixels a date alone had: they
+    // and their labels are laid out leftwards from "Generate", as wide as their texts need.
+    void PlaceFromRight(QWidget* startLabel, QWidget* start, QWidget* stopLabel, QWidget* stop,
+                        QWidget* generate, QWidget* print) {
+        const int picker = std::max({87, start->sizeHint().width(), stop->sizeHint().width()});
+        const int height = std::max(21, start->sizeHint().height());
+        const int label =
+            std::max({34, startLabel->sizeHint().width(), stopLabel->sizeHint().width()});
+        const int stopX = 540 - 19 - picker;
+        const int stopLabelX = stopX - 4 - label;
+        const int startX = stopLabelX - 16 - picker;
+        const int startLabelX = startX - 4 - label;
+        const int y = 80 - height / 2; // centred on the buttons
+        placed = {{startLabel, startLabelX, 74, label, 16},
+                  {start, startX, y, picker, height},
+                  {stopLabel, stopLabelX, 74, label, 16},
+                  {stop, stopX, y, picker, height},
+                  {generate, 540, 68, 75, 25},
+                  {print, 622, 68, 75, 25}};
+    }
+
 protected:
     void resizeEvent(QResizeEvent*) override {
         if (top)
@@ -86,14 +107,21 @@ protected:
     }
 };
 
-QDate ToDate(double day) {
+// What a picker shows: the date and the time to the second.
+QDateTime ToShown(double day) {
     const TextFormats::DateTimeParts p = TextFormats::Split(day);
-    return QDate(p.year, p.month, p.day);
+    return QDateTime(QDate(p.year, p.month, p.day), QTime(p.hour, p.minute, p.second), Qt::UTC);
 }
 
-QDateEdit* MakePicker(QWidget* parent) {
-    auto* e = new QDateEdit(parent);
-    e->setDisplayFormat("dd/MM/yyyy");
+double FromShown(const QDateTime& t) {
+    return TextFormats::Join(t.date().year(), t.date().month(), t.date().day(), t.time().hour(),
+                             t.time().minute(), t.time().second());
+}
+
+QDateTimeEdit* MakePicker(QWidget* parent) {
+    auto* e = new QDateTimeEdit(parent);
+    e->setDisplayFormat("dd/MM/yyyy HH:mm:ss");
+    e->setTimeSpec(Qt::UTC); // wall-clock values: no time zone may move them
     e->setCalendarPopup(true);
     e->setEnabled(false);
     return e;
@@ -191,10 +219,10 @@ QWidget* ReportsTab::MakeBottomPanel() {
     startDT_->setObjectName("StartDT");
     stopDT_ = MakePicker(panel);
     stopDT_->setObjectName("StopDT");
-    connect(startDT_, &QDateEdit::dateChanged, this,
-            [this](QDate d) { PickStartDate(d.year(), d.month(), d.day()); });
-    connect(stopDT_, &QDateEdit::dateChanged, this,
-            [this](QDate d) { PickStopDate(d.year(), d.month(), d.day()); });
+    connect(startDT_, &QDateTimeEdit::dateTimeChanged, this,
+            [this](const QDateTime& t) { PickStart(FromShown(t)); });
+    connect(stopDT_, &QDateTimeEdit::dateTimeChanged, this,
+            [this](const QDateTime& t) { PickStop(FromShown(t)); });
     button3_ = new QPushButton("Generate", panel);
     button3_->setObjectName("Button3");
     button4_ = new QPushButton("Print", panel);
@@ -202,12 +230,8 @@ QWidget* ReportsTab::MakeBottomPanel() {
     connect(button3_, &QPushButton::clicked, this, [this] { Button3Click(); });
     connect(button4_, &QPushButton::clicked, this, [this] { Button4Click(); });
 
-    panel->placed = {{new QLabel("Start:", panel), 259, 74, 34, 16},
-                     {startDT_, 293, 70, 87, 21},
-                     {new QLabel("Stop:", panel), 396, 74, 34, 16},
-                     {stopDT_, 434, 70, 87, 21},
-                     {button3_, 540, 68, 75, 25},
-                     {button4_, 622, 68, 75, 25}};
+    panel->PlaceFromRight(new QLabel("Start:", panel), startDT_, new QLabel("Stop:", panel),
+                          stopDT_, button3_, button4_);
     ShowPeriod();
     return panel;
 }
@@ -232,6 +256,9 @@ void ReportsTab::rgIntervalClick() {
     stopDT_->setEnabled(false);
     const int choice = Choice();
     period_ = PeriodFor(choice, clock_.LocalNow(), period_);
+    // A custom interval is what its pickers show, whatever times the last preset left.
+    if (PickersEnabled(choice))
+        period_ = ShownPeriod(period_);
     ShowPeriod();
     startDT_->setEnabled(PickersEnabled(choice));
     stopDT_->setEnabled(PickersEnabled(choice));
@@ -240,8 +267,18 @@ void ReportsTab::rgIntervalClick() {
 void ReportsTab::ShowPeriod() {
     const QSignalBlocker a(startDT_);
     const QSignalBlocker b(stopDT_);
-    startDT_->setDate(ToDate(period_.start));
-    stopDT_->setDate(ToDate(period_.stop));
+    startDT_->setDateTime(ToShown(period_.start));
+    stopDT_->setDateTime(ToShown(period_.stop));
+}
+
+void ReportsTab::PickStart(double shown) {
+    period_.start = ShownStart(shown);
+    ShowPeriod();
+}
+
+void ReportsTab::PickStop(double shown) {
+    period_.stop = ShownStop(shown);
+    ShowPeriod();
 }
 
 void ReportsTab::PickStartDate(int year, int month, int day) {
@@ -285,7 +322,8 @@ void ReportsTab::SGDrawCell(QPainter& p, int ACol, int ARow, const QRect& Rect,
     p.fillRect(Rect, back);
     const QString text =
         ARow == 0 ? grid_->horizontalHeaderItem(ACol)->text() : grid_->item(ARow - 1, ACol)->text();
-    const Qt::Alignment h = (ARow == 0 || ACol == 0) ? Qt::AlignHCenter : Qt::AlignRight;
+    // Names from the left, so that a long one shows its beginning.
+    const Qt::Alignment h = (ARow == 0 || ACol == 0) ? Qt::AlignHCenter : Qt::AlignLeft;
     p.setPen(pal.color(QPalette::Text));
     p.setFont(grid_->font());
     p.drawText(Rect.adjusted(2, 0, -2, 0), int(h | Qt::AlignVCenter | Qt::TextSingleLine), text);
@@ -303,14 +341,18 @@ void ReportsTab::Generate(int adr, ReportPeriod period) {
     // What was drawn before a failure stays on screen.
     struct Redraw {
         LevelChart* chart;
-        ~Redraw() {
+        ~Redraw() { Now(chart); }
+        static void Now(LevelChart* chart) {
             chart->ApplyAutoRange();
-            chart->replot();
+            chart->replot(QCustomPlot::rpImmediateRefresh);
         }
     } redraw{chart_};
     const double offset = LocalOffset(clock_);
     QueryLevels(db_, adr, period.start, period.stop, offset, samples_);
     if (samples_.empty()) {
+        // The emptied chart is on screen before the box: the last report's line must not
+        // stand behind "No data".
+        Redraw::Now(chart_);
         messages_.ShowMessage(kNoData);
         return;
     }

@@ -16,7 +16,7 @@ class Clock;
 class LevelChart;
 class OperatorMessages;
 class QButtonGroup;
-class QDateEdit;
+class QDateTimeEdit;
 class QPainter;
 class QPrinter;
 class QPushButton;
@@ -46,9 +46,13 @@ public:
     int Choice() const;
     void SetChoice(int choice); // as if the operator clicked the item
     ReportPeriod Period() const { return period_; }
-    // As if the operator picked these dates in the pickers (custom interval).
+    // As if the operator picked these dates in the pickers (custom interval); each keeps
+    // the time of day its picker shows.
     void PickStartDate(int year, int month, int day);
     void PickStopDate(int year, int month, int day);
+    // As if the operator set a picker to this date and time (seconds; custom interval).
+    void PickStart(double shown);
+    void PickStop(double shown);
 
     // Draws the chart on the printer's page under the heading.
     void PrintChart(QPrinter& printer);
@@ -68,8 +72,8 @@ private:
     OperatorMessages& messages_;
     QTableWidget* grid_;
     QButtonGroup* interval_;
-    QDateEdit* startDT_;
-    QDateEdit* stopDT_;
+    QDateTimeEdit* startDT_;
+    QDateTimeEdit* stopDT_;
     QPushButton* button3_;
     QPushButton* button4_;
     LevelChart* chart_;

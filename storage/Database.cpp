@@ -4,6 +4,7 @@
 #include "Statements.h"
 #include "TItemNode.h"
 
+#include <cctype>
 #include <set>
 
 // TANKS and its 14 tanks appear together or not at all: a start that failed half way
@@ -37,8 +38,10 @@ bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
             db.ExecSQL(Sql::kCreateData);
             db.ExecSQL(kCreateDataIndex);
         }
-        if (!db.TableExists("ERROR"))
+        if (!db.TableExists("ERROR")) {
             db.ExecSQL(Sql::kCreateError);
+            db.ExecSQL(kCreateErrorIndex);
+        }
     } catch (const std::exception&) {
         messages.ShowMessage(kMsgCreationFailed);
         return false;
@@ -94,12 +97,25 @@ void SaveTank(TSQLiteDatabase& db, const TItemNode& node, OperatorMessages& mess
     db.UpdateBlob(Sql::UpdateClb(node.id), EncodeClbArray(node.ClbArray));
 }
 
+static bool IndexExists(TSQLiteDatabase& db, const std::string& name) {
+    std::string lower;
+    for (char c : name)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return db.GetTable("select name from sqlite_master where type = 'index' and lower(name) = " +
+                       Sql::QuoteText(lower))
+               .Count() > 0;
+}
+
+std::vector<ReportIndex> MissingReportIndexes(TSQLiteDatabase& db) {
+    std::vector<ReportIndex> missing;
+    for (const ReportIndex& index : kReportIndexes)
+        if (db.TableExists(index.table) && !IndexExists(db, index.name))
+            missing.push_back(index);
+    return missing;
+}
+
 bool DataIndexMissing(TSQLiteDatabase& db) {
-    if (!db.TableExists("DATA"))
-        return false;
-    return db.GetTable("select name from sqlite_master where type = 'index' and "
-                       "lower(name) = 'data_adr_tstamp'")
-               .Count() == 0;
+    return db.TableExists("DATA") && !IndexExists(db, "DATA_ADR_TSTAMP");
 }
 
 void CreateDataIndex(TSQLiteDatabase& db) {

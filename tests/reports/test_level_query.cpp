@@ -18,6 +18,8 @@ constexpr double kTwoHours = 2.0 / 24.0;
 
 class TestLevelQuery : public QObject {
     Q_OBJECT
+    QTemporaryDir dir;
+
 private slots:
     void offsetIsLocalMinusUtc() {
         ManualClock east(At(10, 0), kTwoHours);
@@ -97,6 +99,23 @@ private slots:
         t.db->ExecSQL("DELETE FROM DATA");
         t.db->ExecSQL("INSERT INTO DATA (tstamp, adr, flevel) VALUES (46000.5, 2, 4294967296)");
         QVERIFY_THROWS_EXCEPTION(std::exception, QueryLevels(*t.db, 2, 46000, 46001, 0));
+    }
+
+    // A hand-made file whose times are texts: SQLite compares them as texts, so a time that
+    // is no finite number, or lies far outside the period, passes the statement's bounds.
+    void timesThatAreNoReadingOfThePeriodAreSkipped() {
+        TSQLiteDatabase db(dir.filePath("texts.db").toStdString());
+        db.ExecSQL("CREATE TABLE DATA (tstamp TEXT, adr INTEGER, flevel INTEGER)");
+        db.ExecSQL("CREATE TABLE ERROR (tstamp TEXT, adr INTEGER, code INTEGER)");
+        for (const char* table : {"DATA", "ERROR"})
+            db.ExecSQL(std::string("INSERT INTO ") + table +
+                       " VALUES ('46000.5', 1, 7), ('46000.5e999', 1, 8), ('46000.6e300', 1, 9), "
+                       "('46000.7', 1, 10)");
+        const auto s = QueryLevels(db, 1, 46000, 46001, 0);
+        QCOMPARE(s.size(), std::size_t(2));
+        QCOMPARE(s[0].y, 7);
+        QCOMPARE(s[1].y, 10);
+        QCOMPARE(QueryErrors(db, 1, 46000, 46001, 0), (std::vector<double>{46000.5, 46000.7}));
     }
 
     void everyRowIsKept() {

@@ -59,7 +59,19 @@ QString Describe(const std::vector<LineVertex>& v) {
     return l.join(' ');
 }
 
+QString Describe(const std::vector<TimeSpan>& v) {
+    QStringList l;
+    for (const TimeSpan& b : v) {
+        const TextFormats::DateTimeParts f = TextFormats::Split(b.from);
+        const TextFormats::DateTimeParts t = TextFormats::Split(b.to);
+        l << QString::asprintf("%02d:%02d-%02d:%02d", f.hour, f.minute, t.hour, t.minute);
+    }
+    return l.join(' ');
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(std::vector<fdata>)
 
 class TestLevelSeries : public QObject {
     Q_OBJECT
@@ -166,6 +178,46 @@ private slots:
             SplitByColour({N(T(10, 1), 5), R(T(10, 2)), N(T(10, 3), 7), N(T(10, 4), 8)});
         QCOMPARE(Describe(lines.red), QString("10:01:00=5 10:02:00=0"));
         QCOMPARE(Describe(lines.blue), QString("10:02:00=0 10:03:00=7 10:04:00=8"));
+    }
+
+    // What the chart draws: the level only between readings, every red segment of the
+    // drawing rule as a silence on the time axis, never a level of 0 l nobody measured.
+    void pictureShowsOnlyReadLevels_data() {
+        QTest::addColumn<std::vector<fdata>>("samples");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("silences");
+        QTest::newRow("gaps, start and end") << std::vector<fdata>{{T(10, 1), 500},
+                                                                   {T(10, 2), 498},
+                                                                   {T(10, 10), 490},
+                                                                   {T(10, 11), 489},
+                                                                   {T(10, 12), 488}}
+                                             << "10:01:00=500 10:02:00=498"
+                                             << "10:02-10:10 10:12-11:00";
+        QTest::newRow("one sample") << std::vector<fdata>{{T(10, 30), 700}} << ""
+                                    << "10:00-10:30 10:30-11:00";
+        QTest::newRow("late start")
+            << std::vector<fdata>{{T(10, 5), 9}, {T(10, 6), 8}, {T(10, 59, 30), 7}}
+            << "10:06:00=8 10:59:30=7"
+            << "10:00-10:05";
+        // Rows out of time order: the drawing rule would join the period's start at 0 l to
+        // the next reading in blue.
+        QTest::newRow("rows out of order")
+            << std::vector<fdata>{{T(10, 50), 5}, {T(10, 20), 6}, {T(10, 21), 7}} << ""
+            << "10:21-10:50";
+        QTest::newRow("a real 0 l is drawn")
+            << std::vector<fdata>{{T(10, 0, 30), 0}, {T(10, 1, 30), 0}, {T(10, 59, 30), 3}}
+            << "10:00:30=0 10:01:30=0 10:59:30=3"
+            << "";
+    }
+    void pictureShowsOnlyReadLevels() {
+        QFETCH(std::vector<fdata>, samples);
+        QFETCH(QString, line);
+        QFETCH(QString, silences);
+        auto points = BuildLevelSeries(samples, S, E);
+        SortForDrawing(points);
+        const LevelPicture picture = DrawLevelPicture(points);
+        QCOMPARE(Describe(picture.line), line);
+        QCOMPARE(Describe(picture.silences), silences);
     }
 
     void breakKeysStayInOrder() {

@@ -7,7 +7,7 @@
 #include "ReportsTestDb.h"
 #include "TextFormats.h"
 
-#include <QDateEdit>
+#include <QDateTimeEdit>
 #include <QFile>
 #include <QPrinter>
 #include <QPushButton>
@@ -25,6 +25,22 @@ double At(int d, int h, int m, int s = 0) {
 constexpr double kTwoHours = 2.0 / 24.0;
 const QColor kBlue(68, 102, 163);
 
+// "hh:mm-hh:mm" of each band along the time axis.
+QString Bands(const LevelChart* chart) {
+    QStringList l;
+    for (const TimeSpan& b : chart->Bands())
+        l << QString::fromStdString(TextFormats::LongTime(KeyToDay(b.from))).left(5) + "-" +
+                 QString::fromStdString(TextFormats::LongTime(KeyToDay(b.to))).left(5);
+    return l.join(' ');
+}
+
+QString Marks(const LevelChart* chart) {
+    QStringList l;
+    for (double k : chart->Marks())
+        l << QString::fromStdString(TextFormats::LongTime(KeyToDay(k)));
+    return l.join(' ');
+}
+
 // "hh:mm:ss=value" of each vertex of a graph, "|" for a break.
 QString Vertices(QCPGraph* g) {
     QStringList l;
@@ -39,13 +55,33 @@ QString Vertices(QCPGraph* g) {
     return l.join(' ');
 }
 
+// Records boxes, and runs `atBox` at the moment one would open.
+struct WatchingMessages : RecordingMessages {
+    std::function<void()> atBox;
+    void ShowMessage(const std::string& text) override {
+        RecordingMessages::ShowMessage(text);
+        if (atBox)
+            atBox();
+    }
+};
+
+int CountColour(const QImage& img, const QColor& colour, QRect area = {}) {
+    if (area.isNull())
+        area = img.rect();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += QColor(img.pixel(x, y)) == colour;
+    return n;
+}
+
 struct Station {
     ReportsTestDb data;
     ManualClock clock{At(7, 12, 0), kTwoHours}; // a Monday, UTC+2
-    RecordingMessages messages;
+    WatchingMessages messages;
     ReportsTab tab{*data.db, clock, messages};
 
-    QDateEdit* Picker(const char* name) { return tab.findChild<QDateEdit*>(name); }
+    QDateTimeEdit* Picker(const char* name) { return tab.findChild<QDateTimeEdit*>(name); }
 };
 
 } // namespace
@@ -72,7 +108,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
         auto* generate = st.tab.findChild<QPushButton*>("Button3");
         QCOMPARE(generate->geometry(), QRect(540, 68, 75, 25));
-        QCOMPARE(st.Picker("StartDT")->geometry(), QRect(293, 70, 87, 21));
+        // The pickers show their whole date and time, year included, left of "Generate".
+        for (const char* name : {"StartDT", "StopDT"}) {
+            QVERIFY(st.Picker(name)->width() >= st.Picker(name)->sizeHint().width());
+            QVERIFY(st.Picker(name)->geometry().right() < generate->x());
+        }
+        QVERIFY(st.Picker("StartDT")->geometry().right() < st.Picker("StopDT")->x());
         QCOMPARE(st.tab.SG()->parentWidget()->width(), 146);
         QCOMPARE(st.tab.Chart1()->geometry(), QRect(146, 0, 706 - 146, 516 - 102));
         st.tab.resize(906, 616);
@@ -139,18 +180,115 @@ private slots:
         st.tab.SetChoice(7);
         QVERIFY(st.Picker("StartDT")->isEnabled());
         QVERIFY(st.Picker("StopDT")->isEnabled());
-        // The operator picks dates; each keeps the time of day its picker held.
+        // The operator picks dates; each keeps the time of day its picker shows, the stop
+        // to the end of its second.
         st.Picker("StartDT")->setDate(QDate(2026, 11, 20));
         st.Picker("StopDT")->setDate(QDate(2026, 11, 25));
         QCOMPARE(st.tab.Period().start, TextFormats::Join(2026, 11, 20));
-        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 11, 25, 10, 0));
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 11, 25, 10, 0, 0, 999));
+        QCOMPARE(st.Picker("StopDT")->text(), QString("25/11/2026 10:00:00"));
         // Coming back to the tab keeps the picked dates.
         st.clock.Set(At(8, 9, 0));
         st.tab.TabSheet2Show();
-        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 11, 25, 10, 0));
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 11, 25, 10, 0, 0, 999));
         st.tab.SetChoice(2);
         QVERIFY(!st.Picker("StartDT")->isEnabled());
         QCOMPARE(st.Picker("StartDT")->date(), QDate(2026, 12, 7));
+    }
+
+    // Both as reported: on 9 December after "Yesterday", a custom 8 -> 9 December must take
+    // in the 9th's readings, and a custom 1 -> 9 December must show what "Current month"
+    // shows over the same dates. The pickers show the times the period uses.
+    void customIntervalMeansWhatThePickersShow() {
+        Station st;
+        st.data.db->ExecSQL("BEGIN");
+        // A reading every two minutes from 1 December 00:01 to 9 December 11:59, local.
+        for (int d = 1; d <= 9; ++d)
+            for (int h = 0; h < (d < 9 ? 24 : 12); ++h)
+                for (int m = 1; m < 60; m += 2)
+                    st.data.Level(At(d, h, m) - kTwoHours, 1, 500);
+        st.data.db->ExecSQL("COMMIT");
+        st.clock.Set(At(9, 12, 0, 0) + 500 / 86400000.0);
+        st.tab.TabSheet2Show();
+        auto lineEnds = [&] {
+            const auto* line = st.tab.Chart1()->BlueLine()->data().data();
+            return line->isEmpty() ? QString()
+                                   : QString::fromStdString(TextFormats::DateTime(
+                                         KeyToDay((line->constEnd() - 1)->key)));
+        };
+
+        st.tab.SetChoice(1); // Yesterday
+        QCOMPARE(st.Picker("StopDT")->text(), QString("08/12/2026 23:59:59"));
+        st.tab.SetChoice(7);
+        QCOMPARE(st.Picker("StartDT")->text(), QString("08/12/2026 00:00:00"));
+        st.Picker("StopDT")->setDate(QDate(2026, 12, 9));
+        QCOMPARE(st.Picker("StopDT")->text(), QString("09/12/2026 23:59:59"));
+        st.tab.Button3Click();
+        // The last reading before the silence up to the stop is not drawn by the end rule.
+        QCOMPARE(lineEnds(), QString("09/12/2026 11:57:00"));
+
+        st.tab.SetChoice(4); // Current month
+        st.tab.Button3Click();
+        const QString month = Vertices(st.tab.Chart1()->BlueLine());
+        QCOMPARE(lineEnds(), QString("09/12/2026 11:59:00"));
+        st.tab.SetChoice(7);
+        QCOMPARE(st.Picker("StartDT")->text(), QString("01/12/2026 00:00:00"));
+        QCOMPARE(st.Picker("StopDT")->text(), QString("09/12/2026 12:00:00"));
+        st.Picker("StartDT")->setDateTime(QDateTime(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC));
+        st.Picker("StopDT")->setDateTime(QDateTime(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC));
+        QCOMPARE(st.tab.Period().start, At(1, 0, 0));
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 12, 9, 12, 0, 0, 999));
+        st.tab.Button3Click();
+        QCOMPARE(Vertices(st.tab.Chart1()->BlueLine()), month);
+        QVERIFY(st.messages.shown.empty());
+    }
+
+    // Where no level was read nothing is drawn at any level: the silences lie along the time
+    // axis, below the lowest reading.
+    void silencesLieAlongTheTimeAxis() {
+        Station st;
+        for (int m = 0; m < 60; ++m)
+            if (m < 20 || m > 40)
+                st.data.Level(At(7, 8, m, 30), 1, 5000 + m);
+        st.data.Silence(At(7, 8, 30, 0), 1);
+        st.clock.Set(At(7, 11, 0));
+        st.tab.SetChoice(0);
+        st.tab.resize(146 + 800, 400 + 102);
+        st.tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
+        st.tab.Button3Click();
+        LevelChart* ch = c(st);
+        QCOMPARE(Bands(ch), QString("00:00-10:00 10:19-10:41"));
+        const QImage img = ch->toPixmap(800, 400).toImage();
+        const QRect plot = ch->axisRect()->rect();
+        const QRect strip(plot.left(), plot.bottom() + 1 - 2 * LevelChart::kBandPx, plot.width(),
+                          2 * LevelChart::kBandPx);
+        const QColor red(255, 0, 0);
+        QVERIFY(CountColour(img, red, strip) > 0);
+        QCOMPARE(CountColour(img, red, QRect(0, 0, img.width(), strip.top())), 0);
+        QVERIFY(ch->yAxis->range().lower > 4900); // the level axis does not reach down to 0
+        for (const QString& label : ch->yAxis->tickVectorLabels())
+            QVERIFY2(label.endsWith(" l"), qPrintable(label));
+    }
+
+    void longNamesShowTheirBeginning() {
+        Station st;
+        st.data.db->ExecSQL("UPDATE TANKS SET name = 'WWWW long name of the first tank "
+                            "that does not fit' WHERE id = 1");
+        st.tab.TabSheet2Show();
+        QImage img(120, 16, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        QPainter p(&img);
+        st.tab.SGDrawCell(p, 1, 1, img.rect(), false);
+        p.end();
+        int firstInk = -1;
+        for (int x = 0; x < img.width() && firstInk < 0; ++x)
+            for (int y = 0; y < img.height(); ++y)
+                if (qGray(img.pixel(x, y)) < 128) {
+                    firstInk = x;
+                    break;
+                }
+        QVERIFY2(firstInk >= 2 && firstInk <= 4, qPrintable(QString::number(firstInk)));
     }
 
     void periodDoesNotMoveOnByItself() {
@@ -162,8 +300,7 @@ private slots:
         st.clock.Set(At(7, 11, 0));
         st.tab.Button3Click();
         // One sample inside 00:00-10:40: the start and end rules both draw red bands.
-        QCOMPARE(Vertices(st.tab.Chart1()->RedLine()),
-                 QString("00:00:00=0 10:30:00=0 | 10:30:00=0 10:40:00=0"));
+        QCOMPARE(Bands(st.tab.Chart1()), QString("00:00-10:30 10:30-10:40"));
     }
 
     void generateDrawsTheLevelLine() {
@@ -186,8 +323,8 @@ private slots:
         QVERIFY(st.messages.shown.empty());
         LevelChart* ch = c(st);
         QCOMPARE(Vertices(ch->BlueLine()), QString("00:01:00=500 00:02:00=498"));
-        QCOMPARE(Vertices(ch->RedLine()), QString("00:02:00=0 00:10:00=0 | 00:12:00=0 01:00:00=0"));
-        QCOMPARE(Vertices(ch->ErrorDots()), QString("00:05:00=0 00:07:00=0"));
+        QCOMPARE(Bands(ch), QString("00:02-00:10 00:12-01:00"));
+        QCOMPARE(Marks(ch), QString("00:05:00 00:07:00"));
         QCOMPARE(st.tab.PrintHeading(), QString("Tank 2: 07/12/2026 - 07/12/2026 01:00:00"));
     }
 
@@ -296,13 +433,14 @@ private slots:
         Station st;
         st.data.Level(At(7, 8, 1), 5, 10);
         st.data.Level(At(7, 8, 2), 5, 10);
+        st.data.Level(At(7, 8, 3), 5, 10); // the level of 10:02 local is drawn
         st.tab.TabSheet2Show();
         // Before the first report the chart has no scale to label.
         QVERIFY(!c(st)->xAxis->tickLabels());
         QVERIFY(!c(st)->yAxis->tickLabels());
         st.tab.SelectRow(5);
         st.tab.Button3Click();
-        QVERIFY(!c(st)->RedLine()->data()->isEmpty());
+        QVERIFY(!c(st)->Bands().empty());
         QVERIFY(c(st)->xAxis->tickLabels());
         QVERIFY(c(st)->yAxis->tickLabels());
         st.data.db->ExecSQL("DELETE FROM DATA");
@@ -310,10 +448,30 @@ private slots:
         st.tab.Button3Click();
         QCOMPARE(st.messages.shown, std::vector<std::string>{"No data for the selected period"});
         QVERIFY(c(st)->BlueLine()->data()->isEmpty());
-        QVERIFY(c(st)->RedLine()->data()->isEmpty());
-        QVERIFY(c(st)->ErrorDots()->data()->isEmpty());
+        QVERIFY(c(st)->Bands().empty());
+        QVERIFY(c(st)->Marks().empty());
         QVERIFY(!c(st)->xAxis->tickLabels());
         QVERIFY(!c(st)->yAxis->tickLabels());
+    }
+
+    // The last report's line is gone from the screen when "No data" opens over it.
+    void noDataBoxStandsOverAnEmptyChart() {
+        Station st;
+        for (int m = 0; m < 10; ++m)
+            st.data.Level(At(7, 8, m), 1, 10 + m);
+        st.clock.Set(At(7, 10, 10));
+        st.tab.SetChoice(0);
+        st.tab.resize(800, 500);
+        st.tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
+        st.tab.Button3Click();
+        QVERIFY(CountColour(c(st)->grab().toImage(), kBlue) > 0);
+        st.data.db->ExecSQL("DELETE FROM DATA");
+        int blueAtBox = -1;
+        st.messages.atBox = [&] { blueAtBox = CountColour(c(st)->grab().toImage(), kBlue); };
+        st.tab.Button3Click();
+        QCOMPARE(st.messages.shown.size(), std::size_t(1));
+        QCOMPARE(blueAtBox, 0);
     }
 
     void stopBeforeStartFindsNoData() {
@@ -378,10 +536,11 @@ private slots:
         auto px = [](QCPAxis* axis, double v) { return qRound(axis->coordToPixel(v)); };
         const QCPRange x = ch->xAxis->range();
         const QCPRange y = ch->yAxis->range();
-        // The period starts at 00:00 (start band) and the last sample is at 10:59:30.
+        // The period starts at 00:00 (start band) and the last sample is at 10:59:30; the
+        // levels run from 400 l to 459 l, and no level of 0 l is drawn for the start band.
         QCOMPARE(px(ch->xAxis, DayToKey(At(7, 0, 0))) - px(ch->xAxis, x.lower), 5);
         QCOMPARE(px(ch->xAxis, x.upper) - px(ch->xAxis, DayToKey(At(7, 10, 59, 30))), 5);
-        QCOMPARE(px(ch->yAxis, y.lower) - px(ch->yAxis, 0), 5);
+        QCOMPARE(px(ch->yAxis, y.lower) - px(ch->yAxis, 401), 5);
         QCOMPARE(px(ch->yAxis, 459) - px(ch->yAxis, y.upper), 5);
         QCOMPARE(px(ch->xAxis, x.upper) - px(ch->xAxis, x.lower), ch->axisRect()->width());
     }

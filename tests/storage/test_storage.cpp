@@ -1,12 +1,14 @@
 // data.db: creation texts and seeding, the access layer's typing and error texts, and the
 // round trip of tank records.
 #include "Database.h"
+#include "IndexBuild.h"
 #include "OperatorMessages.h"
 #include "Statements.h"
 #include "TItemNode.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace {
@@ -26,6 +28,22 @@ class StorageTest : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     std::string Path(const char* name) { return dir.filePath(name).toStdString(); }
+    std::string Path(const std::string& name) { return Path(name.c_str()); }
+
+    // A file as an older station left it: the tables and readings enough for the progress
+    // to be told a few times, no index.
+    std::string OldFile(const std::string& name, const std::string& dataTable) {
+        const std::string file = Path(name);
+        TSQLiteDatabase db(file);
+        db.ExecSQL(Sql::kCreateTanks);
+        db.ExecSQL(dataTable);
+        db.ExecSQL(Sql::kCreateError);
+        db.ExecSQL("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < "
+                   "19999) INSERT INTO DATA (tstamp, adr, fcode) SELECT 46000 + i / 1440.0, "
+                   "1 + i % 14, i FROM n");
+        db.ExecSQL("INSERT INTO ERROR SELECT tstamp, adr, 1 FROM DATA WHERE fcode % 7 = 0");
+        return file;
+    }
 
 private slots:
     void newFileGetsExactTablesAndSeededTanks() {
@@ -267,7 +285,69 @@ private slots:
         TSQLiteDatabase fresh(Path("idx2.db"));
         RecordingMessages m;
         QVERIFY(CreateDatabase(fresh, kPicture, m));
-        QVERIFY(!DataIndexMissing(fresh)); // a new DATA table comes with it
+        QVERIFY(!DataIndexMissing(fresh));            // a new DATA table comes with it
+        QVERIFY(MissingReportIndexes(fresh).empty()); // and a new ERROR table with its own
+    }
+
+    // A file without the report indexes: both are built on a connection of their own, the
+    // progress only grows and ends at 1, and the silence query then reads its index alone.
+    void reportIndexesBuiltApart() {
+        const std::string file = OldFile("apart.db", Sql::kCreateData);
+        TSQLiteDatabase db(file);
+        QCOMPARE(int(MissingReportIndexes(db).size()), 2);
+        std::vector<double> seen;
+        const std::string error = BuildReportIndexes(file, MissingReportIndexes(db), [&](double f) {
+            seen.push_back(f);
+            return true;
+        });
+        QCOMPARE(error, std::string());
+        QVERIFY(seen.size() > 2);
+        QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+        QCOMPARE(seen.back(), 1.0);
+        QVERIFY(MissingReportIndexes(db).empty());
+        const auto plan =
+            Column(db, "EXPLAIN QUERY PLAN " + Sql::SelectErrors(1, 46000, 46001), "detail");
+        QCOMPARE(plan.size(), std::size_t(1));
+        QVERIFY2(QString::fromStdString(plan[0]).contains("COVERING INDEX ERROR_ADR_TSTAMP"),
+                 plan[0].c_str());
+    }
+
+    void reportIndexesThatCannotBeBuilt_data() {
+        QTest::addColumn<QString>("dataTable");
+        QTest::addColumn<QString>("lock");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("built");
+        QTest::newRow("DATA of another shape")
+            << "CREATE TABLE DATA (tstamp REAL, adr INTEGER, fcode INTEGER)"
+            << "" << false << "DATA_ADR_TSTAMP: no such column: flevel" << 1;
+        QTest::newRow("held by another program") << Sql::kCreateData << "BEGIN EXCLUSIVE" << false
+                                                 << "DATA_ADR_TSTAMP: database is locked" << 0;
+        QTest::newRow("stopped") << Sql::kCreateData << "" << true << "stopped" << 0;
+    }
+    void reportIndexesThatCannotBeBuilt() {
+        QFETCH(QString, dataTable);
+        QFETCH(QString, lock);
+        QFETCH(bool, stop);
+        QFETCH(QString, error);
+        QFETCH(int, built);
+        const std::string file =
+            OldFile(QTest::currentDataTag() + std::string(".db"), dataTable.toStdString());
+        std::vector<ReportIndex> missing;
+        {
+            TSQLiteDatabase db(file);
+            missing = MissingReportIndexes(db);
+        }
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(file.c_str(), &other), SQLITE_OK);
+        if (!lock.isEmpty())
+            QCOMPARE(sqlite3_exec(other, lock.toUtf8(), nullptr, nullptr, nullptr), SQLITE_OK);
+        const std::string got = BuildReportIndexes(file, missing, [&](double) { return !stop; });
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QCOMPARE(QString::fromStdString(got), error);
+        TSQLiteDatabase db(file);
+        QCOMPARE(int(MissingReportIndexes(db).size()), 2 - built);
     }
 };
 
