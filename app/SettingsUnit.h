@@ -48,6 +48,7 @@ public:
     PortComboBox* cbPort = nullptr;
     QGroupBox* WrkMode = nullptr; // disabled: only shows the mode
     QButtonGroup* WrkModeItems = nullptr;
+    QComboBox* cbCodePage = nullptr; // the code page of texts stored by older programs
     QPushButton* Button1 = nullptr;
 
 protected:
@@ -60,6 +61,7 @@ private:
     void FillPortList();
     void SelectPort(const QString& name);
     bool ChoiceUnchanged() const;
+    bool LinkChoiceUnchanged() const;
     void ApplyChoice();
 
     OperatorMessages& messages_;
