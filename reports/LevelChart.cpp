@@ -68,6 +68,9 @@ void BrokenLineGraph::getOptimizedLineData(QVector<QCPGraphData>* out,
     QCPAxis* keyAxis = mKeyAxis.data();
     if (!keyAxis || begin == end)
         return;
+    // The time axis is linear: one scale and offset serve every key of a year of readings.
+    const double p0 = keyAxis->coordToPixel(0);
+    const double scale = keyAxis->coordToPixel(1) - p0;
     Column col;
     for (auto it = begin; it != end; ++it) {
         if (std::isnan(it->value)) {
@@ -75,7 +78,7 @@ void BrokenLineGraph::getOptimizedLineData(QVector<QCPGraphData>* out,
             out->append(*it);
             continue;
         }
-        const double px = std::floor(keyAxis->coordToPixel(it->key));
+        const double px = std::floor(p0 + scale * it->key);
         if (col.open && px == col.pixel) {
             col.Take(*it);
         } else {
@@ -102,6 +105,9 @@ protected:
 QCPGraph* AddLine(QCustomPlot* plot, const QColor& colour) {
     auto* g = new BrokenLineGraph(plot->xAxis, plot->yAxis);
     g->setPen(QPen(colour, 2));
+    // Stroking a jagged two-pixel line with antialiasing costs more than all the queries of
+    // a day's report; the line is drawn as the toolkit's own charts draw it, without.
+    g->setAntialiased(false);
     g->setLineStyle(QCPGraph::lsLine);
     g->setScatterStyle(QCPScatterStyle::ssNone);
     g->setSelectable(QCP::stNone);
@@ -275,11 +281,13 @@ void LevelChart::SetLevelLine(const std::vector<LevelPoint>& sorted) {
         });
     time_ = {};
     levels_ = {};
-    for (const LevelPoint& p : sorted) {
-        time_.Add(DayToKey(p.x), 0);
+    if (sorted.empty())
+        return;
+    time_.Add(DayToKey(sorted.front().x), 0);
+    time_.Add(DayToKey(sorted.back().x), 0);
+    for (const LevelPoint& p : sorted)
         if (p.reading)
             levels_.Add(0, p.y);
-    }
 }
 
 void LevelChart::SetErrorMarkers(const std::vector<double>& times) {

@@ -23,7 +23,7 @@ public:
 
     // Empties the line, the bands and the marks.
     void Clear();
-    // Series1 in drawing order: its level line and its bands (day numbers).
+    // Series1 in drawing order (ascending x): its level line and its bands (day numbers).
     void SetLevelLine(const std::vector<LevelPoint>& sortedPoints);
     // Series2: the logged silences, marks on the time axis.
     void SetErrorMarkers(const std::vector<double>& times);
