@@ -90,7 +90,7 @@ std::optional<DaysToEmpty> EstimateDaysToEmpty(const std::vector<BalanceRow>& ro
 // The depot summary: one summed row per tank, totals by fuel type.
 struct TankBalance {
     int adr = 0;
-    std::string name, fuelType; // as stored (8-bit)
+    std::string name, fuelType; // as stored
     BalanceRow total;
     std::optional<DaysToEmpty> toEmpty;
 };

@@ -1,6 +1,7 @@
 #include "Csv.h"
 
 #include "NetVolume.h"
+#include "StoredText.h"
 #include "TextFormats.h"
 
 #include <charconv>
@@ -116,7 +117,7 @@ void Header(std::string& out, std::initializer_list<const char*> names) {
 void TankFields(std::string& out, const TankName& tank) {
     Int(out, tank.adr);
     out += ',';
-    out += Field(Latin1ToUtf8(tank.name));
+    out += Field(StoredToUtf8(tank.name));
 }
 
 void Dates(std::string& out, double start, double stop) {
@@ -173,18 +174,10 @@ void HeaderWith(std::string& out, std::initializer_list<const char*> first) {
 
 } // namespace
 
-std::string Latin1ToUtf8(std::string_view latin1) {
-    std::string out;
-    out.reserve(latin1.size());
-    for (unsigned char c : latin1) {
-        if (c < 0x80) {
-            out += char(c);
-        } else {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+std::string StoredToUtf8(std::string_view stored) {
+    if (StoredText::IsUtf8(stored))
+        return std::string(stored);
+    return StoredText::FromStored(stored).toUtf8().toStdString();
 }
 
 std::string Field(std::string_view utf8) {
@@ -341,7 +334,7 @@ void AppendSummary(std::string& out, const std::vector<TankBalance>& tanks,
     for (const TankBalance& t : tanks) {
         TankFields(out, {t.adr, t.name});
         out += ',';
-        out += Field(Latin1ToUtf8(t.fuelType));
+        out += Field(StoredToUtf8(t.fuelType));
         out += ',';
         Dates(out, t.total.start, t.total.stop);
         out += ',';
@@ -358,7 +351,7 @@ void AppendSummary(std::string& out, const std::vector<TankBalance>& tanks,
         out += "Total,";
         Int(out, f.tanks);
         out += " tanks,";
-        out += Field(Latin1ToUtf8(f.fuelType));
+        out += Field(StoredToUtf8(f.fuelType));
         out += ',';
         Dates(out, f.total.start, f.total.stop);
         out += ",,,";

@@ -17,8 +17,9 @@ namespace Csv {
 
 inline constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-// The station's 8-bit (ISO-8859-1) texts as UTF-8.
-std::string Latin1ToUtf8(std::string_view latin1);
+// A stored text (a tank name, a fuel type) as UTF-8: as it is when it is UTF-8 already,
+// else read in the station's legacy code page.
+std::string StoredToUtf8(std::string_view stored);
 // One field: as it is, or between quotes with quotes doubled when it holds a comma, a quote,
 // CR or LF (or starts or ends with a blank, which some readers would trim).
 std::string Field(std::string_view utf8);
@@ -30,7 +31,7 @@ std::string Iso8601(double local, double offset);
 
 struct TankName {
     int adr = 0;
-    std::string name; // 8-bit, as stored
+    std::string name; // as stored
 };
 
 // Local time, ISO 8601, tank, name, gross litres, net litres (empty without a density),

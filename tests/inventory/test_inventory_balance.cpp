@@ -6,6 +6,7 @@
 #include "FuelEventDetector.h"
 #include "HistoryPass.h"
 #include "HistorySynth.h"
+#include "StoredText.h"
 #include "TextFormats.h"
 
 #include <QtTest>
@@ -213,11 +214,12 @@ void InventoryBalanceTest::daysToEmpty() {
 }
 
 void InventoryBalanceTest::csvRoundTripOfHostileNames_data() {
-    QTest::addColumn<QByteArray>("name"); // 8-bit, as stored
+    QTest::addColumn<QByteArray>("name"); // as stored: UTF-8, or a legacy Windows-1252 text
     QTest::newRow("comma") << QByteArray("North, east");
     QTest::newRow("quotes") << QByteArray("The \"big\" one\"");
     QTest::newRow("CR LF") << QByteArray("Line one\r\nline two\rthree\nfour");
-    QTest::newRow("non-ASCII") << QByteArray("R\xE9servoir \xE4\xF6\xFC \xB0");
+    QTest::newRow("non-ASCII, legacy") << QByteArray("R\xE9servoir \xE4\xF6\xFC \xB0 \x80");
+    QTest::newRow("non-ASCII, UTF-8") << QString("Резервуар №3, ü °").toUtf8();
     QTest::newRow("blanks at the ends") << QByteArray(" padded ");
     QTest::newRow("everything") << QByteArray("\",\r\n\xE9\"\"");
 }
@@ -225,8 +227,10 @@ void InventoryBalanceTest::csvRoundTripOfHostileNames_data() {
 void InventoryBalanceTest::csvRoundTripOfHostileNames() {
     QFETCH(QByteArray, name);
     const std::string latin1 = name.toStdString();
-    const std::string utf8 = QString::fromLatin1(name).toUtf8().toStdString();
-    QCOMPARE(Csv::Latin1ToUtf8(latin1), utf8);
+    const std::string utf8 = StoredText::FromStored(name.toStdString()).toUtf8().toStdString();
+    QCOMPARE(Csv::StoredToUtf8(latin1), utf8);
+    if (!StoredText::IsUtf8(latin1))
+        QVERIFY(utf8.find("\xE2\x82\xAC") != std::string::npos); // the euro sign of 1252
 
     std::string text(Csv::kBom);
     const Csv::TankName tank{7, latin1};
