@@ -252,9 +252,9 @@ void AppendReadings(std::string& out, const TankName& tank, const std::vector<St
     std::string prefix;
     TankFields(prefix, tank);
     const std::string zone = Zone(offset);
-    // Net litres change only with the level or the temperature: most readings repeat both.
-    int32_t lastGross = INT32_MIN, lastTemp = INT32_MIN;
-    std::optional<int32_t> net;
+    // The factor depends on the whole degrees only: one per temperature seen, not per reading.
+    int32_t lastTemp = INT32_MIN;
+    std::optional<double> vcf;
     Stamp stamp;
     out.reserve(out.size() + r.size() * (60 + prefix.size()));
     for (const StoredReading& s : r) {
@@ -268,13 +268,12 @@ void AppendReadings(std::string& out, const TankName& tank, const std::vector<St
         Int(out, s.gross);
         out += ',';
         if (density) {
-            if (s.gross != lastGross || s.temp != lastTemp) {
-                net = NetVolume::NetLitres(s.gross, s.temp, density);
-                lastGross = s.gross;
+            if (s.temp != lastTemp) {
+                vcf = NetVolume::Vcf(*density, s.temp);
                 lastTemp = s.temp;
             }
-            if (net)
-                Int(out, *net);
+            if (vcf) // as NetVolume::NetLitres rounds
+                Int(out, std::lround(s.gross * *vcf));
         }
         out += ',';
         Int(out, s.code);
@@ -305,7 +304,7 @@ void AppendEvents(std::string& out, const TankName& tank, const std::vector<Even
             Opt(out, *v);
         }
         out += ',';
-        if (e.vbefore && e.vafter && e.tend)
+        if ((e.kind == "delivery" || e.kind == "loss") && e.vbefore && e.vafter && e.tend)
             Int(out, std::abs(*e.vafter - *e.vbefore));
         out += ',';
         if (e.acked)

@@ -38,8 +38,8 @@ struct TankName {
 // code, °C.
 void AppendReadings(std::string& out, const TankName& tank, const std::vector<StoredReading>& r,
                     std::optional<double> density, double offset, bool header = true);
-// Tank, name, kind, start, end (local), the litres and °C before and after, the amount,
-// acknowledged.
+// Tank, name, kind, start, end (local), the litres and °C before and after, the amount of a
+// delivery or loss, acknowledged.
 void AppendEvents(std::string& out, const TankName& tank, const std::vector<EventRow>& events,
                   double offset, bool header = true);
 // One line per row: tank, name, start, end, opening and closing gross and net, delivered,
