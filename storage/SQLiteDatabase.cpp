@@ -149,8 +149,12 @@ int64_t TSQLiteTable::FieldAsInteger(const std::string& column) const {
 
 // ---- database ----
 
-TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName) : fileName_(fileName) {
-    int rc = sqlite3_open(fileName.c_str(), &db_);
+TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, Mode mode) : fileName_(fileName) {
+    int rc = mode == Mode::ReadOnly
+                 ? sqlite3_open_v2(fileName.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr)
+                 : sqlite3_open(fileName.c_str(), &db_);
+    if (rc == SQLITE_OK && mode == Mode::ReadOnly)
+        sqlite3_busy_timeout(db_, 5000);
     if (rc == SQLITE_OK) {
         // SQLite opens lazily: read the schema once so that a file that is not a database
         // is refused here, not at the first statement.

@@ -63,8 +63,11 @@ private:
 
 class TSQLiteDatabase {
 public:
-    // Opens or creates the file; raises "Failed to open database "%s" : %s".
-    explicit TSQLiteDatabase(const std::string& fileName);
+    enum class Mode { OpenOrCreate, ReadOnly };
+    // Opens or creates the file; raises "Failed to open database "%s" : %s". ReadOnly never
+    // creates the file and never writes it; it waits up to a few seconds for a writer's
+    // lock instead of failing at once, so it can read while the station stores readings.
+    explicit TSQLiteDatabase(const std::string& fileName, Mode mode = Mode::OpenOrCreate);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;
     TSQLiteDatabase& operator=(const TSQLiteDatabase&) = delete;

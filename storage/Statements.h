@@ -101,6 +101,22 @@ inline constexpr const char* kLastDataRowsOfTank =
     "SELECT rowid, tstamp, adr, flevel, temp FROM DATA WHERE adr = ? ORDER BY tstamp DESC "
     "LIMIT ?";
 
+// ---- inventory reports: read only, values bound ----
+
+// One tank's readings in [from, to), oldest first (the report index covers adr and tstamp).
+inline constexpr const char* kSelectReadings =
+    "SELECT tstamp, flevel, fcode, temp FROM DATA WHERE adr = ? AND tstamp >= ? AND tstamp < ? "
+    "ORDER BY tstamp";
+// The last reading of a tank before a time: the opening level of a period.
+inline constexpr const char* kSelectReadingBefore =
+    "SELECT tstamp, flevel, fcode, temp FROM DATA WHERE adr = ? AND tstamp < ? "
+    "ORDER BY tstamp DESC LIMIT 1";
+// Stored events of a tank that overlap [from, to), oldest first.
+inline constexpr const char* kSelectEventsOverlapping =
+    "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, "
+    "acked, memo FROM EVENTS WHERE adr = ? AND tstart < ? AND (tend IS NULL OR tend >= ?) "
+    "ORDER BY tstart, id";
+
 // A text as an SQL string literal: between single quotes, quotes doubled, bytes unchanged.
 std::string QuoteText(const std::string& text);
 

@@ -1,0 +1,262 @@
+#include "Balance.h"
+
+#include "NetVolume.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace {
+
+bool IsFlow(const EventRow& e) {
+    return (e.kind == "delivery" || e.kind == "loss") && e.tend && e.vbefore && e.vafter &&
+           *e.vafter != *e.vbefore;
+}
+
+void AddOpt(std::optional<double>& sum, std::optional<double> v) {
+    if (sum && v)
+        *sum += *v;
+    else
+        sum.reset();
+}
+
+} // namespace
+
+std::vector<double> BalanceBoundaries(double firstDay, double lastDay,
+                                      const std::vector<int>& shiftStarts) {
+    std::vector<int> starts = shiftStarts;
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    starts.erase(
+        std::remove_if(starts.begin(), starts.end(), [](int m) { return m < 0 || m >= 1440; }),
+        starts.end());
+    if (starts.empty())
+        starts.push_back(0);
+    std::vector<double> bounds;
+    const double first = std::floor(firstDay), last = std::floor(lastDay);
+    for (double day = first; day <= last; ++day)
+        for (int m : starts)
+            bounds.push_back(day + m / 1440.0);
+    bounds.push_back(last + 1 + starts.front() / 1440.0);
+    return bounds;
+}
+
+std::vector<BalanceRow> DailyBalance(const BalanceInput& in, const std::vector<double>& bounds) {
+    std::vector<BalanceRow> rows;
+    if (bounds.size() < 2)
+        return rows;
+    static const std::vector<StoredReading> kNoReadings;
+    static const std::vector<EventRow> kNoEvents;
+    const auto& r = in.readings ? *in.readings : kNoReadings;
+    const auto& events = in.events ? *in.events : kNoEvents;
+    const std::size_t n = bounds.size();
+    const double nowUtc = in.nowLocal - in.offset;
+
+    // The level at each boundary, the readings of each row and the time they leave uncovered.
+    std::vector<const StoredReading*> at(n, nullptr);
+    rows.resize(n - 1);
+    std::size_t j = 0;
+    const StoredReading* last = nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double b = bounds[i] - in.offset;
+        if (i > 0) {
+            BalanceRow& row = rows[i - 1];
+            const double from = bounds[i - 1] - in.offset;
+            const double end = std::min(b, nowUtc);
+            double prev = from, missing = 0;
+            for (; j < r.size() && r[j].utc < b; ++j) {
+                if (r[j].utc >= from) {
+                    ++row.readings;
+                    if (r[j].utc <= end)
+                        missing += std::max(0.0, r[j].utc - prev - kReadingGapDays);
+                    prev = std::max(prev, r[j].utc);
+                }
+                last = &r[j];
+            }
+            if (end > from) {
+                missing += std::max(0.0, end - std::min(prev, end) - kReadingGapDays);
+                row.completeness = std::clamp(1 - missing / (end - from), 0.0, 1.0);
+            }
+        } else {
+            for (; j < r.size() && r[j].utc < b; ++j)
+                last = &r[j];
+        }
+        at[i] = j < r.size() && r[j].utc == b ? &r[j] : last;
+    }
+
+    auto gross = [&](std::size_t i) -> std::optional<int64_t> {
+        if (!at[i])
+            return std::nullopt;
+        return at[i]->gross;
+    };
+    auto net = [&](std::size_t i) -> std::optional<int64_t> {
+        if (!at[i])
+            return std::nullopt;
+        auto v = NetVolume::NetLitres(at[i]->gross, at[i]->temp, in.density);
+        return v ? std::optional<int64_t>(*v) : std::nullopt;
+    };
+
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        BalanceRow& row = rows[i];
+        row.start = bounds[i];
+        row.stop = bounds[i + 1];
+        row.openGross = gross(i);
+        row.closeGross = gross(i + 1);
+        row.openNet = net(i);
+        row.closeNet = net(i + 1);
+        if (in.density) {
+            row.deliveredNet = 0;
+            row.lostNet = 0;
+        }
+    }
+
+    // Each delivery or loss shared out over the rows it touches by the share of its amount
+    // the tank showed at each boundary.
+    for (const EventRow& e : events) {
+        if (!IsFlow(e))
+            continue;
+        const double span = double(*e.vafter - *e.vbefore);
+        const double amount = std::abs(span);
+        std::optional<double> netAmount;
+        if (e.nbefore && e.nafter)
+            netAmount = std::abs(double(*e.nafter - *e.nbefore));
+        const bool delivery = e.kind == "delivery";
+        double prevShare = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double b = bounds[i] - in.offset;
+            double share;
+            if (b <= e.tstart)
+                share = 0;
+            else if (b >= *e.tend)
+                share = 1;
+            else
+                share = at[i] ? std::clamp((at[i]->gross - *e.vbefore) / span, 0.0, 1.0) : 0;
+            share = std::max(share, prevShare);
+            if (i > 0 && share > prevShare) {
+                BalanceRow& row = rows[i - 1];
+                const double part = share - prevShare;
+                (delivery ? row.delivered : row.lost) += part * amount;
+                auto& netSum = delivery ? row.deliveredNet : row.lostNet;
+                if (netSum)
+                    *netSum += part * (netAmount ? *netAmount : amount);
+            }
+            prevShare = share;
+        }
+    }
+
+    for (BalanceRow& row : rows) {
+        if (row.openGross && row.closeGross)
+            row.consumed = double(*row.openGross - *row.closeGross) + row.delivered - row.lost;
+        if (row.openNet && row.closeNet && row.deliveredNet && row.lostNet)
+            row.consumedNet =
+                double(*row.openNet - *row.closeNet) + *row.deliveredNet - *row.lostNet;
+        row.complete = row.stop <= in.nowLocal && row.openGross && row.closeGross &&
+                       row.completeness >= kCompleteShare;
+    }
+    return rows;
+}
+
+BalanceRow SumBalance(const std::vector<BalanceRow>& rows) {
+    BalanceRow sum;
+    if (rows.empty())
+        return sum;
+    sum.start = rows.front().start;
+    sum.stop = rows.back().stop;
+    sum.openGross = rows.front().openGross;
+    sum.openNet = rows.front().openNet;
+    sum.closeGross = rows.back().closeGross;
+    sum.closeNet = rows.back().closeNet;
+    sum.deliveredNet = 0;
+    sum.lostNet = 0;
+    sum.consumed = 0;
+    sum.consumedNet = 0;
+    sum.complete = true;
+    double covered = 0, length = 0;
+    for (const BalanceRow& row : rows) {
+        sum.delivered += row.delivered;
+        sum.lost += row.lost;
+        AddOpt(sum.deliveredNet, row.deliveredNet);
+        AddOpt(sum.lostNet, row.lostNet);
+        AddOpt(sum.consumed, row.consumed);
+        AddOpt(sum.consumedNet, row.consumedNet);
+        sum.readings += row.readings;
+        covered += row.completeness * (row.stop - row.start);
+        length += row.stop - row.start;
+        sum.complete = sum.complete && row.complete;
+    }
+    sum.completeness = length > 0 ? covered / length : 0;
+    return sum;
+}
+
+std::vector<std::optional<double>> MeanConsumption(const std::vector<BalanceRow>& rows, int days,
+                                                   bool net) {
+    std::vector<std::optional<double>> means(rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        double used = 0, length = 0;
+        for (std::size_t i = k + 1; i-- > 0 && length < days - 1e-9;) {
+            const BalanceRow& row = rows[i];
+            const auto& c = net ? row.consumedNet : row.consumed;
+            if (!row.complete || !c)
+                continue;
+            used += *c;
+            length += row.stop - row.start;
+        }
+        if (length >= 3 - 1e-9)
+            means[k] = used / length;
+    }
+    return means;
+}
+
+std::optional<DaysToEmpty> EstimateDaysToEmpty(const std::vector<BalanceRow>& rows,
+                                               double volumeNow, double low, double nowLocal,
+                                               bool net) {
+    if (rows.empty())
+        return std::nullopt;
+    const auto mean = MeanConsumption(rows, 14, net).back();
+    if (!mean || !std::isfinite(*mean) || *mean <= 0 || !std::isfinite(volumeNow))
+        return std::nullopt;
+    const double days = std::max(0.0, volumeNow - std::max(0.0, low)) / *mean;
+    if (!std::isfinite(days) || days > 3653)
+        return std::nullopt;
+    return DaysToEmpty{days, nowLocal + days};
+}
+
+std::vector<FuelTotal> TotalsByFuel(const std::vector<TankBalance>& tanks) {
+    std::map<std::string, FuelTotal> byType;
+    for (const TankBalance& t : tanks) {
+        auto [it, fresh] = byType.try_emplace(t.fuelType);
+        FuelTotal& f = it->second;
+        const BalanceRow& b = t.total;
+        if (fresh) {
+            f.fuelType = t.fuelType;
+            f.total = b;
+            f.total.completeness = b.completeness;
+        } else {
+            auto add = [](std::optional<int64_t>& s, std::optional<int64_t> v) {
+                if (s && v)
+                    *s += *v;
+                else
+                    s.reset();
+            };
+            add(f.total.openGross, b.openGross);
+            add(f.total.closeGross, b.closeGross);
+            add(f.total.openNet, b.openNet);
+            add(f.total.closeNet, b.closeNet);
+            f.total.delivered += b.delivered;
+            f.total.lost += b.lost;
+            AddOpt(f.total.deliveredNet, b.deliveredNet);
+            AddOpt(f.total.lostNet, b.lostNet);
+            AddOpt(f.total.consumed, b.consumed);
+            AddOpt(f.total.consumedNet, b.consumedNet);
+            f.total.readings += b.readings;
+            f.total.completeness =
+                (f.total.completeness * f.tanks + b.completeness) / (f.tanks + 1);
+            f.total.complete = f.total.complete && b.complete;
+        }
+        ++f.tanks;
+    }
+    std::vector<FuelTotal> out;
+    for (auto& [type, total] : byType)
+        out.push_back(std::move(total));
+    return out;
+}

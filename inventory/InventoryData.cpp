@@ -1,0 +1,170 @@
+#include "InventoryData.h"
+
+#include "BoundSql.h"
+#include "Database.h"
+#include "FuelEventDetector.h"
+#include "HistoryPass.h"
+#include "NetVolume.h"
+#include "SQLiteDatabase.h"
+#include "Statements.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace {
+
+// How far back a detector starts when no examined mark is near the period: long enough for
+// its medians and temperature mean, and for a delivery going on at the start.
+constexpr double kWarmUpDays = 1;
+
+EventRow EventFromRow(const Row& r) {
+    EventRow e;
+    e.id = r.Int(0);
+    e.adr = static_cast<int>(r.Int(1));
+    e.kind = r.Text(2);
+    e.tstart = r.Real(3);
+    e.tend = r.OptReal(4);
+    e.vbefore = r.OptInt(5);
+    e.vafter = r.OptInt(6);
+    e.nbefore = r.OptInt(7);
+    e.nafter = r.OptInt(8);
+    e.tbefore = r.OptInt(9);
+    e.tafter = r.OptInt(10);
+    e.acked = r.OptReal(11);
+    e.memo = r.Text(12);
+    return e;
+}
+
+TankEventSettings SettingsOf(TSQLiteDatabase& db, int adr) {
+    try {
+        for (const TankEventSettings& s : LoadEventSettings(db))
+            if (s.adr == adr)
+                return s;
+    } catch (const SQLiteError&) {
+        // a file of the first three tables only: every value takes its default
+    }
+    TankEventSettings s;
+    s.adr = adr;
+    return s;
+}
+
+std::optional<ExaminedMark> MarkOf(TSQLiteDatabase& db, int adr) {
+    try {
+        for (const ExaminedMark& m : LoadExaminedMarks(db))
+            if (m.adr == adr)
+                return m;
+    } catch (const SQLiteError&) {
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::vector<std::shared_ptr<TItemNode>> LoadReportTanks(TSQLiteDatabase& db) {
+    std::vector<std::shared_ptr<TItemNode>> tanks;
+    LoadTanks(db,
+              [&]() -> TItemNode& { return *tanks.emplace_back(std::make_shared<TItemNode>()); });
+    return tanks;
+}
+
+std::vector<StoredReading> QueryReadings(TSQLiteDatabase& db, int adr, double utcFrom, double utcTo,
+                                         bool withOpening) {
+    std::vector<StoredReading> out;
+    auto take = [&](const Row& r) {
+        StoredReading s{r.Real(0), static_cast<int32_t>(r.Int(1)), static_cast<int32_t>(r.Int(2)),
+                        static_cast<int32_t>(r.Int(3))};
+        if (std::isfinite(s.utc))
+            out.push_back(s);
+    };
+    if (withOpening)
+        Query(db, Sql::kSelectReadingBefore, {int64_t(adr), utcFrom}, take);
+    Query(db, Sql::kSelectReadings, {int64_t(adr), utcFrom, utcTo}, take);
+    return out;
+}
+
+std::optional<double> ReportDensity(TSQLiteDatabase& db, const TItemNode& tank) {
+    return NetVolume::TankDensity(SettingsOf(db, tank.id).density, tank.FType);
+}
+
+std::vector<EventRow> ReportEvents(TSQLiteDatabase& db, const TItemNode& tank, double utcFrom,
+                                   double utcTo, double offset) {
+    std::vector<EventRow> events;
+    try {
+        Query(db, Sql::kSelectEventsOverlapping, {int64_t(tank.id), utcTo, utcFrom},
+              [&](const Row& r) { events.push_back(EventFromRow(r)); });
+    } catch (const SQLiteError&) {
+        events.clear(); // no EVENTS table yet: only what is found now
+    }
+
+    const std::optional<ExaminedMark> mark = MarkOf(db, tank.id);
+    const double examined = mark ? mark->examined : 0;
+    if (examined < utcTo) {
+        FuelEventDetector detector(ResolveDetectorConfig(tank, SettingsOf(db, tank.id)));
+        double from = std::max(examined, utcFrom - kWarmUpDays);
+        if (mark && examined >= utcFrom - kWarmUpDays && detector.RestoreState(mark->state))
+            from = examined;
+        std::map<std::pair<int, double>, FuelEvent> found;
+        for (const StoredReading& s : QueryReadings(db, tank.id, from, utcTo)) {
+            for (const FuelEvent& e :
+                 detector.Feed({s.utc, s.utc + offset, s.gross, static_cast<int>(s.temp)}))
+                found[{static_cast<int>(e.kind), e.tstart}] = e;
+        }
+        for (const auto& [key, e] : found) {
+            EventRow row = ToEventRow(tank.id, e);
+            const bool stored = std::any_of(events.begin(), events.end(), [&](const EventRow& s) {
+                return s.kind == row.kind && s.tstart == row.tstart;
+            });
+            const bool inside = row.tstart < utcTo && (!row.tend || *row.tend >= utcFrom);
+            if (!stored && inside)
+                events.push_back(row);
+        }
+        std::stable_sort(events.begin(), events.end(),
+                         [](const EventRow& a, const EventRow& b) { return a.tstart < b.tstart; });
+    }
+    return events;
+}
+
+TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
+                          const std::vector<double>& bounds, double offset, double nowLocal) {
+    TankReport rep;
+    rep.tank = std::move(tank);
+    if (bounds.size() < 2)
+        return rep;
+    const double utcFrom = bounds.front() - offset, utcTo = bounds.back() - offset;
+    rep.density = ReportDensity(db, *rep.tank);
+    rep.readings = QueryReadings(db, rep.tank->id, utcFrom, utcTo, true);
+    rep.events = ReportEvents(db, *rep.tank, utcFrom, utcTo, offset);
+    BalanceInput in{&rep.readings, &rep.events, rep.density, offset, nowLocal};
+    rep.balance = DailyBalance(in, bounds);
+    if (!rep.balance.empty()) {
+        const BalanceRow& last = rep.balance.back();
+        const bool net = rep.density.has_value() && last.closeNet.has_value();
+        if (last.closeGross)
+            rep.toEmpty =
+                EstimateDaysToEmpty(rep.balance, double(net ? *last.closeNet : *last.closeGross),
+                                    rep.tank->LowFuel, std::min(nowLocal, last.stop), net);
+    }
+    return rep;
+}
+
+std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
+                                      const std::vector<std::shared_ptr<TItemNode>>& tanks,
+                                      const std::vector<double>& bounds, double offset,
+                                      double nowLocal) {
+    std::vector<TankBalance> out;
+    for (const auto& t : tanks) {
+        if (!t->Act)
+            continue;
+        TankReport rep = LoadTankReport(db, t, bounds, offset, nowLocal);
+        TankBalance b;
+        b.adr = t->id;
+        b.name = t->Name;
+        b.fuelType = t->FType;
+        b.total = SumBalance(rep.balance);
+        b.toEmpty = rep.toEmpty;
+        out.push_back(std::move(b));
+    }
+    return out;
+}

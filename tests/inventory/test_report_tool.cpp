@@ -1,0 +1,229 @@
+// The report tool through RunReport, as `main` runs it, on real data.db files: a two-day
+// history with a delivery and a theft, and every kind of bad input, each of which must give
+// its message and exit code and leave data.db as it was, byte for byte.
+#include "Clock.h"
+#include "Csv.h"
+#include "HistorySynth.h"
+#include "ReportTool.h"
+#include "SQLiteDatabase.h"
+#include "Statements.h"
+#include "TItemNode.h"
+#include "TextFormats.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sstream>
+
+namespace {
+
+const double kDay0 = TextFormats::Join(2026, 3, 2); // local
+constexpr double kOffset = 2.0 / 24;
+
+QByteArray Hash(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+struct Run {
+    int code = 0;
+    std::string out, err;
+};
+
+} // namespace
+
+class ReportToolTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    QString db_;
+    ManualClock clock_{kDay0 + 10, kOffset};
+
+    Run Report(QStringList args) {
+        std::vector<std::string> a;
+        for (QString s : args)
+            a.push_back(s.replace("$DIR", dir_.path()).toStdString());
+        std::ostringstream out, err;
+        Run r;
+        r.code = RunReport(a, out, err, clock_);
+        r.out = out.str();
+        r.err = err.str();
+        return r;
+    }
+
+private slots:
+    void initTestCase();
+    void dailyShowsTheDeliveryAndTheTheft();
+    void readingsAndSummaryOfThePeriod();
+    void badInput_data();
+    void badInput();
+};
+
+void ReportToolTest::initTestCase() {
+    QVERIFY(dir_.isValid());
+    db_ = dir_.filePath("data.db");
+    TSQLiteDatabase db(db_.toStdString());
+    db.ExecSQL(Sql::kCreateTanks);
+    db.ExecSQL(Sql::kCreateData);
+    db.ExecSQL(Sql::kCreateError);
+    for (int i = 1; i <= 14; ++i)
+        db.ExecSQL(Sql::SeedTank(i));
+    db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 20000, ftype = 'Diesel', lfuel = 1000, "
+               "name = 'North, \"big\"' WHERE id = 1");
+    db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 10000, ftype = 'Diesel' WHERE id = 2");
+    // linear calibrations: the capacity is the litres of the top code
+    for (int id : {1, 2}) {
+        TClbArray clb{};
+        for (int c = 0; c < kClbEntryCount; ++c)
+            clb[c] = float(c) * (id == 1 ? 20000 : 10000) / (kClbEntryCount - 1);
+        db.UpdateBlob(Sql::UpdateClb(id), EncodeClbArray(clb));
+    }
+    SynthPlan plan;
+    SynthTank one;
+    one.capacity = 20000;
+    one.startNet = 6000;
+    one.usePerHour = 40;
+    SynthTank two = one;
+    two.adr = 2;
+    two.capacity = 10000;
+    plan.tanks = {one, two};
+    // a delivery of 8000 l on the first day, 600 l stolen in the second night
+    plan.events = {{1, kDay0 + 14.0 / 24 - kOffset, 25, 8000},
+                   {1, kDay0 + 1 + 3.0 / 24 - kOffset, 10, -600}};
+    plan.utcFrom = kDay0 - kOffset - 1.0 / 1440;
+    plan.days = 2 + 2.0 / 1440;
+    plan.cycleSeconds = 74;
+    plan.localOffset = kOffset;
+    WriteHistory(db, plan);
+}
+
+void ReportToolTest::dailyShowsTheDeliveryAndTheTheft() {
+    const QByteArray before = Hash(db_);
+    const Run r = Report({"--db", db_, "--what", "daily", "--tank", "1", "--from", "02/03/2026",
+                          "--to", "03/03/2026", "-o", "-"});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, std::string());
+    QVERIFY(r.out.rfind(std::string(Csv::kBom), 0) == 0);
+    const auto rec = Csv::Parse(r.out);
+    QCOMPARE(rec.size(), std::size_t(3));
+    const auto col = [&](const char* name) {
+        const auto it = std::find(rec[0].begin(), rec[0].end(), std::string(name));
+        return std::size_t(it - rec[0].begin());
+    };
+    const auto num = [&](int row, const char* name) { return std::stod(rec[row][col(name)]); };
+    QCOMPARE(rec[1][1], std::string("North, \"big\""));
+    QCOMPARE(rec[1][2], std::string("02/03/2026"));
+    QCOMPARE(rec[2][2], std::string("03/03/2026"));
+    QVERIFY2(std::abs(num(1, "Delivered net, l") - 8000) < 80,
+             rec[1][col("Delivered net, l")].c_str());
+    QCOMPARE(num(1, "Lost, l"), 0.0);
+    QCOMPARE(num(2, "Delivered, l"), 0.0);
+    QVERIFY2(std::abs(num(2, "Lost net, l") - 600) < 20, rec[2][col("Lost net, l")].c_str());
+    for (int d = 1; d <= 2; ++d) {
+        QCOMPARE(num(d, "Consumed, l"), num(d, "Opening gross, l") - num(d, "Closing gross, l") +
+                                            num(d, "Delivered, l") - num(d, "Lost, l"));
+        QVERIFY(std::abs(num(d, "Consumed net, l") - 24 * 40) < 40);
+        QCOMPARE(rec[d][col("Complete")], std::string("yes"));
+    }
+    QCOMPARE(rec[2][col("Opening gross, l")], rec[1][col("Closing gross, l")]);
+    QCOMPARE(Hash(db_), before);
+}
+
+void ReportToolTest::readingsAndSummaryOfThePeriod() {
+    const QString csv = dir_.filePath("readings.csv");
+    Run r = Report({"--db", db_, "--what", "readings", "--tank", "2", "--from", "03/03/2026",
+                    "--to", "03/03/2026", "-o", csv});
+    QCOMPARE(r.code, 0);
+    QFile f(csv);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto rec = Csv::Parse(f.readAll().toStdString());
+    QVERIFY(rec.size() > 1100 && rec.size() < 1200); // one a 74 s cycle
+    QCOMPARE(rec[1][0], std::string("03/03/2026 00:00:" + rec[1][0].substr(17)));
+    QCOMPARE(rec.back()[0].substr(0, 13), std::string("03/03/2026 23"));
+
+    r = Report({"--db", db_, "--what", "summary", "--tank", "all", "--from", "02/03/2026", "--to",
+                "03/03/2026", "-o", "-"});
+    QCOMPARE(r.code, 0);
+    const auto sum = Csv::Parse(r.out);
+    QCOMPARE(sum.size(), std::size_t(1 + 2 + 1)); // two active tanks, one fuel type
+    QCOMPARE(sum[3][0], std::string("Total"));
+    QCOMPARE(sum[3][2], std::string("Diesel"));
+
+    r = Report({"--db", db_, "--what", "events", "--tank", "all", "--from", "02/03/2026", "--to",
+                "03/03/2026", "-o", "-"});
+    QCOMPARE(r.code, 0);
+    const auto ev = Csv::Parse(r.out);
+    QCOMPARE(ev.size(), std::size_t(3)); // found now: the file has no EVENTS table
+    QCOMPARE(ev[1][2], std::string("delivery"));
+    QCOMPARE(ev[2][2], std::string("loss"));
+}
+
+void ReportToolTest::badInput_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    const QStringList period{"--from", "02/03/2026", "--to", "03/03/2026"};
+    const QStringList ok =
+        QStringList{"--db", "$DIR/data.db", "--what", "daily", "--tank", "1"} + period;
+    QTest::newRow("missing file") << (QStringList{"--db", "$DIR/none.db", "--what", "daily",
+                                                  "--tank", "1"} +
+                                      period + QStringList{"-o", "-"})
+                                  << 3 << "no such file: ";
+    QTest::newRow("not a database")
+        << (QStringList{"--db", "$DIR/junk.db", "--what", "daily", "--tank", "1"} + period +
+            QStringList{"-o", "-"})
+        << 3 << "cannot read ";
+    QTest::newRow("unknown tank") << (QStringList{"--db", "$DIR/data.db", "--what", "daily",
+                                                  "--tank", "15"} +
+                                      period + QStringList{"-o", "-"})
+                                  << 4 << "there is no tank 15";
+    QTest::newRow("tank out of range")
+        << (QStringList{"--db", "$DIR/data.db", "--what", "daily", "--tank", "256"} + period +
+            QStringList{"-o", "-"})
+        << 2 << "--tank must be";
+    QTest::newRow("reversed period")
+        << QStringList{"--db",   "$DIR/data.db", "--what", "daily",      "--tank", "1",
+                       "--from", "03/03/2026",   "--to",   "02/03/2026", "-o",     "-"}
+        << 2 << "the period is reversed";
+    QTest::newRow("no such day") << QStringList{"--db",       "$DIR/data.db", "--what",
+                                                "daily",      "--tank",       "1",
+                                                "--from",     "30/02/2026",   "--to",
+                                                "03/03/2026", "-o",           "-"}
+                                 << 2 << "--from must be a date as dd/mm/yyyy";
+    QTest::newRow("other date format")
+        << QStringList{"--db",   "$DIR/data.db", "--what", "daily",      "--tank", "1",
+                       "--from", "2026-03-02",   "--to",   "03/03/2026", "-o",     "-"}
+        << 2 << "--from must be a date";
+    QTest::newRow("unknown report") << QStringList{"--what", "totals"} << 2 << "--what must be";
+    QTest::newRow("no output") << ok << 2 << "-o is missing";
+    QTest::newRow("value missing") << (ok + QStringList{"-o"}) << 2 << "\"-o\" needs a value";
+    QTest::newRow("unwritable output")
+        << (ok + QStringList{"-o", "$DIR/no/such/dir/x.csv"}) << 5 << "cannot write \"";
+    QTest::newRow("output is a folder")
+        << (ok + QStringList{"-o", "$DIR"}) << 5 << "cannot write \"";
+}
+
+void ReportToolTest::badInput() {
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QFile junk(dir_.filePath("junk.db"));
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    junk.write(QByteArray(4096, 'x'));
+    junk.close();
+    const QByteArray before = Hash(db_), junkBefore = Hash(junk.fileName());
+    const Run r = Report(args);
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.find(message.toStdString()) != std::string::npos, r.err.c_str());
+    QCOMPARE(r.out, std::string());
+    QCOMPARE(Hash(db_), before);
+    QCOMPARE(Hash(junk.fileName()), junkBefore);
+    QVERIFY(!QFile::exists(dir_.filePath("none.db")));
+}
+
+QTEST_GUILESS_MAIN(ReportToolTest)
+#include "test_report_tool.moc"
