@@ -38,7 +38,7 @@ struct CentralCalPoint {
 
 struct CentralTankChange {
     int64_t tank = 0;
-    int64_t seq = 0; // 1 for the first state sent, then one more per change
+    int64_t seq = 0;               // 1 for the first state sent, then one more per change
     std::string name, ftype, memo; // 8-bit texts, bytes as stored
     std::optional<int64_t> capacity, lowFuel, overFuel;
     bool active = false;

@@ -94,16 +94,17 @@ void LocalQueue::SetMarks(const std::vector<std::pair<std::string, int64_t>>& ma
 std::vector<CentralReading> LocalQueue::ReadingsAfter(int64_t row, int limit) {
     std::vector<CentralReading> rows;
     Query(db_, kReadingsAfter, {row, int64_t(limit)}, [&](const Row& r) {
-        rows.push_back({r.Int(0), r.OptReal(1), r.OptInt(2), r.OptInt(3), r.OptInt(4),
-                        r.OptInt(5)});
+        rows.push_back(
+            {r.Int(0), r.OptReal(1), r.OptInt(2), r.OptInt(3), r.OptInt(4), r.OptInt(5)});
     });
     return rows;
 }
 
 std::vector<CentralError> LocalQueue::ErrorsAfter(int64_t row, int limit) {
     std::vector<CentralError> rows;
-    Query(db_, kErrorsAfter, {row, int64_t(limit)},
-          [&](const Row& r) { rows.push_back({r.Int(0), r.OptReal(1), r.OptInt(2), r.OptInt(3)}); });
+    Query(db_, kErrorsAfter, {row, int64_t(limit)}, [&](const Row& r) {
+        rows.push_back({r.Int(0), r.OptReal(1), r.OptInt(2), r.OptInt(3)});
+    });
     return rows;
 }
 
@@ -143,8 +144,9 @@ std::vector<CentralTankChange> LocalQueue::ChangedTanks() {
         std::string state;
     };
     std::map<int64_t, Sent> sent;
-    Query(db_, kSelectSentTanks, {station_},
-          [&](const Row& r) { sent[r.Int(0)] = {r.Int(1), r.Text(2)}; });
+    Query(db_, kSelectSentTanks, {station_}, [&](const Row& r) {
+        sent[r.Int(0)] = {r.Int(1), r.Text(2)};
+    });
     std::vector<CentralTankChange> changed;
     if (!db_.TableExists("TANKS"))
         return changed;

@@ -49,29 +49,59 @@ constexpr Step kSteps[] = {{1, std::begin(kVersion1), std::end(kVersion1)}};
 // DATA's times are UTC day numbers (days since 30 Dec 1899); the server also keeps them as
 // points in time. A number outside the years 1900..9999 gets no point in time rather than
 // failing its whole batch for ever.
-#define CENTRAL_TAKEN(t)                                                                          \
+#define CENTRAL_TAKEN(t)                                                                           \
     "CASE WHEN " t " BETWEEN 1 AND 2958465 THEN to_timestamp((" t " - 25569) * 86400) END"
 
 // One statement per batch: the values travel as arrays of numbers, unnested on the server.
 constexpr const char* kInsertReadings =
     "INSERT INTO central.readings (station, src_row, tstamp, taken, adr, flevel, fcode, temp) "
     "SELECT $1, r, t, " CENTRAL_TAKEN("t") ", a, l, c, m FROM unnest($2::bigint[], "
-    "$3::float8[], $4::bigint[], $5::bigint[], $6::bigint[], $7::bigint[]) AS u(r, t, a, l, c, "
-    "m) ON CONFLICT (station, src_row) DO NOTHING";
+                                           "$3::float8[], $4::bigint[], $5::bigint[], "
+                                           "$6::bigint[], $7::bigint[]) AS u(r, t, a, l, c, "
+                                           "m) ON CONFLICT (station, src_row) DO NOTHING";
 constexpr const char* kInsertErrors =
     "INSERT INTO central.errors (station, src_row, tstamp, taken, adr, code) SELECT $1, r, t, "
-    "" CENTRAL_TAKEN("t") ", a, c FROM unnest($2::bigint[], $3::float8[], $4::bigint[], "
-    "$5::bigint[]) AS u(r, t, a, c) ON CONFLICT (station, src_row) DO NOTHING";
+    "" CENTRAL_TAKEN(
+        "t") ", a, c FROM unnest($2::bigint[], $3::float8[], $4::bigint[], "
+             "$5::bigint[]) AS u(r, t, a, c) ON CONFLICT (station, src_row) DO NOTHING";
 // An event is sent again while it goes on; its latest state replaces the stored one.
-constexpr const char* kUpsertEvent =
-    "INSERT INTO central.events (station, src_id, adr, kind, started, ended, vbefore, vafter, "
-    "nbefore, nafter, tbefore, tafter, acked, memo) SELECT $1, $2, $3, $4, " CENTRAL_TAKEN("s")
-    ", " CENTRAL_TAKEN("e") ", $7, $8, $9, $10, $11, $12, " CENTRAL_TAKEN("k") ", $14 FROM "
-    "(VALUES ($5::float8, $6::float8, $13::float8)) AS v(s, e, k) ON CONFLICT (station, src_id) "
-    "DO UPDATE SET adr = EXCLUDED.adr, kind = EXCLUDED.kind, started = EXCLUDED.started, ended = "
-    "EXCLUDED.ended, vbefore = EXCLUDED.vbefore, vafter = EXCLUDED.vafter, nbefore = "
-    "EXCLUDED.nbefore, nafter = EXCLUDED.nafter, tbefore = EXCLUDED.tbefore, tafter = "
-    "EXCLUDED.tafter, acked = EXCLUDED.acked, memo = EXCLUDED.memo";
+constexpr const char*
+    kUpsertEvent = "INSERT INTO central.events (station, src_id, adr, kind, started, ended, "
+                   "vbefore, vafter, "
+                   "nbefore, nafter, tbefore, tafter, acked, memo) SELECT $1, $2, $3, "
+                   "$4, " CENTRAL_TAKEN("s") ", " CENTRAL_TAKEN(
+                       "e") ", $7, $8, $9, $10, $11, $12, " CENTRAL_TAKEN("k") ", $14 FROM "
+                                                                               "(VALUES "
+                                                                               "($5::float8, "
+                                                                               "$6::float8, "
+                                                                               "$13::float8)) AS "
+                                                                               "v(s, e, k) ON "
+                                                                               "CONFLICT (station, "
+                                                                               "src_id) "
+                                                                               "DO UPDATE SET adr "
+                                                                               "= EXCLUDED.adr, "
+                                                                               "kind = "
+                                                                               "EXCLUDED.kind, "
+                                                                               "started = "
+                                                                               "EXCLUDED.started, "
+                                                                               "ended = "
+                                                                               "EXCLUDED.ended, "
+                                                                               "vbefore = "
+                                                                               "EXCLUDED.vbefore, "
+                                                                               "vafter = "
+                                                                               "EXCLUDED.vafter, "
+                                                                               "nbefore = "
+                                                                               "EXCLUDED.nbefore, "
+                                                                               "nafter = "
+                                                                               "EXCLUDED.nafter, "
+                                                                               "tbefore = "
+                                                                               "EXCLUDED.tbefore, "
+                                                                               "tafter = "
+                                                                               "EXCLUDED.tafter, "
+                                                                               "acked = "
+                                                                               "EXCLUDED.acked, "
+                                                                               "memo = "
+                                                                               "EXCLUDED.memo";
 constexpr const char* kInsertTankChange =
     "INSERT INTO central.tank_changes (station, tank, seq, name, name_raw, capacity, ftype, "
     "active, low_fuel, over_fuel, memo) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11) "
@@ -220,9 +250,9 @@ CentralOutcome PgCentralServer::SendReadings(const std::string& station,
         m.Add(x.temp);
     }
     return InTransaction([&] {
-        return conn_->Run("central_readings", kInsertReadings,
-                          {Text(station), r.Param(), t.Param(), a.Param(), l.Param(), c.Param(),
-                           m.Param()});
+        return conn_->Run(
+            "central_readings", kInsertReadings,
+            {Text(station), r.Param(), t.Param(), a.Param(), l.Param(), c.Param(), m.Param()});
     });
 }
 
@@ -249,10 +279,9 @@ CentralOutcome PgCentralServer::SendEvents(const std::string& station,
         for (const CentralEvent& e : rows) {
             r = conn_->Run("central_event", kUpsertEvent,
                            {Text(station), Num(static_cast<long long>(e.id)), Num(e.adr),
-                            Text(e.kind), Num(e.tstart), Num(e.tend), Num(e.vbefore),
-                            Num(e.vafter), Num(e.nbefore), Num(e.nafter), Num(e.tbefore),
-                            Num(e.tafter), Num(e.acked),
-                            e.memo.empty() ? PgParam{} : Text(e.memo)});
+                            Text(e.kind), Num(e.tstart), Num(e.tend), Num(e.vbefore), Num(e.vafter),
+                            Num(e.nbefore), Num(e.nafter), Num(e.tbefore), Num(e.tafter),
+                            Num(e.acked), e.memo.empty() ? PgParam{} : Text(e.memo)});
             if (!r.ok)
                 break;
         }

@@ -99,9 +99,9 @@ int PgConnection::ServerVersion() const {
 
 PgOutcome PgConnection::Exec(const std::string& sql, const std::vector<PgParam>& params) {
     ParamArrays a(params);
-    return Collect(C(conn_), PQexecParams(C(conn_), sql.c_str(), static_cast<int>(params.size()),
-                                          nullptr, a.values.data(), a.lengths.data(),
-                                          a.formats.data(), 0));
+    return Collect(C(conn_),
+                   PQexecParams(C(conn_), sql.c_str(), static_cast<int>(params.size()), nullptr,
+                                a.values.data(), a.lengths.data(), a.formats.data(), 0));
 }
 
 PgOutcome PgConnection::Run(const std::string& name, const std::string& sql,
@@ -114,9 +114,9 @@ PgOutcome PgConnection::Run(const std::string& name, const std::string& sql,
         prepared_.push_back(name);
     }
     ParamArrays a(params);
-    return Collect(C(conn_), PQexecPrepared(C(conn_), name.c_str(),
-                                            static_cast<int>(params.size()), a.values.data(),
-                                            a.lengths.data(), a.formats.data(), 0));
+    return Collect(C(conn_),
+                   PQexecPrepared(C(conn_), name.c_str(), static_cast<int>(params.size()),
+                                  a.values.data(), a.lengths.data(), a.formats.data(), 0));
 }
 
 std::string TestCentralConnection(const std::string& conninfo) {
