@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <memory>
 
@@ -34,6 +35,27 @@ void WrCfgData(const TSetup& from) {
     auto store = OpenStore();
     store->setValue("Setup/PortNum", from.PortNum);
     store->setValue("Setup/WorkMode", from.WrkMode);
+    store->sync();
+}
+
+TCentralSetup RCentralData() {
+    auto store = OpenStore();
+    TCentralSetup c;
+    c.Connection = store->value("Central/Connection", QString()).toString().trimmed();
+    c.Station = store->value("Central/Station", QString()).toString().trimmed();
+    if (c.Station.isEmpty())
+        c.Station = QSysInfo::machineHostName();
+    return c;
+}
+
+void WrCentralData(const TCentralSetup& from) {
+    auto store = OpenStore();
+    store->setValue("Central/Connection", from.Connection.trimmed());
+    // The host name is the default; it is stored only when chosen otherwise.
+    if (from.Station.trimmed().isEmpty() || from.Station == QSysInfo::machineHostName())
+        store->remove("Central/Station");
+    else
+        store->setValue("Central/Station", from.Station.trimmed());
     store->sync();
 }
 

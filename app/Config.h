@@ -21,3 +21,14 @@ void RCfgData(TSetup& into = CfgData);
 void WrCfgData(const TSetup& from = CfgData);
 // Where the settings live, for README and diagnostics.
 QString ConfigLocation();
+
+// The optional [Central] section: where the station sends its rows. An empty connection
+// string: nothing is sent. No password is kept here; libpq reads it from its own password
+// or service file.
+struct TCentralSetup {
+    QString Connection;
+    QString Station; // the host name when not set
+    bool operator==(const TCentralSetup&) const = default;
+};
+TCentralSetup RCentralData();
+void WrCentralData(const TCentralSetup& from);

@@ -1,6 +1,7 @@
 #include "MainUnit.h"
 
 #include "AboutUnit.h"
+#include "CentralWorker.h"
 #include "Config.h"
 #include "Database.h"
 #include "DefaultPicture.h"
@@ -16,8 +17,10 @@
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -26,6 +29,8 @@
 #include <QVBoxLayout>
 
 #include "QtOperatorMessages.h"
+
+#include <sqlite3.h>
 
 TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFile, QWidget* parent)
     : QMainWindow(parent), messages_(messages), clock_(clock), dbFile_(dbFile) {
@@ -42,16 +47,60 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     setCentralWidget(PageControl1);
     statusBar()->setFixedHeight(19);
     statusBar()->setSizeGripEnabled(true);
+    CentralStatus = new QLabel(this);
+    CentralStatus->hide();
+    statusBar()->addPermanentWidget(CentralStatus);
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
     CentreOnScreen(*this);
     FormCreate();
-    if (!startFailed_)
+    if (!startFailed_) {
         CreateDialogs();
+        StartCentral();
+    }
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    central_.reset();
+}
+
+void TForm1::StartCentral() {
+    central_.reset();
+    CentralStatus->hide();
+    const TCentralSetup setup = RCentralData();
+    if (setup.Connection.isEmpty() || !db_)
+        return;
+    // The sender reads data.db on its own connection; the station's inserts wait a moment
+    // for its read to finish rather than fail.
+    sqlite3_busy_timeout(db_->Handle(), 2000);
+    QPointer<TForm1> self(this);
+    central_ = std::make_unique<CentralWorker>(
+        dbFile_,
+        CentralSettings{setup.Connection.toStdString(), setup.Station.toLatin1().toStdString()},
+        [self](const CentralWorker::Status& status) {
+            // On the worker's thread: hand the report to the window's.
+            QMetaObject::invokeMethod(
+                self,
+                [self, status] {
+                    if (!self)
+                        return;
+                    if (status.waiting > 0) {
+                        self->CentralStatus->setText(
+                            QString("Central: %1 rows waiting").arg(status.waiting));
+                        self->CentralStatus->show();
+                    } else {
+                        self->CentralStatus->hide();
+                    }
+                    if (!status.notice.empty()) {
+                        self->PrependLog(status.notice);
+                        self->statusBar()->showMessage(QString::fromStdString(status.notice),
+                                                       10000);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+}
 
 void TForm1::CreateDialogs() {
     // The Reports tab reads the database, so it comes once the database is open.
@@ -74,6 +123,7 @@ void TForm1::CreateDialogs() {
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
     Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
+    Form2->SetCentralChanged([this] { StartCentral(); });
     Form2->setParent(this, Form2->windowFlags());
     FormAbout = new TFormAbout(this);
     VT->SetEditorOpener([this](TItemNode& node) { return OpenEditor(node); });

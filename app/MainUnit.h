@@ -11,6 +11,8 @@
 
 struct TItemNode;
 
+class CentralWorker;
+class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
@@ -50,6 +52,12 @@ public:
     SensorLink& Link() { return *link_; }
     // Fuel events and alarms of the tanks; null when the start failed.
     FuelEvents* Events() { return events_.get(); }
+    // Sending to the central server; null when [Central] has no connection.
+    CentralWorker* Central() { return central_.get(); }
+    // "Central: n rows waiting" while there is a backlog; hidden otherwise.
+    QLabel* CentralStatus = nullptr;
+    // (Re)starts sending with the stored [Central] settings; stops it when none are set.
+    void StartCentral();
 
 public slots:
     void Exit1Click();
@@ -82,4 +90,6 @@ private:
     std::unique_ptr<SensorLink> link_;
     bool startFailed_ = false;
     bool activated_ = false;
+    // Last, so that it stops first: its reports come through this window's event queue.
+    std::unique_ptr<CentralWorker> central_;
 };
