@@ -10,10 +10,21 @@ PGconn* C(void* p) {
     return static_cast<PGconn*>(p);
 }
 
+// libpq's messages span lines ("...\n\tIs the server running..."): one line for the log.
 std::string Trimmed(const char* text) {
-    std::string s = text ? text : "";
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
-        s.pop_back();
+    std::string s;
+    bool space = false;
+    for (const char* p = text ? text : ""; *p; ++p) {
+        const bool blank = *p == '\n' || *p == '\t' || *p == ' ' || *p == '\r';
+        if (blank && !s.empty())
+            space = true;
+        if (blank)
+            continue;
+        if (space)
+            s.push_back(' ');
+        space = false;
+        s.push_back(*p);
+    }
     return s;
 }
 
@@ -124,11 +135,12 @@ std::string TestCentralConnection(const std::string& conninfo) {
     auto conn = PgConnection::Open(conninfo, error);
     if (!conn)
         return error.empty() ? std::string("could not connect") : error;
-    PgOutcome r = conn->Exec("SELECT current_user, current_database(), version()");
+    PgOutcome r =
+        conn->Exec("SELECT current_user, current_database(), current_setting('server_version')");
     if (!r.ok)
         return r.error;
     const auto text = [&](int c) { return r.rows.at(0).at(c).value_or(""); };
-    return "Connected as " + text(0) + " to " + text(1) + ": " + text(2);
+    return "Connected as " + text(0) + " to " + text(1) + " (PostgreSQL " + text(2) + ")";
 }
 
 std::string PgNumber(long long v) {
