@@ -29,12 +29,23 @@ void RCfgData(TSetup& into) {
     into.WrkMode = store->value("Setup/WorkMode", QString()).toString();
     if (into.WrkMode != kModeDirect && into.WrkMode != kModeLogger)
         into.WrkMode = kModeDirect;
+    into.CodePage = store->value("Setup/CodePage", QString()).toString();
+    into.CodePage = StoredText::CodePageName(LegacyCodePageOf(into));
+}
+
+StoredText::CodePage LegacyCodePageOf(const TSetup& setup) {
+    return StoredText::CodePageNamed(setup.CodePage).value_or(StoredText::kDefaultCodePage);
+}
+
+void UseCodePage(const TSetup& setup) {
+    StoredText::SetLegacyCodePage(LegacyCodePageOf(setup));
 }
 
 void WrCfgData(const TSetup& from) {
     auto store = OpenStore();
     store->setValue("Setup/PortNum", from.PortNum);
     store->setValue("Setup/WorkMode", from.WrkMode);
+    store->setValue("Setup/CodePage", StoredText::CodePageName(LegacyCodePageOf(from)));
     store->sync();
 }
 

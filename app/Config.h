@@ -1,13 +1,18 @@
 #pragma once
-// The station's two settings and their per-user store: the registry key
+// The station's settings and their per-user store: the registry key
 // "Software\Dravo\Setup" on Windows, Dravo.ini (section [Setup]) in the user's
 // configuration folder elsewhere.
+
+#include "StoredText.h"
 
 #include <QString>
 
 struct TSetup {
     QString PortNum; // empty: no port chosen
     QString WrkMode; // "Direct" or "Logger" once RCfgData has run
+    // The code page in which texts stored by older programs are read ("Windows-1252" once
+    // RCfgData has run; see StoredText).
+    QString CodePage = StoredText::CodePageName(StoredText::kDefaultCodePage);
 };
 
 extern TSetup CfgData;
@@ -17,8 +22,12 @@ inline constexpr const char* kModeLogger = "Logger";
 
 // Reads the store into `into` (CfgData by default); nothing is written back.
 void RCfgData(TSetup& into = CfgData);
-// Writes both values to the store.
+// Writes the values to the store.
 void WrCfgData(const TSetup& from = CfgData);
+// The legacy code page a setup names; the default for a name that is not offered.
+StoredText::CodePage LegacyCodePageOf(const TSetup& setup);
+// Makes it the station's legacy code page.
+void UseCodePage(const TSetup& setup);
 // Where the settings live, for README and diagnostics.
 QString ConfigLocation();
 

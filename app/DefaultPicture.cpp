@@ -51,7 +51,9 @@ std::string DefaultTankPictureBmp() {
     }
     QByteArray bytes;
     QBuffer buf(&bytes);
-    buf.open(QIODevice::WriteOnly);
-    img.save(&buf, "BMP");
+    // Half-written bytes would be stored in every seeded tank as a picture nobody can read;
+    // no picture is the sound fallback.
+    if (!buf.open(QIODevice::WriteOnly) || !img.save(&buf, "BMP"))
+        return {};
     return bytes.toStdString();
 }

@@ -24,7 +24,9 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -186,6 +188,7 @@ QWidget* TForm1::BuildErrorsTab() {
 
 void TForm1::FormCreate() {
     RCfgData();
+    UseCodePage(CfgData);
     try {
         db_ = std::make_unique<TSQLiteDatabase>(dbFile_);
     } catch (const std::exception& e) {
@@ -229,6 +232,15 @@ void TForm1::PrependLog(const std::string& line) {
     QTextCursor c(Memo1->document());
     c.movePosition(QTextCursor::Start);
     c.insertText(OperatorText(text) + "\n");
+    // Silent sensors add thousands of lines a day; the screen keeps the newest ones (every
+    // line stays in ERROR).
+    QTextDocument* doc = Memo1->document();
+    const int excess = doc->blockCount() - 1 - kLogLinesShown;
+    if (excess > 0) {
+        QTextCursor tail(doc->findBlockByNumber(doc->blockCount() - 1 - excess));
+        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        tail.removeSelectedText();
+    }
 }
 
 QString TForm1::LogText() const {
@@ -244,8 +256,11 @@ void TForm1::Exit1Click() {
 }
 
 void TForm1::Settings1Click() {
-    if (Form2)
-        Form2->RequestShow();
+    if (!Form2)
+        return;
+    Form2->RequestShow();
+    // The code page of older texts may have changed.
+    VT->viewport()->update();
 }
 
 void TForm1::About1Click() {

@@ -37,7 +37,8 @@ public:
     bool StartFailed() const { return startFailed_; }
     TSQLiteDatabase& Db() { return *db_; }
 
-    // The Errors log, newest line first.
+    // The Errors log, newest line first; the oldest lines past kLogLinesShown leave the screen.
+    static constexpr int kLogLinesShown = 10000;
     void PrependLog(const std::string& line);
     QString LogText() const;
 

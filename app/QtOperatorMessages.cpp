@@ -1,13 +1,13 @@
 #include "QtOperatorMessages.h"
 
+#include "StoredText.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QWidget>
 
 QString OperatorText(const std::string& text) {
-    QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    if (s.contains(QChar::ReplacementCharacter))
-        s = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    QString s = StoredText::FromStored(text);
     // Error texts break their lines with a bare carriage return.
     s.replace("\r\n", "\n").replace('\r', '\n');
     return s;

@@ -13,5 +13,6 @@ public:
     void Beep() override;
 };
 
-// Texts reach the operator from two sources: SQLite (UTF-8) and tank records (ISO-8859-1).
+// A message or log line as the operator reads it: its bytes (SQLite's texts, and tank names
+// as stored) through the station's one text conversion, line breaks made plain.
 QString OperatorText(const std::string& text);

@@ -41,7 +41,7 @@ TForm2::TForm2(OperatorMessages& messages, std::function<void()> deviceConnect,
                           Qt::MSWindowsFixedSizeDialogHint),
       messages_(messages), deviceConnect_(std::move(deviceConnect)), ports_(std::move(ports)) {
     setWindowTitle(QStringLiteral("Settings"));
-    setFixedSize(220, 215);
+    setFixedSize(220, 271);
     setModal(true);
     CreateControls();
 }
@@ -67,8 +67,20 @@ void TForm2::CreateControls() {
     }
     WrkMode->setEnabled(false);
 
+    auto* textsBox = new QGroupBox(QStringLiteral("Texts of Older Files"), this);
+    textsBox->setGeometry(8, 167, 201, 50);
+    auto* pageLabel = new QLabel(QStringLiteral("Code page:"), textsBox);
+    pageLabel->move(12, 23);
+    cbCodePage = new QComboBox(textsBox);
+    cbCodePage->setEditable(false);
+    cbCodePage->addItems(StoredText::CodePageNames());
+    // As wide as its longest name needs, right edge in line with the port box.
+    const QSize pageSize = cbCodePage->sizeHint();
+    cbCodePage->setGeometry(193 - pageSize.width(), 19, pageSize.width(), pageSize.height());
+    pageLabel->setBuddy(cbCodePage);
+
     Button1 = new QPushButton(QStringLiteral("Ok"), this);
-    Button1->setGeometry(126, 176, 75, 25);
+    Button1->setGeometry(126, 232, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     AddCentralGroup();
@@ -167,6 +179,7 @@ void TForm2::FormShow() {
     lbCentralAnswer->clear();
     FillPortList();
     SelectPort(CfgData.PortNum);
+    cbCodePage->setCurrentText(StoredText::CodePageName(LegacyCodePageOf(CfgData)));
     QAbstractButton* mode = WrkModeItems->button(WorkModeIndex(CfgData.WrkMode));
     if (mode) {
         mode->setChecked(true);
@@ -206,6 +219,11 @@ void TForm2::SelectPort(const QString& name) {
 }
 
 bool TForm2::ChoiceUnchanged() const {
+    return LinkChoiceUnchanged() &&
+           cbCodePage->currentText() == StoredText::CodePageName(LegacyCodePageOf(CfgData));
+}
+
+bool TForm2::LinkChoiceUnchanged() const {
     return WorkModeIndex(CfgData.WrkMode) == WrkModeItems->checkedId() &&
            cbPort->currentText() == CfgData.PortNum;
 }
@@ -226,9 +244,13 @@ void TForm2::ApplyChoice() {
     ApplyCentral();
     if (ChoiceUnchanged())
         return;
+    // Only a new port or mode needs the line reconnected.
+    const bool reconnect = !LinkChoiceUnchanged();
     CfgData.PortNum = cbPort->currentText();
     CfgData.WrkMode = WorkModeText(WrkModeItems->checkedId());
+    CfgData.CodePage = cbCodePage->currentText();
     WrCfgData(CfgData);
-    if (deviceConnect_)
+    UseCodePage(CfgData);
+    if (reconnect && deviceConnect_)
         deviceConnect_();
 }

@@ -61,6 +61,7 @@ public:
     QLabel* lbCentralAnswer = nullptr;
     QGroupBox* WrkMode = nullptr; // disabled: only shows the mode
     QButtonGroup* WrkModeItems = nullptr;
+    QComboBox* cbCodePage = nullptr; // the code page of texts stored by older programs
     QPushButton* Button1 = nullptr;
 
 protected:
@@ -73,6 +74,7 @@ private:
     void FillPortList();
     void SelectPort(const QString& name);
     bool ChoiceUnchanged() const;
+    bool LinkChoiceUnchanged() const;
     void ApplyChoice();
     void AddCentralGroup();
     void ApplyCentral();

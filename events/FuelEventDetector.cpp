@@ -3,6 +3,7 @@
 #include "NetVolume.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -117,11 +118,12 @@ std::vector<FuelEvent> FuelEventDetector::Feed(const LevelSample& s) {
     lastUtc_ = s.utc;
     if (fed_ < kMedianOf)
         return out;
-    std::vector<double> window;
-    for (int64_t i = fed_ - kMedianOf; i < fed_; ++i)
-        window.push_back(RawAt(i)->value);
+    std::array<double, kMedianOf> window;
+    for (int k = 0; k < kMedianOf; ++k)
+        window[k] = raw_[raw_.size() - kMedianOf + k].value;
+    std::nth_element(window.begin(), window.begin() + kMedianOf / 2, window.end());
     const Raw& middle = *RawAt(fed_ - 1 - kMedianOf / 2);
-    Median m{middle.utc, middle.local, MedianOf(window), fed_ - 1 - kMedianOf / 2};
+    Median m{middle.utc, middle.local, window[kMedianOf / 2], fed_ - 1 - kMedianOf / 2};
     WatchQuiet(m, out);
     Detect(m, out);
     med_.push_back(m);

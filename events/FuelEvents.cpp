@@ -10,6 +10,7 @@
 #include <QMetaObject>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <sqlite3.h>
 #include <thread>
@@ -62,7 +63,17 @@ private:
             lastRow_ = startRow_;
             int lastPercent = -1;
             while (!stop_) {
-                const std::vector<DataRow> rows = DataRowsAfter(db, lastRow_, kRowsPerRead);
+                std::vector<DataRow> rows;
+                try {
+                    rows = DataRowsAfter(db, lastRow_, kRowsPerRead);
+                } catch (const SQLiteError& e) {
+                    // The station writes often; a read that found the file busy for long
+                    // is tried again, never given up.
+                    if ((e.Code() & 0xFF) != SQLITE_BUSY)
+                        throw;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    continue;
+                }
                 pass_.Feed(rows);
                 if (!rows.empty())
                     lastRow_ = rows.back().rowid;

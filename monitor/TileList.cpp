@@ -5,7 +5,9 @@
 #include "TileDelegate.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStyle>
 
@@ -71,7 +73,12 @@ void TTileList::VTGetCursor(QPoint listPos) {
 
 void TTileList::VTClick(QPoint listPos) {
     const int row = LinkRowAt(listPos);
-    if (row < 0)
+    if (row >= 0)
+        OpenEditorAt(row);
+}
+
+void TTileList::OpenEditorAt(int row) {
+    if (row < 0 || row >= model_->TankCount())
         return;
     Guarded(messages_, [&] {
         if (opener_ && opener_(model_->Tank(row)))
@@ -97,4 +104,40 @@ void TTileList::mouseReleaseEvent(QMouseEvent* event) {
     pressedRow_ = -1;
     if (click)
         VTClick(ToList(at));
+}
+
+void TTileList::mouseDoubleClickEvent(QMouseEvent* event) {
+    const int row = indexAt(event->position().toPoint()).row();
+    // The first click of a double-click on the link has opened the editor already.
+    if (event->button() == Qt::LeftButton && row >= 0 &&
+        LinkRowAt(ToList(event->position().toPoint())) < 0)
+        OpenEditorAt(row);
+    else
+        QTreeView::mouseDoubleClickEvent(event);
+}
+
+void TTileList::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && event->modifiers() == Qt::NoModifier && currentIndex().isValid()) {
+        OpenEditorAt(currentIndex().row());
+        return;
+    }
+    QTreeView::keyPressEvent(event);
+}
+
+void TTileList::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    if (model_->AnyActive())
+        return;
+    // Below the last tile, or from the top when there is none.
+    int top = 0;
+    if (const int count = model_->rowCount(); count > 0)
+        top = visualRect(model_->index(count - 1)).bottom() + 1;
+    const QRect room = viewport()->rect().adjusted(16, top + 16, -16, -16);
+    if (room.height() <= 0)
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(room, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+                     QString::fromLatin1(kMsgNoActiveTank));
 }

@@ -13,6 +13,11 @@ class OperatorMessages;
 class TGaugePanels;
 class TTileDelegate;
 
+// Shown in the list while no tank is active, so a new station says where to begin.
+inline constexpr const char* kMsgNoActiveTank =
+    "No tank is monitored yet. To set one up, click \"Edit\" on its tile (or double-click the "
+    "tile), tick \"Activity\", enter its calibration and press \"Update\".";
+
 class TTileList : public QTreeView {
     Q_OBJECT
 public:
@@ -35,11 +40,17 @@ public:
     void VTGetCursor(QPoint listPos);
     // Opens the editor when the point is on a link, and then resets that tile.
     void VTClick(QPoint listPos);
+    // Opens the editor on the tank of a row (a double-click or Enter on its tile), and then
+    // resets that tile.
+    void OpenEditorAt(int row);
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QPoint ToList(QPoint viewportPos) const;

@@ -1,5 +1,9 @@
 #include "TileModel.h"
 
+#include "StoredText.h"
+
+#include <algorithm>
+
 TTileModel::TTileModel(QObject* parent) : QAbstractListModel(parent) {}
 
 TItemNode& TTileModel::AppendTank() {
@@ -24,6 +28,10 @@ void TTileModel::EndLoad() {
         return;
     loading_ = false;
     endResetModel();
+}
+
+bool TTileModel::AnyActive() const {
+    return std::any_of(nodes_.begin(), nodes_.end(), [](const auto& node) { return node->Act; });
 }
 
 int TTileModel::TankCount() const {
@@ -64,8 +72,9 @@ QVariant TTileModel::data(const QModelIndex& index, int role) const {
     const TItemNode* node = NodeAt(index);
     if (!node)
         return {};
-    if (role == Qt::DisplayRole)
-        return QString::fromLatin1(node->Name);
+    // The tooltip shows the whole name where the tile has to cut it.
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return StoredText::FromStored(node->Name);
     return {};
 }
 

@@ -42,6 +42,9 @@ public:
     // Has the tile measured again and repainted.
     void ResetTank(int index) override;
 
+    // True when some tank is active (monitored).
+    bool AnyActive() const;
+
     // The record behind an index of this model, or nullptr.
     const TItemNode* NodeAt(const QModelIndex& index) const;
     TItemNode* NodeAt(const QModelIndex& index);

@@ -2,10 +2,13 @@
 
 #include "GaugePanels.h"
 #include "GradientFill.h"
+#include "StoredText.h"
 #include "TilePictures.h"
 
 #include <QFontMetrics>
 #include <QPainter>
+
+#include <algorithm>
 
 int VTMeasureItem(const TItemNode& node) {
     return node.Act ? kActiveTileHeight : kInactiveTileHeight;
@@ -48,6 +51,16 @@ int Bottom(const QRect& r) {
     return r.y() + r.height();
 }
 
+// The name from x to a gap before the "Edit" link at linkLeft, cut with an ellipsis when
+// longer (the tile's tooltip shows it whole). The painter holds the name's font.
+void NameAt(QPainter& canvas, int x, int y, int linkLeft, const TItemNode& node) {
+    constexpr int kGapBeforeLink = 8;
+    const int room = std::max(0, linkLeft - kGapBeforeLink - x);
+    TextAt(
+        canvas, x, y,
+        canvas.fontMetrics().elidedText(StoredText::FromStored(node.Name), Qt::ElideRight, room));
+}
+
 } // namespace
 
 void TTilePainter::VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
@@ -79,7 +92,7 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
 
     canvas.setFont(Bold(listFont));
     canvas.setPen(colors.windowText);
-    TextAt(canvas, l + 150, t + 4, QString::fromLatin1(node.Name));
+    NameAt(canvas, l + 150, t + 4, Right(r) - 16 - w, node);
     TextAt(canvas, l + 150, Bottom(r) - 2 * h - 5, FuelLine(node));
     TextAt(canvas, l + 150, Bottom(r) - h - 5, TempLine(node));
 
@@ -98,7 +111,7 @@ void TTilePainter::DrawInactive(QPainter& canvas, const TItemNode& node, const Q
     const int w = QFontMetrics(listFont).horizontalAdvance(QStringLiteral("Edit"));
     canvas.setPen(InactiveTextColor());
     canvas.setFont(Bold(listFont));
-    TextAt(canvas, r.x() + 150, r.y() + 3, QString::fromLatin1(node.Name));
+    NameAt(canvas, r.x() + 150, r.y() + 3, Right(r) - 16 - w, node);
     canvas.setFont(Underlined(listFont));
     TextAt(canvas, Right(r) - 16 - w, r.y() + 3, QStringLiteral("Edit"));
 }

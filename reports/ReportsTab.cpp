@@ -6,6 +6,7 @@
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
+#include "StoredText.h"
 #include "TextFormats.h"
 
 #include <QButtonGroup>
@@ -223,7 +224,7 @@ void ReportsTab::FillTankList() {
     TSQLiteTable t = db_.GetTable(Sql::kSelectTanks);
     for (int k = 1; !t.Eof() && k <= kGridRows; ++k, t.Next()) {
         grid_->item(k - 1, 0)->setText(QString::number(k));
-        grid_->item(k - 1, 1)->setText(QString::fromLatin1(t.FieldText("name").c_str()));
+        grid_->item(k - 1, 1)->setText(StoredText::FromStored(t.FieldText("name")));
     }
 }
 

@@ -57,7 +57,7 @@ port=$runtime/tavrona-sim/$link_name
 
 "$build/bin/demo-setup" "$demo" "$port"
 
-"$build/bin/sensor-sim" --link "$link_name" --fall 40 "${sim_args[@]}" >"$demo/sensor-sim.log" 2>&1 &
+"$build/bin/sensor-sim" --link "$link_name" --fall 1 --scenario all "${sim_args[@]}" >"$demo/sensor-sim.log" 2>&1 &
 sim_pid=$!
 stop_sim() {
     if kill -0 "$sim_pid" 2>/dev/null; then

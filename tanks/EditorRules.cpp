@@ -1,6 +1,7 @@
 #include "EditorRules.h"
 
 #include "Calibration.h"
+#include "StoredText.h"
 
 #include <QKeyEvent>
 
@@ -34,24 +35,34 @@ bool IsDigit(QChar c) {
 }
 
 int MemoLength(const QString& plainText) {
-    return static_cast<int>(plainText.size() + plainText.count(QLatin1Char('\n')));
+    return StoredText::CharacterCount(plainText) +
+           static_cast<int>(plainText.count(QLatin1Char('\n')));
 }
 
 std::string MemoToRecord(const QString& plainText) {
     QString text = plainText;
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    std::string bytes = text.toLatin1().toStdString();
-    if (bytes.size() > static_cast<std::size_t>(kMemoLimit)) {
-        std::size_t cut = kMemoLimit;
-        if (bytes[cut - 1] == '\r' && bytes[cut] == '\n')
-            --cut;
-        bytes.resize(cut);
+    // The limit counts characters, not the bytes they take, and never leaves half a line
+    // break or half a surrogate pair behind.
+    qsizetype cut = 0;
+    for (int count = 0; cut < text.size() && count < kMemoLimit; ++count) {
+        if (text[cut] == QLatin1Char('\r') && cut + 1 < text.size() &&
+            text[cut + 1] == QLatin1Char('\n')) {
+            if (count + 2 > kMemoLimit)
+                break;
+            ++count;
+            ++cut;
+        } else if (text[cut].isHighSurrogate() && cut + 1 < text.size() &&
+                   text[cut + 1].isLowSurrogate()) {
+            ++cut;
+        }
+        ++cut;
     }
-    return bytes;
+    return StoredText::ToStored(QStringView(text).left(cut));
 }
 
 QString MemoFromRecord(const std::string& memo) {
-    QString text = QString::fromLatin1(memo.data(), static_cast<qsizetype>(memo.size()));
+    QString text = StoredText::FromStored(memo);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return text;
 }
@@ -75,6 +86,15 @@ bool GridValueAdmissible(int column, const QString& value) {
     // Negative values are refused too: a code or litres value below zero has no meaning
     // and would wrap round when stored in the unsigned fields of a calibration point.
     return v >= 0 && v <= (column == kCodeColumn ? kCodeMax : kLitresMax);
+}
+
+bool AlarmWithinCapacity(int32_t level, int32_t capacity) {
+    return capacity <= 0 || level <= capacity;
+}
+
+std::string AlarmAboveCapacityText(int32_t capacity) {
+    return "The alarm level is above the tank's capacity of " + std::to_string(capacity) +
+           " l. Reenter value.";
 }
 
 } // namespace EditorRules

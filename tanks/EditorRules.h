@@ -5,6 +5,7 @@
 #include <QChar>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,10 +31,11 @@ bool IsPassThrough(QChar c);
 // Only the digits 0 to 9.
 bool IsDigit(QChar c);
 
-// The memo's length as stored: every line break counts as two characters (CR LF).
+// The memo's length in characters as the limit counts them: every line break counts as two
+// (CR LF).
 int MemoLength(const QString& plainText);
-// The widget's text as stored in the record: CR LF line breaks, 8-bit, at most 400
-// characters. A cut never leaves half a line break behind.
+// The widget's text as stored in the record: CR LF line breaks, at most 400 characters,
+// written as the station writes texts. A cut never leaves half a line break behind.
 std::string MemoToRecord(const QString& plainText);
 // The record's memo as the widget shows it.
 QString MemoFromRecord(const std::string& memo);
@@ -43,5 +45,11 @@ bool GridTextHasRoom(int column, const QString& cellText);
 // True when the text may stand in a cell of the column: empty, or a decimal integer from
 // 0 to the column's limit.
 bool GridValueAdmissible(int column, const QString& value);
+
+// An alarm level is within a calibrated tank's capacity; any level passes while the tank
+// has none (capacity 0).
+bool AlarmWithinCapacity(int32_t level, int32_t capacity);
+// The refusal of a level above the capacity, naming the capacity.
+std::string AlarmAboveCapacityText(int32_t capacity);
 
 } // namespace EditorRules

@@ -100,6 +100,15 @@ void EditorPicture::Clear() {
     bytes_.clear();
 }
 
+namespace {
+QString TooLargeText(const QString& path) {
+    return QStringLiteral("The picture file \"%1\" is larger than %2 MB and was not read. "
+                          "Choose a smaller picture.")
+        .arg(path)
+        .arg(kPictureFileLimit / (1024 * 1024));
+}
+} // namespace
+
 void EditorPicture::LoadFile(const QString& path) {
     Clear();
     QFile file(path);
@@ -107,7 +116,13 @@ void EditorPicture::LoadFile(const QString& path) {
         throw std::runtime_error(QStringLiteral("Cannot open the picture file \"%1\": %2")
                                      .arg(path, file.errorString())
                                      .toStdString());
-    QByteArray data = file.readAll();
+    // A picture for a 64 x 64 area never needs more; a larger file (or a device that never
+    // ends) is refused before it fills the memory.
+    if (file.size() > kPictureFileLimit)
+        throw std::runtime_error(TooLargeText(path).toStdString());
+    QByteArray data = file.read(kPictureFileLimit + 1);
+    if (data.size() > kPictureFileLimit)
+        throw std::runtime_error(TooLargeText(path).toStdString());
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

@@ -9,6 +9,8 @@
 #include <string>
 
 inline constexpr int kPictureSide = 64;
+// The largest picture file "Change Image" reads.
+inline constexpr qint64 kPictureFileLimit = 4 * 1024 * 1024;
 
 // Where a picture larger than 64 x 64 is stretched on the white 64 x 64 bitmap: the whole
 // bitmap for a square picture, else a band across the middle whose thickness is the
@@ -42,7 +44,8 @@ public:
     Stored SetStored(const std::string& bytes);
     void Clear();
     // Loads a picture file, fitting it as the editor requires. Raises std::runtime_error
-    // with a readable text when the file cannot be read; the picture is then empty.
+    // with a readable text when the file cannot be read or is larger than
+    // kPictureFileLimit (then nothing of it is read); the picture is then empty.
     void LoadFile(const QString& path);
 
     const QImage& Image() const { return image_; }

@@ -20,7 +20,8 @@ struct TCalPoint {
 using TFTable = std::array<TCalPoint, kCalPointCount>;
 using TClbArray = std::array<float, kClbEntryCount>;
 
-// Texts are 8-bit (ISO-8859-1) byte strings; Img holds the bytes of a BMP file.
+// Texts are the stored bytes: UTF-8, or in a legacy code page for older files (StoredText
+// reads and writes them); Img holds the bytes of a BMP file.
 struct TItemNode {
     uint8_t id = 0;
     std::string Name;

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "EditorRules.h"
 #include "OperatorMessages.h"
+#include "StoredText.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -299,8 +300,9 @@ bool TEditor::UpdateData(PItemNode NodeData) {
     NodeData_ = NodeData;
     return Guarded(messages_, [&] {
         FillTexts();
-        if (NodeData_->FTable[1].Code != 0)
-            FillCalibration();
+        // Always this tank's own table: a grid left from another tank would be stored
+        // into this one by "Calculate" and "Update".
+        FillCalibration();
         FillPicture();
     });
 }
@@ -313,8 +315,8 @@ int TEditor::Edit(PItemNode NodeData) {
 
 void TEditor::FillTexts() {
     const TItemNode& n = *NodeData_;
-    leName->setText(QString::fromLatin1(n.Name.data(), static_cast<qsizetype>(n.Name.size())));
-    leFType->setText(QString::fromLatin1(n.FType.data(), static_cast<qsizetype>(n.FType.size())));
+    leName->setText(StoredText::FromStored(n.Name));
+    leFType->setText(StoredText::FromStored(n.FType));
     leLowFuelAlarm->setText(QString::number(n.LowFuel));
     loOverFuelAlarm->setText(QString::number(n.OverFuel));
     cbAct->setChecked(n.Act);
@@ -322,6 +324,16 @@ void TEditor::FillTexts() {
 }
 
 void TEditor::FillCalibration() {
+    const TFTable& table = NodeData_->FTable;
+    if (std::all_of(table.begin(), table.end(),
+                    [](const TCalPoint& p) { return p == TCalPoint{}; })) {
+        for (int r = 1; r < kGridRows; ++r) {
+            SetCellText(kCodeColumn, r, QString());
+            SetCellText(kLitresColumn, r, QString());
+        }
+        SetChartPoints({});
+        return;
+    }
     std::vector<TChartPoint> points{{0, 0}};
     for (int i = 0; i < kCalPointCount; ++i) {
         const TCalPoint& p = NodeData_->FTable[i];
@@ -413,11 +425,16 @@ void TEditor::Button2Click() {
     });
 }
 
-bool TEditor::ReadAlarm(QLineEdit* edit, int32_t& out) {
-    if (ParseInt32(edit->text().toStdString(), out))
+bool TEditor::ReadAlarm(QLineEdit* edit, int32_t capacity, int32_t& out) {
+    std::string refusal;
+    if (!ParseInt32(edit->text().toStdString(), out))
+        refusal = kMsgInadmissible;
+    else if (!AlarmWithinCapacity(out, capacity))
+        refusal = AlarmAboveCapacityText(capacity);
+    else
         return true;
     messages_.Beep();
-    messages_.ShowMessage(kMsgInadmissible);
+    messages_.ShowMessage(refusal);
     edit->setFocus();
     return false;
 }
@@ -427,15 +444,15 @@ void TEditor::Button3Click() {
         if (!NodeData_)
             return;
         TItemNode& n = *NodeData_;
-        n.Name = leName->text().toLatin1().toStdString();
+        n.Name = StoredText::ToStored(leName->text());
         n.Act = cbAct->isChecked();
-        n.FType = leFType->text().toLatin1().toStdString();
+        n.FType = StoredText::ToStored(leFType->text());
         n.Memo = MemoToRecord(Memo1->toPlainText());
         int32_t value = 0;
-        if (!ReadAlarm(leLowFuelAlarm, value))
+        if (!ReadAlarm(leLowFuelAlarm, n.Capacity, value))
             return;
         n.LowFuel = value;
-        if (!ReadAlarm(loOverFuelAlarm, value))
+        if (!ReadAlarm(loOverFuelAlarm, n.Capacity, value))
             return;
         n.OverFuel = value;
         n.Img = picture_.Bytes();
@@ -492,7 +509,12 @@ bool TEditor::SGKeyPress(QChar key) {
     bool pass = IsDigit(key);
     const int col = SG->currentColumn();
     savedCellText_ = CellText(col, SG->currentRow());
-    if (!GridTextHasRoom(col, savedCellText_))
+    // The key replaces what is selected in the cell (all of it when typing opened the
+    // cell), so only what it keeps counts against the room.
+    QString kept = savedCellText_;
+    if (const QLineEdit* edit = CellEditor(); edit && edit->hasSelectedText())
+        kept = edit->text().remove(edit->selectionStart(), edit->selectedText().size());
+    if (!GridTextHasRoom(col, kept))
         pass = false;
     return pass;
 }

@@ -119,7 +119,7 @@ private:
     void FillPicture();
     void ShowPicture();
     void SetChartPoints(const std::vector<TChartPoint>& points);
-    bool ReadAlarm(QLineEdit* edit, int32_t& out);
+    bool ReadAlarm(QLineEdit* edit, int32_t capacity, int32_t& out);
     void FinishCellEdit();
     void CellEditorOpened(int col, int row);
     void RestoreCell(int ACol, int ARow);

@@ -75,6 +75,15 @@ private slots:
         RCfgData(c);
         QCOMPARE(c.PortNum, QString("/tmp/tavrona-sim/ttySIM0"));
         QCOMPARE(c.WrkMode, QString("Logger"));
+        QCOMPARE(c.CodePage, QString("Windows-1252")); // the default, written with the rest
+        QVERIFY(ini.contains("CodePage=Windows-1252"));
+
+        WrCfgData(TSetup{"COM1", "Direct", "Windows-1251"});
+        RCfgData(c);
+        QCOMPARE(c.CodePage, QString("Windows-1251"));
+        QSettings(file, QSettings::IniFormat).setValue("Setup/CodePage", "KOI8-R"); // not offered
+        RCfgData(c);
+        QCOMPARE(c.CodePage, QString("Windows-1252"));
     }
 };
 

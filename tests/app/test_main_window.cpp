@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "MainUnit.h"
 #include "Statements.h"
+#include "StoredText.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -44,6 +45,33 @@ private slots:
         w.PrependLog("third\r\n");
         QCOMPARE(w.LogText(), QString("third\n"));
         // The table keeps its rows; the log is only what the operator sees.
+    }
+
+    void logKeepsTheNewestLinesOnly() {
+        RecordingMessages m;
+        ManualClock clock;
+        TForm1 w(m, clock, Path("bound.db"));
+        const int total = TForm1::kLogLinesShown + 5;
+        for (int i = 1; i <= total; ++i)
+            w.PrependLog("line " + std::to_string(i) + "\r\n");
+        const QStringList lines = w.LogText().split('\n');
+        QCOMPARE(lines.size(), TForm1::kLogLinesShown + 1); // the last is the empty tail
+        QCOMPARE(lines.front(), QString("line %1").arg(total));
+        QCOMPARE(lines[lines.size() - 2], QString("line 6"));
+        QVERIFY(lines.back().isEmpty());
+    }
+
+    void logNamesReadAsOnTheirTiles() {
+        RecordingMessages m;
+        ManualClock clock;
+        TForm1 w(m, clock, Path("names.db"));
+        // A name stored by an older program, and one written as UTF-8.
+        StoredText::SetLegacyCodePage(StoredText::CodePage::Windows1251);
+        w.PrependLog("No answer from sensor \"\xC4\xD2 \xB9\x31\"\r\n");
+        w.PrependLog(QString::fromUtf8("No answer from sensor \"Ёмкость\"").toStdString());
+        StoredText::SetLegacyCodePage(StoredText::kDefaultCodePage);
+        QCOMPARE(w.LogText(), QString::fromUtf8("No answer from sensor \"Ёмкость\"\n"
+                                                "No answer from sensor \"ДТ №1\"\n"));
     }
 
     void unopenableFileEndsTheStart() {

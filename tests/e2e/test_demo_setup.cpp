@@ -83,8 +83,10 @@ void TestDemoSetup::keepsAnExistingDatabase() {
     QTemporaryDir dir;
     QString path = dir.filePath("data.db");
     QVERIFY(SetUpDemoDatabase(path.toStdString()).ok);
+    int rows = 0;
     {
         TSQLiteDatabase db(path.toStdString());
+        rows = db.GetTable("SELECT * FROM DATA").Count();
         db.ExecSQL("INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES "
                    "(\"45000.5\", 1, 10, 20, 3)");
         db.ExecSQL("UPDATE TANKS SET name = \"Edited\" WHERE id = 2");
@@ -93,7 +95,7 @@ void TestDemoSetup::keepsAnExistingDatabase() {
     QVERIFY(again.ok);
     QVERIFY(!again.created);
     TSQLiteDatabase db(path.toStdString());
-    QCOMPARE(db.GetTable("SELECT * FROM DATA").Count(), 1);
+    QCOMPARE(db.GetTable("SELECT * FROM DATA").Count(), rows + 1);
     QCOMPARE(Load(path)[1]->Name, std::string("Edited"));
 }
 

@@ -37,6 +37,9 @@ private slots:
     void faultsShapeTheReply();
     void lineTimesBytes();
     void answersNeverInterleave();
+    void dropoutAndNoise();
+    void scenariosPlayOnTheirTanks_data();
+    void scenariosPlayOnTheirTanks();
 };
 
 void TestSensorSim::addressLists() {
@@ -273,3 +276,59 @@ void TestSensorSim::answersNeverInterleave() {
 
 QTEST_APPLESS_MAIN(TestSensorSim)
 #include "test_sensor_sim.moc"
+
+// Each scenario, started at 100 s on still tanks, against the change it must make by the
+// time it is over, and a tank it must leave alone.
+// The dropped-out sensor is silent for five minutes, two minutes into the scenarios, and
+// the noisy one strays by up to 0.5 % of the scale.
+void TestSensorSim::dropoutAndNoise() {
+    const SimOptions o = Parsed({"--scenario=dropout,noise", "--fall=0"});
+    SensorBank bank(3, 0);
+    bank.SetScenarios(o.scenarios, o.scenarioStartS);
+    Responder r(o, bank);
+    QVERIFY(r.Answer({4, Frames::kCmdData}));
+    bank.AdvanceTo(o.scenarioStartS + 150);
+    QVERIFY(!r.Answer({4, Frames::kCmdData}));
+    QVERIFY(r.Answer({3, Frames::kCmdData}));
+    bank.AdvanceTo(o.scenarioStartS + 430);
+    QVERIFY(r.Answer({4, Frames::kCmdData}));
+    int low = 4095, high = 0;
+    for (int i = 0; i < 200; ++i) {
+        const int flc = bank.Reading(6).flc;
+        low = std::min(low, flc);
+        high = std::max(high, flc);
+    }
+    QVERIFY(high - low > 10 && high - low <= 41);
+    QVERIFY(!ParseOptions({"--scenario", "flood"}).ok);
+}
+
+void TestSensorSim::scenariosPlayOnTheirTanks_data() {
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<int>("tank");
+    QTest::addColumn<int>("codes"); // the change of the level, in codes
+    QTest::addColumn<int>("degrees");
+    QTest::newRow("delivery") << "delivery" << 1 << 1500 << 0;
+    QTest::newRow("theft") << "theft" << 2 << -300 << 0;
+    QTest::newRow("cooldown") << "cooldown" << 5 << -1 << -15;
+}
+
+void TestSensorSim::scenariosPlayOnTheirTanks() {
+    QFETCH(QString, scenario);
+    QFETCH(int, tank);
+    QFETCH(int, codes);
+    QFETCH(int, degrees);
+    const SimOptions o =
+        Parsed({"--scenario", scenario.toStdString(), "--scenario-start", "100", "--fall", "0"});
+    SensorBank bank(3, 0), plain(3, 0);
+    bank.SetScenarios(o.scenarios, o.scenarioStartS);
+    const Frames::DataReading before = bank.Reading(tank);
+    for (int s = 10; s <= 3000; s += 10)
+        bank.AdvanceTo(s);
+    const Frames::DataReading after = bank.Reading(tank);
+    if (codes < 0 && degrees != 0)
+        QVERIFY(after.flc < before.flc); // the cooled fuel takes less room
+    else
+        QVERIFY(std::abs(after.flc - before.flc - codes) <= 1);
+    QCOMPARE(after.temp - before.temp, degrees);
+    QCOMPARE(bank.Reading(7).flc, plain.Reading(7).flc);
+}

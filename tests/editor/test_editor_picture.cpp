@@ -109,6 +109,20 @@ private slots:
         QVERIFY(picture.Image().isNull());
         QVERIFY(picture.Bytes().empty());
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, picture.LoadFile(dir.filePath("none.bmp")));
+
+        // A file past the limit is refused before it is read (a sparse file costs no disk).
+        QFile huge(dir.filePath("huge.bmp"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        huge.write(EncodeBmp(Black(8, 8)).c_str(), 54);
+        QVERIFY(huge.resize(kPictureFileLimit + 1));
+        huge.close();
+        try {
+            picture.LoadFile(huge.fileName());
+            QFAIL("a huge file was read");
+        } catch (const std::runtime_error& e) {
+            QVERIFY(QString(e.what()).contains("larger than 4 MB"));
+        }
+        QVERIFY(picture.Bytes().empty());
     }
 
     void storedBytes() {
@@ -132,7 +146,14 @@ private slots:
         QCOMPARE(MemoToRecord(QString(450, 'y')).size(), std::size_t(400));
         QCOMPARE(MemoToRecord("a\nb"), std::string("a\r\nb"));
         QCOMPARE(MemoFromRecord("a\r\nb\xe9"), QString("a\nb") + QChar(0xe9));
-        QCOMPARE(MemoToRecord(QString("b") + QChar(0xe9)), std::string("b\xe9"));
+        QCOMPARE(MemoToRecord(QString("b") + QChar(0xe9)), std::string("b\xc3\xa9")); // UTF-8
+        // The limit counts characters, not their bytes; a pair of surrogates is one.
+        const QString cyrillic(450, QChar(0x0436));
+        QCOMPARE(MemoLength(cyrillic), 450);
+        QCOMPARE(MemoToRecord(cyrillic), QString(400, QChar(0x0436)).toStdString());
+        const QString wide = QString(399, 'w') + QString::fromUtf8("\xF0\x9F\x9B\xA2") + "z";
+        QCOMPARE(MemoLength(wide), 401);
+        QCOMPARE(MemoToRecord(wide), wide.left(401).toStdString());
     }
 
     void gridLimits() {

@@ -3,6 +3,7 @@
 #include "Database.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
+#include "StoredText.h"
 #include "TanksUnit.h"
 
 #include <QCheckBox>
@@ -98,13 +99,19 @@ private slots:
                                              {200, 25}, {400, 45}, {500, 55}};
         QCOMPARE(Sorted(editor->ChartPoints()), chart);
 
-        // A seeded tank (entry 1 has code 0) leaves the grid and chart as they were.
+        // A seeded tank shows its own, empty table, not the one shown before; "Calculate"
+        // and "Update" then store nothing of the other tank.
         TItemNode seeded = Stored(2);
         QVERIFY(editor->UpdateData(&seeded));
         QCOMPARE(editor->leName->text(), QString("Tank 2"));
-        QCOMPARE(editor->CellText(1, 6), QString("500"));
-        QCOMPARE(Sorted(editor->ChartPoints()), chart);
-        QVERIFY(messages.shown.empty());
+        for (int r = 1; r <= 30; ++r)
+            QVERIFY(editor->CellText(1, r).isEmpty() && editor->CellText(2, r).isEmpty());
+        QVERIFY(editor->ChartPoints().empty());
+        editor->Button2->click();
+        QCOMPARE(messages.shown, std::vector<std::string>{kMsgNotEnough});
+        editor->Button3->click();
+        QCOMPARE(Stored(2).FTable, TFTable{});
+        QCOMPARE(Stored(2).Capacity, 0);
     }
 
     void codeCellRange() {
@@ -117,20 +124,30 @@ private slots:
         QCOMPARE(messages.beeps, 1);
         QTest::keyClicks(cell, "5x");
         QCOMPARE(editor->CellText(1, 1), QString("4095"));
-        cell->selectAll();
-        QTest::keyClick(cell, '1'); // a full cell refuses digits even over a selection
+        QTest::keyClick(cell, '1'); // a full cell refuses further digits
         QCOMPARE(cell->text(), QString("4095"));
         QCOMPARE(messages.beeps, 1); // refused keys in the grid are silent
+        cell->setSelection(2, 2);
+        QTest::keyClick(cell, '1'); // but a digit replaces what is selected, as in any grid
+        QCOMPARE(editor->CellText(1, 1), QString("401"));
 
-        // Typing on a cell that is not being edited opens its editor with the key.
+        // Typing on a cell that is not being edited opens its editor with the key, which
+        // replaces the cell's text, even a full one; the range check still applies.
         editor->SG->setCurrentCell(4, 1);
         QTest::keyClick(editor->SG, '7');
         QVERIFY(editor->CellEditor());
         QCOMPARE(editor->CellText(1, 4), QString("7"));
         editor->SetCellText(1, 5, "4095");
-        editor->SG->setCurrentCell(5, 1);
+        editor->SG->setCurrentCell(5, 1); // ends the editing of row 4
         QTest::keyClick(editor->SG, '2');
-        QCOMPARE(editor->CellText(1, 5), QString("4095"));
+        QCOMPARE(editor->CellText(1, 5), QString("2"));
+        QTest::keyClicks(editor->CellEditor(), "05");
+        QCOMPARE(editor->CellText(1, 5), QString("205"));
+        editor->SetCellText(1, 6, "12");
+        editor->SG->setCurrentCell(6, 1);
+        QTest::keyClick(editor->SG, '9');
+        QCOMPARE(editor->CellText(1, 6), QString("9"));
+        QCOMPARE(messages.beeps, 1);
     }
 
     void litresCellRange() {
@@ -278,6 +295,60 @@ private slots:
         editor->Button1->click();
         QCOMPARE(messages.shown.size(), std::size_t(2));
         QVERIFY(editor->Picture().Bytes().empty());
+    }
+    void textsOutsideLatin1SurviveUpdate() {
+        TItemNode node = Stored(3);
+        QVERIFY(editor->UpdateData(&node));
+        editor->show();
+        const QString name = QString::fromUtf8("Ёмкость №3 дизель");
+        const QString fuel = QString::fromUtf8("ДТ Євро-5");
+        editor->leName->setText(name);
+        editor->leFType->setText(fuel);
+        editor->Memo1->setPlainText(QString(450, QChar(0x0436))); // as if pasted
+        editor->Button3->click();
+        QVERIFY(messages.shown.empty());
+        TItemNode back = Stored(3);
+        QCOMPARE(back.Name, name.toStdString()); // UTF-8
+        QCOMPARE(back.FType, fuel.toStdString());
+        QCOMPARE(QString::fromStdString(back.Memo), QString(400, QChar(0x0436))); // characters
+        QVERIFY(editor->UpdateData(&back));
+        QCOMPARE(editor->leName->text(), name);
+        QCOMPARE(editor->leFType->text(), fuel);
+
+        // A name stored by an older program in Windows-1251 reads in the set code page.
+        back.Name = "\xC4\xD2 \xB9\x31";
+        StoredText::SetLegacyCodePage(StoredText::CodePage::Windows1251);
+        QVERIFY(editor->UpdateData(&back));
+        StoredText::SetLegacyCodePage(StoredText::kDefaultCodePage);
+        QCOMPARE(editor->leName->text(), QString::fromUtf8("ДТ №1"));
+    }
+
+    void alarmAboveTheCapacityIsRefused() {
+        TItemNode node = Stored(5);
+        QVERIFY(editor->UpdateData(&node));
+        editor->show();
+        EnterRows({{100, 1000}, {200, 5000}, {300, 9000}, {400, 14000}, {4095, 20000}});
+        editor->Button2->click();
+        QCOMPARE(node.Capacity, 20000);
+        editor->leLowFuelAlarm->setText("200055");
+        editor->Button3->click();
+        QCOMPARE(messages.shown.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(messages.shown[0]).contains("20000 l"));
+        QCOMPARE(editor->focusWidget(), editor->leLowFuelAlarm);
+        QVERIFY(editor->isVisible());
+        QCOMPARE(node.LowFuel, 0);
+
+        editor->leLowFuelAlarm->setText("2000");
+        editor->loOverFuelAlarm->setText("20001");
+        editor->Button3->click();
+        QCOMPARE(messages.shown.size(), std::size_t(2));
+        QCOMPARE(editor->focusWidget(), editor->loOverFuelAlarm);
+
+        editor->loOverFuelAlarm->setText("20000"); // the capacity itself is a level
+        editor->Button3->click();
+        QVERIFY(!editor->isVisible());
+        QCOMPARE(Stored(5).LowFuel, 2000);
+        QCOMPARE(Stored(5).OverFuel, 20000);
     }
 };
 

@@ -43,21 +43,26 @@ SynthPlan TwoWeeks(std::vector<TrueEvent>& truth) {
         {1, At(7, 0) - 0.004, 20, 3000}, {1, At(10, 3), 10, -900},
         {2, At(2, 9), 30, 4000, 10, 20}, {2, At(5, 1), 5, -300},
         {2, At(5, 1, 25), 5, -300},      {3, At(4, 14, 10), 20, 10000},
+        {2, At(13, 10), 20, 2000},
     };
     p.gaps = {{3, At(4, 14), At(4, 14, 40)}};
     truth = {{1, "delivery", At(1, 10), 8000},        {1, "loss", At(3, 2, 10), -600},
              {1, "delivery", At(7, 0) - 0.004, 3000}, {1, "loss", At(10, 3), -900},
              {2, "delivery", At(2, 9), 4000},         {2, "loss", At(5, 1), -600},
-             {3, "delivery", At(4, 14), 10000}};
+             {3, "delivery", At(4, 14), 10000},       {2, "delivery", At(13, 10), 2000}};
     return p;
+}
+
+void InsertRow(TSQLiteDatabase& db, const DataRow& r) {
+    Exec(db, "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, ?, ?, 0, ?)",
+         {r.tstamp, int64_t(r.adr), int64_t(r.flevel), int64_t(r.temp)});
 }
 
 void InsertRows(TSQLiteDatabase& db, const SynthPlan& plan, double from, double to) {
     db.ExecSQL("BEGIN");
     SynthesizeHistory(plan, [&](const DataRow& r) {
         if (r.tstamp >= from && r.tstamp < to)
-            Exec(db, "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, ?, ?, 0, ?)",
-                 {r.tstamp, int64_t(r.adr), int64_t(r.flevel), int64_t(r.temp)});
+            InsertRow(db, r);
     });
     db.ExecSQL("COMMIT");
 }
@@ -113,6 +118,7 @@ private slots:
         TSQLiteDatabase db(dir.filePath("data.db").toStdString());
         RecordingMessages messages;
         QVERIFY(CreateDatabase(db, "BM", messages));
+        db.ExecSQL("PRAGMA synchronous = OFF"); // a test of what is stored, not of the disk
         PlainTankList tanks;
         AddTank(tanks, 1, 20000, "Diesel");
         AddTank(tanks, 2, 10000, "Petrol A-95");
@@ -128,9 +134,24 @@ private slots:
             Station first(db, tanks, clock);
             QVERIFY(first.StartAndCatchUp());
         }
-        InsertRows(db, plan, stop, 1e9);
+        // Started again; the last day's readings come live while the history is examined.
+        const double live = At(13, 0);
+        InsertRows(db, plan, stop, live);
         Station second(db, tanks, clock);
-        QVERIFY(second.StartAndCatchUp());
+        QVERIFY(second.events->Start());
+        second.events->StartCatchUp();
+        SynthesizeHistory(plan, [&](const DataRow& r) {
+            if (r.tstamp < live)
+                return;
+            InsertRow(db, r);
+            Reading reading;
+            reading.address = unsigned(r.adr);
+            reading.utc = reading.local = r.tstamp;
+            reading.litres = r.flevel;
+            reading.temp = int8_t(r.temp);
+            second.events->TakeReading(reading);
+        });
+        second.events->WaitForCatchUp();
         QCOMPARE(second.LinesWith("Events are not recorded"), 0);
 
         std::vector<EventRow> rows = SelectEvents(db);

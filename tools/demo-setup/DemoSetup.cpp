@@ -2,15 +2,20 @@
 
 #include "Calibration.h"
 #include "Database.h"
+#include "NetVolume.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
+#include "SensorBank.h"
 #include "Statements.h"
 #include "TItemNode.h"
 #include "TankPicture.h"
+#include "TextFormats.h"
 
+#include <QDateTime>
 #include <QSettings>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -34,6 +39,78 @@ std::vector<std::pair<int, int>> DemoCalibration(int capacity) {
         rows.emplace_back(code, static_cast<int>(std::lround(share * capacity)));
     }
     return rows;
+}
+
+namespace {
+std::string FillTank(TItemNode& node, const DemoTank& demo);
+}
+
+std::vector<DemoTankEnd> SimulatorStartLevels() {
+    // The simulator's own start: its default seed, before any time has passed.
+    SensorBank bank(SimOptions{}.seed, 1);
+    std::vector<DemoTankEnd> ends;
+    for (const DemoTank& t : DemoTanks()) {
+        TItemNode node;
+        FillTank(node, t);
+        const Frames::DataReading r = bank.Reading(t.id);
+        ends.push_back({double(LitresForCode(node, r.flc)), r.temp});
+    }
+    return ends;
+}
+
+SynthPlan DemoHistory(double utcNow, double localOffset, const std::vector<DemoTankEnd>& ends) {
+    SynthPlan p;
+    p.cycleSeconds = 74;
+    p.localOffset = localOffset;
+    // From midnight local time a week ago, so the events below fall at the hours they name.
+    p.utcFrom = std::floor(utcNow + localOffset) - 7 - localOffset;
+    p.days = utcNow - 5.0 / 1440 - p.utcFrom;
+    p.seed = 2026;
+    auto at = [&](int day, int hour, int minute) {
+        return p.utcFrom + day + (hour * 60 + minute) / 1440.0;
+    };
+    // Deliveries of 30 % of a tank and a theft of 7 %, as shares of capacity.
+    struct Planned {
+        int id, day, hour, minute;
+        double minutes, share, pauseAfter, pauseMinutes;
+    };
+    std::vector<Planned> planned = {
+        {1, 1, 9, 20, 25, 0.30, -1, 0},
+        {5, 2, 10, 5, 30, 0.30, 12, 15},
+        {3, 4, 14, 30, 20, 0.30, -1, 0},
+        {4, 5, 11, 0, 10, 0.30, -1, 0},
+    };
+    // The theft goes to the first tank that had room for what was stolen: a full tank's
+    // sensor cannot show the fuel above its top.
+    for (int id : {2, 6, 1}) {
+        const double room = 0.97 - ends.at(static_cast<std::size_t>(id - 1)).grossLitres /
+                                       DemoTanks()[static_cast<std::size_t>(id - 1)].capacity;
+        if (room >= 0.03 || id == 1) {
+            planned.push_back({id, 3, 2, 40, 8, -std::clamp(room, 0.02, 0.07), -1, 0});
+            break;
+        }
+    }
+    for (const DemoTank& t : DemoTanks()) {
+        const DemoTankEnd& end = ends.at(static_cast<std::size_t>(t.id - 1));
+        SynthTank s;
+        s.adr = t.id;
+        s.capacity = t.capacity;
+        s.density = t.id == 3 ? 745 : t.id == 5 ? 800 : 840;
+        s.usePerHour = t.capacity * 0.003 / 24; // 0.3 % a day
+        s.noise = t.capacity * 0.0005;
+        s.tempMean = end.temp;
+        double moved = 0;
+        for (const Planned& e : planned)
+            if (e.id == t.id) {
+                p.events.push_back({t.id, at(e.day, e.hour, e.minute), e.minutes,
+                                    e.share * t.capacity, e.pauseAfter, e.pauseMinutes});
+                moved += e.share * t.capacity;
+            }
+        const double vcf = NetVolume::Vcf(s.density, end.temp).value_or(1);
+        s.startNet = end.grossLitres * vcf + s.usePerHour * p.days * 24 - moved;
+        p.tanks.push_back(s);
+    }
+    return p;
 }
 
 namespace {
@@ -103,6 +180,14 @@ DemoResult SetUpDemoDatabase(const std::string& dbPath) {
         }
         result.created = true;
         SaveDemoTanks(db, messages, result);
+        if (result.ok) {
+            const QDateTime now = QDateTime::currentDateTimeUtc();
+            const double utc =
+                TextFormats::Join(now.date().year(), now.date().month(), now.date().day(),
+                                  now.time().hour(), now.time().minute(), now.time().second());
+            const double offset = now.toLocalTime().offsetFromUtc() / 86400.0;
+            WriteHistory(db, DemoHistory(utc, offset, SimulatorStartLevels()));
+        }
     } catch (const std::exception& e) {
         result.ok = false;
         result.error = e.what();

@@ -2,6 +2,8 @@
 // The demo folder: a data.db with a few named, active, calibrated tanks, and the
 // station's settings file pointing at the simulated sensor line.
 
+#include "HistorySynth.h"
+
 #include <string>
 #include <vector>
 
@@ -24,8 +26,23 @@ struct DemoResult {
     std::string error;
 };
 
-// Creates `dbPath` with the station's CreateDatabase and fills the demo tanks with
-// SaveTank. An existing file is left alone, so a demo keeps its history between runs.
+// Where each demo tank's stored history ends: the level and temperature the simulated
+// sensor will report first, so that the first live reading goes on from the history
+// without a jump that would look like a delivery or a loss.
+struct DemoTankEnd {
+    double grossLitres = 0;
+    int temp = 0;
+};
+std::vector<DemoTankEnd> SimulatorStartLevels();
+
+// A week of stored readings of the demo tanks up to `utcNow`, ending at `ends`, with
+// four deliveries (one of them paused for a hose change) and one theft at night, for the
+// station to find on its first start.
+SynthPlan DemoHistory(double utcNow, double localOffset, const std::vector<DemoTankEnd>& ends);
+
+// Creates `dbPath` with the station's CreateDatabase, fills the demo tanks with SaveTank
+// and stores DemoHistory up to now. An existing file is left alone, so a demo keeps its
+// history between runs.
 DemoResult SetUpDemoDatabase(const std::string& dbPath);
 
 // Writes PortNum and WorkMode=Direct in section [Setup] of the INI file.

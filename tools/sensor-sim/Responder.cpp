@@ -53,7 +53,7 @@ std::vector<uint8_t> Transmission::Bytes() const {
     return all;
 }
 
-Responder::Responder(const SimOptions& options, const SensorBank& bank)
+Responder::Responder(const SimOptions& options, SensorBank& bank)
     : options_(options), bank_(bank), rng_(options.seed ^ 0x5EED5EEDu) {}
 
 std::vector<uint8_t> Responder::ConfigPayload(uint8_t address) {
@@ -79,7 +79,7 @@ std::optional<std::vector<uint8_t>> Responder::Reply(const Request& r) {
         ++counters_.ignored;
         return std::nullopt;
     }
-    if (options_.silent.test(r.address) ||
+    if (options_.silent.test(r.address) || bank_.DroppedOut(r.address) ||
         (r.command == Frames::kCmdConfig && options_.silentCfg.test(r.address))) {
         ++counters_.withheld;
         return std::nullopt;

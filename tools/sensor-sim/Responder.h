@@ -59,7 +59,7 @@ struct Transmission {
 
 class Responder {
 public:
-    Responder(const SimOptions& options, const SensorBank& bank);
+    Responder(const SimOptions& options, SensorBank& bank);
     // The answer to one request, or none when the sensor stays silent.
     std::optional<Transmission> Answer(const Request& request);
     Counters& counters() { return counters_; }
@@ -69,7 +69,7 @@ public:
 
 private:
     const SimOptions& options_;
-    const SensorBank& bank_;
+    SensorBank& bank_;
     std::mt19937 rng_;
     Counters counters_;
     bool Chance(double p);

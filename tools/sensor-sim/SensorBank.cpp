@@ -33,19 +33,64 @@ void SensorBank::Step(Tank& t, double dt) {
     }
 }
 
+namespace {
+// Where each scenario plays: its tank, its delay after the scenario start, its length (s).
+constexpr int kDeliveryTank = 1, kTheftTank = 2, kDropoutTank = 4, kCoolTank = 5, kNoiseTank = 6;
+constexpr double kDeliveryCodes = 1500, kDeliveryS = 600;
+constexpr double kTheftCodes = 300, kTheftAfterS = 60, kTheftS = 300;
+constexpr double kDropoutAfterS = 120, kDropoutS = 300;
+constexpr double kCoolDegrees = 15, kCoolS = 1200;
+constexpr double kShrinkPerDegree = 0.0009; // kerosene-like
+constexpr double kNoiseCodes = 0.005 * 4095;
+} // namespace
+
+void SensorBank::SetScenarios(ScenarioSet scenarios, double startSeconds) {
+    scenarios_ = scenarios;
+    scenarioStart_ = startSeconds;
+}
+
+double SensorBank::Overlap(double from, double to, double after, double length) const {
+    const double a = scenarioStart_ + after, b = a + length;
+    return std::max(0.0, std::min(to, b) - std::max(from, a)) / length;
+}
+
+bool SensorBank::DroppedOut(int address) const {
+    return Playing(Scenario::Dropout) && address == kDropoutTank &&
+           Overlap(now_, now_ + 1e-9, kDropoutAfterS, kDropoutS) > 0;
+}
+
 void SensorBank::AdvanceTo(double seconds) {
     if (seconds <= now_)
         return;
     double dt = seconds - now_;
+    const double from = now_;
     now_ = seconds;
     for (int a = kFirstAddress; a <= kLastAddress; ++a)
         Step(tanks_[a], dt);
+    if (Playing(Scenario::Delivery)) {
+        double& code = tanks_[kDeliveryTank].code;
+        code = std::min(4095.0, code + kDeliveryCodes * Overlap(from, now_, 0, kDeliveryS));
+    }
+    if (Playing(Scenario::Theft)) {
+        double& code = tanks_[kTheftTank].code;
+        code = std::max(0.0, code - kTheftCodes * Overlap(from, now_, kTheftAfterS, kTheftS));
+    }
+    if (Playing(Scenario::CoolDown)) {
+        // The same fuel takes less room when cold: the level falls with the temperature.
+        Tank& t = tanks_[kCoolTank];
+        const double degrees = kCoolDegrees * Overlap(from, now_, 0, kCoolS);
+        t.baseTemp -= degrees;
+        t.code *= 1 - kShrinkPerDegree * degrees;
+    }
 }
 
-Frames::DataReading SensorBank::Reading(int address) const {
+Frames::DataReading SensorBank::Reading(int address) {
     const Tank& t = tanks_.at(address);
     Frames::DataReading r;
-    r.flc = static_cast<uint16_t>(std::lround(std::clamp(t.code, 0.0, 4095.0)));
+    double code = t.code;
+    if (Playing(Scenario::Noise) && address == kNoiseTank)
+        code += Uniform(-kNoiseCodes, kNoiseCodes);
+    r.flc = static_cast<uint16_t>(std::lround(std::clamp(code, 0.0, 4095.0)));
     // A slow swing of a few degrees, about an hour long.
     double temp = t.baseTemp + (still_ ? 0 : 3 * std::sin(now_ / 600.0 + t.phase));
     r.temp = static_cast<int8_t>(std::lround(temp));

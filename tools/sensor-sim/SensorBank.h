@@ -18,9 +18,14 @@ public:
     // A fall of 0 holds every reading still, for tests that predict values.
     SensorBank(uint32_t seed, double fallPerMinute);
 
+    // Plays the given scenarios from `startSeconds` on.
+    void SetScenarios(ScenarioSet scenarios, double startSeconds);
+
     // Moves every tank on to `seconds` since the start; earlier times change nothing.
     void AdvanceTo(double seconds);
-    Frames::DataReading Reading(int address) const;
+    // A sensor whose scenario has it silent just now.
+    bool DroppedOut(int address) const;
+    Frames::DataReading Reading(int address);
     int Refills(int address) const { return tanks_.at(address).refills; }
 
 private:
@@ -35,6 +40,11 @@ private:
     std::array<Tank, kLastAddress + 1> tanks_{};
     double now_ = 0;
     bool still_; // no fall, no drift: every reading holds
+    ScenarioSet scenarios_;
+    double scenarioStart_ = 0;
+    // The share of [from, to] that falls in the scenario window [start + after, + length].
+    double Overlap(double from, double to, double after, double length) const;
+    bool Playing(Scenario s) const { return scenarios_.test(static_cast<std::size_t>(s)); }
     double Uniform(double from, double to);
     void Step(Tank& t, double dt);
 };

@@ -1,5 +1,6 @@
 #include "SimOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -107,6 +108,9 @@ const std::map<std::string, Setter>& ValueOptions() {
         {"--late-ms", Number(&SimOptions::lateMs, 0, 600000)},
         {"--delay", Number(&SimOptions::delayMs, 0, 600000)},
         {"--fall", Number(&SimOptions::fallPerMinute, 0, 4000)},
+        {"--scenario",
+         [](SimOptions& o, const std::string& v) { return ParseScenarioList(v, o.scenarios); }},
+        {"--scenario-start", Number(&SimOptions::scenarioStartS, 0, 86400)},
         {"--seed",
          [](SimOptions& o, const std::string& v) {
              long n = 0;
@@ -128,6 +132,30 @@ const std::map<std::string, Setter>& ValueOptions() {
 }
 
 } // namespace
+
+bool ParseScenarioList(const std::string& text, ScenarioSet& out) {
+    static const char* const names[kScenarioCount] = {"delivery", "theft", "dropout", "cooldown",
+                                                      "noise"};
+    ScenarioSet result;
+    if (text == "all")
+        result.set();
+    else if (text != "none") {
+        std::size_t start = 0;
+        while (true) {
+            const std::size_t comma = text.find(',', start);
+            const std::string item = text.substr(start, comma - start);
+            const auto* at = std::find(std::begin(names), std::end(names), item);
+            if (at == std::end(names))
+                return false;
+            result.set(static_cast<std::size_t>(at - std::begin(names)));
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    out = result;
+    return true;
+}
 
 bool ParseAddressList(const std::string& text, AddressSet& out) {
     if (text == "all") {
@@ -216,6 +244,15 @@ Line and sensors:
   --fall CODES         fuel codes lost per minute, on average (default 20; 0 holds
                        every level still and stops the refills)
   --seed N             seed of every random choice (default 1)
+
+Fuel events to watch, each once, starting --scenario-start S seconds after the start
+(default 120):
+  --scenario NAMES     a comma list of: delivery (tank 1 gains 1500 codes over ten
+                       minutes), theft (tank 2 loses 300 codes over five minutes, a
+                       minute later), dropout (sensor 4 is silent for five minutes, two
+                       minutes later), cooldown (tank 5 cools by 15 degrees over twenty
+                       minutes, its fuel shrinking with it), noise (every reading of
+                       tank 6 is off by up to 0.5 % of the scale); or all, or none
 
 Faults, each for the addresses of a LIST and some also by chance:
   --silent LIST        never answer

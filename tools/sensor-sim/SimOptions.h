@@ -13,6 +13,15 @@ inline constexpr int kLastAddress = 14;
 using AddressSet = std::bitset<kLastAddress + 1>;
 AddressSet AllAddresses();
 
+// Scripted happenings for watching the station's fuel events, each on a tank of its own:
+// a delivery (address 1), a theft (2), a sensor dropping out (4), a night's cool-down in
+// twenty minutes (5) and a noisy sensor (6).
+enum class Scenario { Delivery, Theft, Dropout, CoolDown, Noise };
+inline constexpr int kScenarioCount = 5;
+using ScenarioSet = std::bitset<kScenarioCount>;
+// "delivery,theft,dropout,cooldown,noise", "all" or "none"; false for anything else.
+bool ParseScenarioList(const std::string& text, ScenarioSet& out);
+
 struct SimOptions {
     AddressSet answer = AllAddresses(); // addresses that have a sensor
     AddressSet silent;                  // never answer
@@ -31,6 +40,8 @@ struct SimOptions {
     double lateMs = 1500;
     double delayMs = 5;        // a sensor's usual turnaround
     double fallPerMinute = 20; // fuel codes lost per minute, on average
+    ScenarioSet scenarios;
+    double scenarioStartS = 120; // seconds after the simulator started
     uint32_t seed = 1;
     std::string linkName = "ttySIM0";
     bool noLink = false;

@@ -56,7 +56,9 @@ void PrintCounters(const Counters& c) {
 class Simulator {
 public:
     explicit Simulator(const SimOptions& o)
-        : options_(o), bank_(o.seed, o.fallPerMinute), responder_(options_, bank_) {}
+        : options_(o), bank_(o.seed, o.fallPerMinute), responder_(options_, bank_) {
+        bank_.SetScenarios(o.scenarios, o.scenarioStartS);
+    }
 
     int Run(PtyLine& pty) {
         pty_ = &pty;
