@@ -10,6 +10,7 @@
 #include "ReportsTab.h"
 #include "SensorLink.h"
 #include "SettingsUnit.h"
+#include "StoredText.h"
 #include "TanksUnit.h"
 #include "TileList.h"
 #include "WindowPlacement.h"
@@ -79,7 +80,8 @@ void TForm1::StartCentral() {
     QPointer<TForm1> self(this);
     central_ = std::make_unique<CentralWorker>(
         dbFile_,
-        CentralSettings{setup.Connection.toStdString(), setup.Station.toLatin1().toStdString()},
+        CentralSettings{setup.Connection.toStdString(), setup.Station.toStdString(),
+                        StoredText::LegacyCodePage()},
         [self](const CentralWorker::Status& status) {
             // On the worker's thread: hand the report to the window's.
             QMetaObject::invokeMethod(

@@ -27,7 +27,7 @@ struct CentralEvent {
     std::string kind;
     std::optional<double> tstart, tend, acked;
     std::optional<int64_t> vbefore, vafter, nbefore, nafter, tbefore, tafter;
-    std::string memo;
+    std::string memo; // UTF-8
 };
 
 struct CentralCalPoint {
@@ -38,8 +38,10 @@ struct CentralCalPoint {
 
 struct CentralTankChange {
     int64_t tank = 0;
-    int64_t seq = 0;               // 1 for the first state sent, then one more per change
-    std::string name, ftype, memo; // 8-bit texts, bytes as stored
+    int64_t seq = 0;         // 1 for the first state sent, then one more per change
+    std::string name;        // the bytes as stored
+    std::string nameText;    // the name as UTF-8
+    std::string ftype, memo; // UTF-8
     std::optional<int64_t> capacity, lowFuel, overFuel;
     bool active = false;
     std::vector<CentralCalPoint> points; // the entered calibration points

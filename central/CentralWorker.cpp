@@ -62,7 +62,7 @@ void CentralWorker::Run() {
                 // The station's own inserts come first: this connection waits for them
                 // rather than failing.
                 sqlite3_busy_timeout(db->Handle(), 5000);
-                queue = std::make_unique<LocalQueue>(*db, settings_.station);
+                queue = std::make_unique<LocalQueue>(*db, settings_.station, settings_.legacy);
             }
             CentralSender sender(*queue, server, batchRows_);
             // A station closing during a long catch-up stops after the batch in hand; that

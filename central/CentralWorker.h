@@ -5,6 +5,7 @@
 // station passes them on to its own thread and decides what the operator sees.
 
 #include "CentralSender.h"
+#include "StoredText.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +17,10 @@
 
 struct CentralSettings {
     std::string connection; // a libpq connection string; empty: nothing is sent
-    std::string station;    // the name the rows carry on the server
+    std::string station;    // the name the rows carry on the server (UTF-8)
+    // How stored texts that are not UTF-8 are read (the station's setting, taken when the
+    // worker starts).
+    StoredText::CodePage legacy = StoredText::kDefaultCodePage;
     bool Configured() const { return !connection.empty(); }
 };
 

@@ -62,11 +62,15 @@ std::string StateOf(const CentralTankChange& t) {
 
 } // namespace
 
-LocalQueue::LocalQueue(TSQLiteDatabase& db, std::string station)
-    : db_(db), station_(std::move(station)) {
+LocalQueue::LocalQueue(TSQLiteDatabase& db, std::string station, StoredText::CodePage legacy)
+    : db_(db), station_(std::move(station)), legacy_(legacy) {
     Exec(db_, kCreateMarks);
     Exec(db_, kCreateTanks);
     hasEvents_ = db_.TableExists("EVENTS");
+}
+
+std::string LocalQueue::Utf8(const std::string& stored) const {
+    return StoredText::FromStored(stored, legacy_).toStdString();
 }
 
 int64_t LocalQueue::Mark(const std::string& table) {
@@ -128,7 +132,7 @@ std::vector<CentralEvent> LocalQueue::EventsFrom(int64_t from, int limit) {
         e.tbefore = r.OptInt(9);
         e.tafter = r.OptInt(10);
         e.acked = r.OptReal(11);
-        e.memo = r.Text(12);
+        e.memo = Utf8(r.Text(12));
         rows.push_back(std::move(e));
     });
     return rows;
@@ -154,12 +158,13 @@ std::vector<CentralTankChange> LocalQueue::ChangedTanks() {
         CentralTankChange t;
         t.tank = r.Int(0);
         t.name = r.Text(1);
+        t.nameText = Utf8(t.name);
         t.capacity = r.OptInt(2);
-        t.ftype = r.Text(3);
+        t.ftype = Utf8(r.Text(3));
         t.active = r.Int(4) != 0;
         t.lowFuel = r.OptInt(5);
         t.overFuel = r.OptInt(6);
-        t.memo = r.Text(7);
+        t.memo = Utf8(r.Text(7));
         TFTable table{};
         OverlayFTable(table, r.Text(8));
         for (int i = 0; i < kCalPointCount; ++i)

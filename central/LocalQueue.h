@@ -4,6 +4,7 @@
 // marks. Every query finishes before it returns, so no read lock is held while sending.
 
 #include "CentralRows.h"
+#include "StoredText.h"
 
 #include <cstdint>
 #include <string>
@@ -13,8 +14,10 @@ class TSQLiteDatabase;
 
 class LocalQueue {
 public:
-    // Creates CENTRAL_MARKS and CENTRAL_TANKS when missing. Raises SQLiteError.
-    LocalQueue(TSQLiteDatabase& db, std::string station);
+    // Creates CENTRAL_MARKS and CENTRAL_TANKS when missing. Raises SQLiteError. Texts go to
+    // the server as UTF-8: stored bytes that are not UTF-8 are read in `legacy`.
+    LocalQueue(TSQLiteDatabase& db, std::string station,
+               StoredText::CodePage legacy = StoredText::kDefaultCodePage);
 
     const std::string& Station() const { return station_; }
 
@@ -45,7 +48,9 @@ public:
 private:
     TSQLiteDatabase& db_;
     std::string station_;
+    StoredText::CodePage legacy_;
     bool hasEvents_ = false;
+    std::string Utf8(const std::string& stored) const;
 };
 
 // Mark names.

@@ -298,9 +298,9 @@ CentralOutcome PgCentralServer::SendTankChanges(const std::string& station,
             const PgParam tank = Num(static_cast<long long>(t.tank));
             const PgParam seq = Num(static_cast<long long>(t.seq));
             r = conn_->Run("central_tank", kInsertTankChange,
-                           {Text(station), tank, seq, Text(t.name), Bytes(t.name), Num(t.capacity),
-                            Text(t.ftype), PgParam{t.active ? "t" : "f", false}, Num(t.lowFuel),
-                            Num(t.overFuel), Text(t.memo)});
+                           {Text(station), tank, seq, Text(t.nameText), Bytes(t.name),
+                            Num(t.capacity), Text(t.ftype), PgParam{t.active ? "t" : "f", false},
+                            Num(t.lowFuel), Num(t.overFuel), Text(t.memo)});
             if (!r.ok)
                 break;
             ArrayText p, c, l;

@@ -81,7 +81,7 @@ std::unique_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, st
         PQfinish(conn);
         return nullptr;
     }
-    if (PQsetClientEncoding(conn, "LATIN1") != 0) {
+    if (PQsetClientEncoding(conn, "UTF8") != 0) {
         error = Trimmed(PQerrorMessage(conn));
         PQfinish(conn);
         return nullptr;

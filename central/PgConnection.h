@@ -27,7 +27,7 @@ struct PgOutcome {
 class PgConnection {
 public:
     // Connects with the operator's connection string. A connect_timeout of 10 s is assumed
-    // unless the string sets one. Texts are exchanged as LATIN1, the station's encoding.
+    // unless the string sets one. Texts are exchanged as UTF-8.
     // Returns null and sets `error` to what libpq said.
     static std::unique_ptr<PgConnection> Open(const std::string& conninfo, std::string& error);
     ~PgConnection();

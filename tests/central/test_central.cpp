@@ -13,6 +13,7 @@
 #include "PgTestServer.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
+#include "StoredText.h"
 #include "TItemNode.h"
 
 #include <QProcess>
@@ -215,12 +216,20 @@ private slots:
         points[1] = {32, 2000};
         Exec(s.db, "UPDATE TANKS SET name = ?, ftbl = ? WHERE id = 4",
              {name, EncodeFTable(points)});
+        const std::string utf8 = "Cisterna \xE2\x84\x96"
+                                 "5 \xC3\xA9";
+        Exec(s.db, "UPDATE TANKS SET name = ? WHERE id = 5", {utf8});
         QVERIFY(SendOnce(s, pg_.Conninfo(), "hostile").ok);
-        const PgRows t = Ask("SELECT encode(name_raw, 'hex'), convert_to(name, 'LATIN1') = "
-                             "name_raw, seq FROM central.tank_changes WHERE station = 'hostile' "
-                             "AND tank = 4");
+        QCOMPARE(Ask("SELECT name FROM central.tank_changes WHERE station = 'hostile' AND tank = 5")
+                     .at(0)
+                     .at(0)
+                     .value_or(""),
+                 utf8);
+        const PgRows t = Ask("SELECT encode(name_raw, 'hex'), name, seq FROM central.tank_changes "
+                             "WHERE station = 'hostile' AND tank = 4");
         QCOMPARE(t.at(0).at(0).value_or(""), QByteArray::fromStdString(name).toHex().toStdString());
-        QCOMPARE(t.at(0).at(1).value_or(""), std::string("t"));
+        // Not UTF-8: read in the legacy code page, as the station shows it.
+        QCOMPARE(t.at(0).at(1).value_or(""), StoredText::FromStored(name).toStdString());
         QCOMPARE(Ask("SELECT to_regclass('central.readings') IS NOT NULL").at(0).at(0).value_or(""),
                  std::string("t"));
         const PgRows pts = Ask("SELECT string_agg(point || ':' || code || '=' || litres, ' ' "
