@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 
 #include <memory>
 
@@ -54,6 +55,27 @@ QString SettingsNotSavedText() {
     return QStringLiteral("The settings could not be saved to %1. The port chosen is used "
                           "until the station ends and must be chosen again at the next start.")
         .arg(ConfigLocation());
+}
+
+TCentralSetup RCentralData() {
+    auto store = OpenStore();
+    TCentralSetup c;
+    c.Connection = store->value("Central/Connection", QString()).toString().trimmed();
+    c.Station = store->value("Central/Station", QString()).toString().trimmed();
+    if (c.Station.isEmpty())
+        c.Station = QSysInfo::machineHostName();
+    return c;
+}
+
+void WrCentralData(const TCentralSetup& from) {
+    auto store = OpenStore();
+    store->setValue("Central/Connection", from.Connection.trimmed());
+    // The host name is the default; it is stored only when chosen otherwise.
+    if (from.Station.trimmed().isEmpty() || from.Station == QSysInfo::machineHostName())
+        store->remove("Central/Station");
+    else
+        store->setValue("Central/Station", from.Station.trimmed());
+    store->sync();
 }
 
 QString ConfigLocation() {

@@ -40,3 +40,14 @@ void UseCodePage(const TSetup& setup);
 QString ConfigLocation();
 // The store itself, for what the station keeps beside its settings (the window's place).
 std::unique_ptr<QSettings> OpenSettingsStore();
+
+// The optional [Central] section: where the station sends its rows. An empty connection
+// string: nothing is sent. No password is kept here; libpq reads it from its own password
+// or service file.
+struct TCentralSetup {
+    QString Connection;
+    QString Station; // the host name when not set
+    bool operator==(const TCentralSetup&) const = default;
+};
+TCentralSetup RCentralData();
+void WrCentralData(const TCentralSetup& from);

@@ -2,6 +2,7 @@
 
 #include "AboutUnit.h"
 #include "AlarmBeeper.h"
+#include "CentralWorker.h"
 #include "Config.h"
 #include "Database.h"
 #include "DefaultPicture.h"
@@ -30,6 +31,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -41,6 +43,8 @@
 #include <QVBoxLayout>
 
 #include "QtOperatorMessages.h"
+
+#include <sqlite3.h>
 
 TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFile, QWidget* parent)
     : QMainWindow(parent), messages_(messages), clock_(clock), dbFile_(dbFile) {
@@ -64,17 +68,24 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     newestReading_->setObjectName("newestReading");
     statusBar()->addWidget(lineState_, 1);
     statusBar()->addPermanentWidget(newestReading_);
+    CentralStatus = new QLabel(this);
+    CentralStatus->hide();
+    statusBar()->addPermanentWidget(CentralStatus);
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
     if (!RestoreWindowPlacement(*this, *OpenSettingsStore()))
         CentreOnScreen(*this);
     FormCreate();
-    if (!startFailed_)
+    if (!startFailed_) {
         CreateDialogs();
+        StartCentral();
+    }
 }
 
 TForm1::~TForm1() {
+    // The sender first: its reports come through this window's event queue.
+    central_.reset();
     // The line refers to the tiles' records and to the database; the child widgets (tiles,
     // Reports tab, editor, Settings) to the gauge panel, the database and the line. QWidget
     // would delete its children only after every member here is gone, so the order is made
@@ -83,6 +94,44 @@ TForm1::~TForm1() {
     beeper_.reset();
     events_.reset(); // it reads the tanks' records, which the tile list holds
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+void TForm1::StartCentral() {
+    central_.reset();
+    CentralStatus->hide();
+    const TCentralSetup setup = RCentralData();
+    if (setup.Connection.isEmpty() || !db_)
+        return;
+    // The sender reads data.db on its own connection; the station's inserts wait a moment
+    // for its read to finish rather than fail.
+    sqlite3_busy_timeout(db_->Handle(), 2000);
+    QPointer<TForm1> self(this);
+    central_ = std::make_unique<CentralWorker>(
+        dbFile_,
+        CentralSettings{setup.Connection.toStdString(), setup.Station.toStdString(),
+                        StoredText::LegacyCodePage()},
+        [self](const CentralWorker::Status& status) {
+            // On the worker's thread: hand the report to the window's.
+            QMetaObject::invokeMethod(
+                self,
+                [self, status] {
+                    if (!self)
+                        return;
+                    if (status.waiting > 0) {
+                        self->CentralStatus->setText(
+                            QString("Central: %1 rows waiting").arg(status.waiting));
+                        self->CentralStatus->show();
+                    } else {
+                        self->CentralStatus->hide();
+                    }
+                    if (!status.notice.empty()) {
+                        self->PrependLog(status.notice);
+                        self->statusBar()->showMessage(QString::fromStdString(status.notice),
+                                                       10000);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 void TForm1::CreateDialogs() {
@@ -128,6 +177,7 @@ void TForm1::CreateDialogs() {
     Editor = new TEditor(*db_, messages_, this);
     Editor->OpenEventSettings = [this](const TItemNode& node) { OpenEventSettings(node); };
     Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
+    Form2->SetCentralChanged([this] { StartCentral(); });
     Form2->setParent(this, Form2->windowFlags());
     Form2->lineDown = [this] { return !link_->LineUp(); };
     FormLine = new LineDialog(*link_, VT->Model(), this);

@@ -19,6 +19,7 @@ class EventsTab;
 class TEventSettings;
 class LinkTimer;
 class LineDialog;
+class CentralWorker;
 class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
@@ -68,6 +69,12 @@ public:
     ReportIndexBuild* IndexBuild() const { return indexBuild_.get(); }
     // Fuel events and alarms of the tanks; null when the start failed.
     FuelEvents* Events() { return events_.get(); }
+    // Sending to the central server; null when [Central] has no connection.
+    CentralWorker* Central() { return central_.get(); }
+    // "Central: n rows waiting" while there is a backlog; hidden otherwise.
+    QLabel* CentralStatus = nullptr;
+    // (Re)starts sending with the stored [Central] settings; stops it when none are set.
+    void StartCentral();
 
     // The operator's acknowledgement of one tank's alarms (the tile's menu); the fuel events
     // store it and write it to the Errors log.
@@ -138,4 +145,6 @@ private:
     bool readingsPending_ = false; // the stored readings wait for the index build
     QLabel* lineState_ = nullptr;
     QLabel* newestReading_ = nullptr;
+    // Last, so that it stops first: its reports come through this window's event queue.
+    std::unique_ptr<CentralWorker> central_;
 };

@@ -2,6 +2,7 @@
 
 #include "Config.h"
 #include "OperatorMessages.h"
+#include "PgConnection.h"
 #include "WindowPlacement.h"
 
 #include <QAbstractItemView>
@@ -10,9 +11,12 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QThread>
 
 void PortComboBox::showPopup() {
     if (onDropDown)
@@ -81,7 +85,72 @@ void TForm2::CreateControls() {
     Button1->setGeometry(126, 232, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    AddCentralGroup();
     FitToPortNames();
+}
+
+// Below the controls above, whatever their sizes: the "Ok" button moves under the group and
+// the dialog grows by the group's height.
+void TForm2::AddCentralGroup() {
+    const int top = Button1->geometry().top();
+    const int width = this->width() - 2 * 8 - 3;
+    auto* box = new QGroupBox(QStringLiteral("Central server"), this);
+    box->setGeometry(8, top, width, 150);
+    auto* conn = new QLabel(QStringLiteral("Connection:"), box);
+    conn->move(10, 22);
+    edCentralConnection = new QLineEdit(box);
+    edCentralConnection->setGeometry(10, 38, width - 20, edCentralConnection->sizeHint().height());
+    edCentralConnection->setPlaceholderText(QStringLiteral("host=... dbname=... user=..."));
+    auto* station = new QLabel(QStringLiteral("Station:"), box);
+    station->move(10, 68);
+    edCentralStation = new QLineEdit(box);
+    edCentralStation->setGeometry(70, 64, width - 80, edCentralStation->sizeHint().height());
+    btnTestCentral = new QPushButton(QStringLiteral("Test connection"), box);
+    btnTestCentral->setGeometry(10, 92, width - 20, 25);
+    lbCentralAnswer = new QLabel(box);
+    lbCentralAnswer->setGeometry(10, 118, width - 20, 30);
+    lbCentralAnswer->setWordWrap(true);
+    lbCentralAnswer->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(btnTestCentral, &QPushButton::clicked, this, [this] { btnTestCentralClick(); });
+    centralProbe = [](const std::string& conninfo) { return TestCentralConnection(conninfo); };
+    Button1->move(Button1->x(), top + 150 + 15);
+    setFixedSize(this->width(), height() + 150 + 6);
+}
+
+void TForm2::btnTestCentralClick() {
+    const std::string conninfo = edCentralConnection->text().trimmed().toStdString();
+    if (conninfo.empty()) {
+        lbCentralAnswer->setText(QStringLiteral("No connection entered: nothing is sent."));
+        return;
+    }
+    btnTestCentral->setEnabled(false);
+    lbCentralAnswer->setText(QStringLiteral("Connecting..."));
+    // libpq may wait up to its connect timeout: the dialog stays responsive meanwhile.
+    auto answer = std::make_shared<std::string>();
+    QThread* probe =
+        QThread::create([answer, conninfo, ask = centralProbe] { *answer = ask(conninfo); });
+    QPointer<TForm2> self(this);
+    connect(probe, &QThread::finished, this, [self, answer] {
+        if (!self)
+            return;
+        self->btnTestCentral->setEnabled(true);
+        self->lbCentralAnswer->setText(QString::fromStdString(*answer));
+        self->lbCentralAnswer->setToolTip(QString::fromStdString(*answer));
+    });
+    connect(probe, &QThread::finished, probe, &QObject::deleteLater);
+    probe->start();
+}
+
+void TForm2::ApplyCentral() {
+    TCentralSetup entered{edCentralConnection->text().trimmed(),
+                          edCentralStation->text().trimmed()};
+    if (entered.Station.isEmpty())
+        entered.Station = RCentralData().Station;
+    if (entered == RCentralData())
+        return;
+    WrCentralData(entered);
+    if (centralChanged_)
+        centralChanged_();
 }
 
 void TForm2::RequestShow() {
@@ -107,6 +176,10 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormShow() {
+    const TCentralSetup central = RCentralData();
+    edCentralConnection->setText(central.Connection);
+    edCentralStation->setText(central.Station);
+    lbCentralAnswer->clear();
     FillPortList();
     SelectPort(CfgData.PortNum);
     cbCodePage->setCurrentText(StoredText::CodePageName(LegacyCodePageOf(CfgData)));
@@ -157,6 +230,14 @@ void TForm2::FitToPortNames() {
         textsBox->resize(portBox_->width(), textsBox->height());
         cbCodePage->move(textsBox->width() - 8 - cbCodePage->width(), cbCodePage->y());
     }
+    if (QWidget* centralBox = edCentralConnection ? edCentralConnection->parentWidget() : nullptr) {
+        const int inner = dialog - 2 * 8 - 3 - 20;
+        centralBox->resize(inner + 20, centralBox->height());
+        edCentralConnection->resize(inner, edCentralConnection->height());
+        edCentralStation->resize(inner - 60, edCentralStation->height());
+        btnTestCentral->resize(inner, btnTestCentral->height());
+        lbCentralAnswer->resize(inner, lbCentralAnswer->height());
+    }
     Button1->move(dialog - (kDialogWidth - 126), Button1->y());
     setFixedSize(dialog, height());
 }
@@ -190,6 +271,7 @@ void TForm2::Button1Click() {
 }
 
 void TForm2::ApplyChoice() {
+    ApplyCentral();
     // "Ok" on the port in use while its line is down tries it again at once.
     const bool retryNow =
         LinkChoiceUnchanged() && lineDown && lineDown() && !CfgData.PortNum.isEmpty();

@@ -12,6 +12,8 @@
 class OperatorMessages;
 class QButtonGroup;
 class QGroupBox;
+class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
@@ -45,7 +47,18 @@ public:
     void cbPortDropDown(); // the list opens: refill it, keep the current choice
     void Button1Click();   // "Ok": apply the choice
 
+    // The central server: what was entered changes the stored [Central] on "Ok" and then
+    // runs `changed` (the main window restarts its sending).
+    void SetCentralChanged(std::function<void()> changed) { centralChanged_ = std::move(changed); }
+    // Asks the server in the background and shows its answer; a seam for tests.
+    std::function<std::string(const std::string&)> centralProbe;
+    void btnTestCentralClick();
+
     PortComboBox* cbPort = nullptr;
+    QLineEdit* edCentralConnection = nullptr;
+    QLineEdit* edCentralStation = nullptr;
+    QPushButton* btnTestCentral = nullptr;
+    QLabel* lbCentralAnswer = nullptr;
     QGroupBox* WrkMode = nullptr; // disabled: only shows the mode
     QButtonGroup* WrkModeItems = nullptr;
     QComboBox* cbCodePage = nullptr; // the code page of texts stored by older programs
@@ -66,6 +79,8 @@ private:
     bool ChoiceUnchanged() const;
     bool LinkChoiceUnchanged() const;
     void ApplyChoice();
+    void AddCentralGroup();
+    void ApplyCentral();
 
     OperatorMessages& messages_;
     std::function<void()> deviceConnect_;
@@ -73,6 +88,7 @@ private:
     QGroupBox* portBox_ = nullptr;
     QStringList entries_;
     bool keepOpen_ = false;
+    std::function<void()> centralChanged_;
 };
 
 // Position of a working mode in ("Direct", "Logger"); -1 when it is neither.

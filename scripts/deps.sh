@@ -9,6 +9,7 @@ packages=(
     libgl-dev locales xvfb xauth imagemagick fonts-dejavu-core
     clang-14 libclang-rt-14-dev
     libbenchmark-dev valgrind
+    libpq-dev postgresql
 )
 
 missing=()

@@ -1,0 +1,113 @@
+#include "CentralSender.h"
+
+#include "LocalQueue.h"
+#include "SQLiteDatabase.h"
+
+#include <algorithm>
+
+CentralSender::CentralSender(LocalQueue& queue, CentralServer& server, int batchRows)
+    : queue_(queue), server_(server), batchRows_(std::max(1, batchRows)) {}
+
+CentralRoundResult CentralSender::SendPending(const std::function<void()>& afterCommit) {
+    CentralRoundResult result;
+    const std::string& station = queue_.Station();
+    const auto failed = [&](const CentralOutcome& o, std::size_t rows) {
+        result.counts.failed += static_cast<int64_t>(rows);
+        result.error = o.error;
+        server_.Disconnect();
+    };
+    const auto committed = [&](std::size_t rows) {
+        result.counts.sent += static_cast<int64_t>(rows);
+        if (afterCommit)
+            afterCommit();
+    };
+    try {
+        CentralOutcome o = server_.Prepare();
+        if (!o.ok) {
+            failed(o, 0);
+            result.counts.waiting = queue_.Waiting();
+            return result;
+        }
+
+        // Tanks first, so that readings can be read against the tank they belong to.
+        std::vector<CentralTankChange> tanks = queue_.ChangedTanks();
+        if (!tanks.empty()) {
+            o = server_.SendTankChanges(station, tanks);
+            if (!o.ok) {
+                failed(o, tanks.size());
+                result.counts.waiting = queue_.Waiting();
+                return result;
+            }
+            committed(tanks.size());
+            queue_.TanksSent(tanks);
+        }
+
+        for (int64_t mark = queue_.Mark(kMarkData);;) {
+            const std::vector<CentralReading> rows = queue_.ReadingsAfter(mark, batchRows_);
+            if (rows.empty())
+                break;
+            o = server_.SendReadings(station, rows);
+            if (!o.ok) {
+                failed(o, rows.size());
+                result.counts.waiting = queue_.Waiting();
+                return result;
+            }
+            committed(rows.size());
+            mark = rows.back().row;
+            queue_.SetMark(kMarkData, mark);
+        }
+
+        for (int64_t mark = queue_.Mark(kMarkError);;) {
+            const std::vector<CentralError> rows = queue_.ErrorsAfter(mark, batchRows_);
+            if (rows.empty())
+                break;
+            o = server_.SendErrors(station, rows);
+            if (!o.ok) {
+                failed(o, rows.size());
+                result.counts.waiting = queue_.Waiting();
+                return result;
+            }
+            committed(rows.size());
+            mark = rows.back().row;
+            queue_.SetMark(kMarkError, mark);
+        }
+
+        // Events are sent again from the oldest one that could still change (its end or its
+        // acknowledgement may come later); the server keeps the latest state of each.
+        const int64_t sentEvents = queue_.Mark(kMarkEvents);
+        int64_t from = std::min(queue_.Mark(kMarkEventsOpen), sentEvents + 1);
+        if (from <= 0)
+            from = 1;
+        std::optional<int64_t> firstOpen;
+        int64_t sent = sentEvents;
+        for (;;) {
+            const std::vector<CentralEvent> rows = queue_.EventsFrom(from, batchRows_);
+            if (rows.empty())
+                break;
+            o = server_.SendEvents(station, rows);
+            if (!o.ok) {
+                failed(o, rows.size());
+                result.counts.waiting = queue_.Waiting();
+                return result;
+            }
+            for (const CentralEvent& e : rows) {
+                if (!firstOpen && LocalQueue::EventOpen(e))
+                    firstOpen = e.id;
+                if (e.id > sent)
+                    ++result.counts.sent;
+            }
+            sent = std::max(sent, rows.back().id);
+            if (afterCommit)
+                afterCommit();
+            queue_.SetMarks({{kMarkEvents, sent}, {kMarkEventsOpen, firstOpen.value_or(sent + 1)}});
+            from = rows.back().id + 1;
+        }
+        result.counts.waiting = queue_.Waiting();
+        result.ok = true;
+    } catch (const SQLiteError& e) {
+        // data.db busy or unreadable for a moment: the round is tried again later.
+        result.ok = false;
+        result.error = std::string("data.db: ") + e.what();
+    }
+    return result;
+}

@@ -1,0 +1,204 @@
+#include "LocalQueue.h"
+
+#include "BoundSql.h"
+#include "SQLiteDatabase.h"
+#include "TItemNode.h"
+
+#include <map>
+
+namespace {
+
+constexpr const char* kCreateMarks =
+    "CREATE TABLE IF NOT EXISTS CENTRAL_MARKS (station TEXT NOT NULL, tbl TEXT NOT NULL, sent "
+    "INTEGER NOT NULL, PRIMARY KEY (station, tbl))";
+constexpr const char* kCreateTanks =
+    "CREATE TABLE IF NOT EXISTS CENTRAL_TANKS (station TEXT NOT NULL, id INTEGER NOT NULL, seq "
+    "INTEGER NOT NULL, state BLOB, PRIMARY KEY (station, id))";
+constexpr const char* kSelectMark = "SELECT sent FROM CENTRAL_MARKS WHERE station = ? AND tbl = ?";
+constexpr const char* kSaveMark =
+    "INSERT OR REPLACE INTO CENTRAL_MARKS (station, tbl, sent) VALUES (?, ?, ?)";
+constexpr const char* kReadingsAfter = "SELECT rowid, tstamp, adr, flevel, fcode, temp FROM DATA "
+                                       "WHERE rowid > ? ORDER BY rowid LIMIT ?";
+constexpr const char* kErrorsAfter =
+    "SELECT rowid, tstamp, adr, code FROM ERROR WHERE rowid > ? ORDER BY rowid LIMIT ?";
+constexpr const char* kEventsFrom =
+    "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, "
+    "acked, memo FROM EVENTS WHERE id >= ? ORDER BY id LIMIT ?";
+constexpr const char* kCountData = "SELECT count(*) FROM DATA WHERE rowid > ?";
+constexpr const char* kCountError = "SELECT count(*) FROM ERROR WHERE rowid > ?";
+constexpr const char* kCountEvents = "SELECT count(*) FROM EVENTS WHERE id > ?";
+constexpr const char* kSelectTanks =
+    "SELECT id, name, capacity, ftype, act, lfuel, ofuel, memo, ftbl FROM TANKS ORDER BY id";
+constexpr const char* kSelectSentTanks =
+    "SELECT id, seq, state FROM CENTRAL_TANKS WHERE station = ?";
+constexpr const char* kSaveTank =
+    "INSERT OR REPLACE INTO CENTRAL_TANKS (station, id, seq, state) VALUES (?, ?, ?, ?)";
+
+void Rollback(TSQLiteDatabase& db) {
+    try {
+        db.ExecSQL("ROLLBACK");
+    } catch (const SQLiteError&) {
+    }
+}
+
+// Everything that is sent of a tank, as one text to compare with the last one sent.
+std::string StateOf(const CentralTankChange& t) {
+    std::string s;
+    const auto add = [&](const std::string& part) {
+        s += std::to_string(part.size()) + ":" + part + ";";
+    };
+    add(t.name);
+    add(t.ftype);
+    add(t.memo);
+    add(t.capacity ? std::to_string(*t.capacity) : "-");
+    add(t.lowFuel ? std::to_string(*t.lowFuel) : "-");
+    add(t.overFuel ? std::to_string(*t.overFuel) : "-");
+    add(t.active ? "1" : "0");
+    for (const CentralCalPoint& p : t.points)
+        add(std::to_string(p.point) + "/" + std::to_string(p.code) + "/" +
+            std::to_string(p.litres));
+    return s;
+}
+
+} // namespace
+
+LocalQueue::LocalQueue(TSQLiteDatabase& db, std::string station, StoredText::CodePage legacy)
+    : db_(db), station_(std::move(station)), legacy_(legacy) {
+    Exec(db_, kCreateMarks);
+    Exec(db_, kCreateTanks);
+    hasEvents_ = db_.TableExists("EVENTS");
+}
+
+std::string LocalQueue::Utf8(const std::string& stored) const {
+    return StoredText::FromStored(stored, legacy_).toStdString();
+}
+
+int64_t LocalQueue::Mark(const std::string& table) {
+    int64_t v = 0;
+    Query(db_, kSelectMark, {station_, table}, [&](const Row& r) { v = r.Int(0); });
+    return v;
+}
+
+void LocalQueue::SetMark(const std::string& table, int64_t value) {
+    Exec(db_, kSaveMark, {station_, table, value});
+}
+
+void LocalQueue::SetMarks(const std::vector<std::pair<std::string, int64_t>>& marks) {
+    db_.ExecSQL("BEGIN IMMEDIATE");
+    try {
+        for (const auto& [table, value] : marks)
+            SetMark(table, value);
+        db_.ExecSQL("COMMIT");
+    } catch (...) {
+        Rollback(db_);
+        throw;
+    }
+}
+
+std::vector<CentralReading> LocalQueue::ReadingsAfter(int64_t row, int limit) {
+    std::vector<CentralReading> rows;
+    Query(db_, kReadingsAfter, {row, int64_t(limit)}, [&](const Row& r) {
+        rows.push_back(
+            {r.Int(0), r.OptReal(1), r.OptInt(2), r.OptInt(3), r.OptInt(4), r.OptInt(5)});
+    });
+    return rows;
+}
+
+std::vector<CentralError> LocalQueue::ErrorsAfter(int64_t row, int limit) {
+    std::vector<CentralError> rows;
+    Query(db_, kErrorsAfter, {row, int64_t(limit)}, [&](const Row& r) {
+        rows.push_back({r.Int(0), r.OptReal(1), r.OptInt(2), r.OptInt(3)});
+    });
+    return rows;
+}
+
+std::vector<CentralEvent> LocalQueue::EventsFrom(int64_t from, int limit) {
+    std::vector<CentralEvent> rows;
+    if (!hasEvents_)
+        hasEvents_ = db_.TableExists("EVENTS");
+    if (!hasEvents_)
+        return rows;
+    Query(db_, kEventsFrom, {from, int64_t(limit)}, [&](const Row& r) {
+        CentralEvent e;
+        e.id = r.Int(0);
+        e.adr = r.OptInt(1);
+        e.kind = r.Text(2);
+        e.tstart = r.OptReal(3);
+        e.tend = r.OptReal(4);
+        e.vbefore = r.OptInt(5);
+        e.vafter = r.OptInt(6);
+        e.nbefore = r.OptInt(7);
+        e.nafter = r.OptInt(8);
+        e.tbefore = r.OptInt(9);
+        e.tafter = r.OptInt(10);
+        e.acked = r.OptReal(11);
+        e.memo = Utf8(r.Text(12));
+        rows.push_back(std::move(e));
+    });
+    return rows;
+}
+
+bool LocalQueue::EventOpen(const CentralEvent& e) {
+    return !e.tend || (!e.acked && e.kind != "delivery");
+}
+
+std::vector<CentralTankChange> LocalQueue::ChangedTanks() {
+    struct Sent {
+        int64_t seq;
+        std::string state;
+    };
+    std::map<int64_t, Sent> sent;
+    Query(db_, kSelectSentTanks, {station_}, [&](const Row& r) {
+        sent[r.Int(0)] = {r.Int(1), r.Text(2)};
+    });
+    std::vector<CentralTankChange> changed;
+    if (!db_.TableExists("TANKS"))
+        return changed;
+    Query(db_, kSelectTanks, {}, [&](const Row& r) {
+        CentralTankChange t;
+        t.tank = r.Int(0);
+        t.name = r.Text(1);
+        t.nameText = Utf8(t.name);
+        t.capacity = r.OptInt(2);
+        t.ftype = Utf8(r.Text(3));
+        t.active = r.Int(4) != 0;
+        t.lowFuel = r.OptInt(5);
+        t.overFuel = r.OptInt(6);
+        t.memo = Utf8(r.Text(7));
+        TFTable table{};
+        OverlayFTable(table, r.Text(8));
+        for (int i = 0; i < kCalPointCount; ++i)
+            if (table[i].Code != 0 || table[i].Litres != 0)
+                t.points.push_back({i + 1, table[i].Code, table[i].Litres});
+        const auto it = sent.find(t.tank);
+        if (it != sent.end() && it->second.state == StateOf(t))
+            return;
+        t.seq = it == sent.end() ? 1 : it->second.seq + 1;
+        changed.push_back(std::move(t));
+    });
+    return changed;
+}
+
+void LocalQueue::TanksSent(const std::vector<CentralTankChange>& sent) {
+    db_.ExecSQL("BEGIN IMMEDIATE");
+    try {
+        for (const CentralTankChange& t : sent)
+            Exec(db_, kSaveTank, {station_, t.tank, t.seq, StateOf(t)});
+        db_.ExecSQL("COMMIT");
+    } catch (...) {
+        Rollback(db_);
+        throw;
+    }
+}
+
+int64_t LocalQueue::Waiting() {
+    int64_t n = 0;
+    const auto count = [&](const char* sql, const char* mark) {
+        Query(db_, sql, {Mark(mark)}, [&](const Row& r) { n += r.Int(0); });
+    };
+    count(kCountData, kMarkData);
+    count(kCountError, kMarkError);
+    if (hasEvents_ || db_.TableExists("EVENTS"))
+        count(kCountEvents, kMarkEvents);
+    return n;
+}

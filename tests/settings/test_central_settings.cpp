@@ -1,0 +1,103 @@
+// The Settings dialog's central-server group: what is stored in [Central] is shown, "Ok"
+// stores a change and restarts the sending once, "Test connection" shows the server's
+// answer. The port and mode controls are covered by test_settings_dialog.
+
+#include "Config.h"
+#include "FakePorts.h"
+#include "OperatorMessages.h"
+#include "SettingsUnit.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QTest>
+
+namespace {
+
+class OpenSettings : public TForm2 {
+public:
+    using TForm2::TForm2;
+
+protected:
+    void RunModal() override { show(); }
+};
+
+} // namespace
+
+class TestCentralSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        QFile::remove(ConfigLocation());
+        CfgData = TSetup{"COM1", kModeDirect};
+        WrCfgData(CfgData);
+    }
+
+    void storedSettingsAreShownAndChangesStoredOnce_data() {
+        QTest::addColumn<QString>("connection");
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<int>("restarts");
+        QTest::newRow("untouched") << QString() << QString() << 0;
+        QTest::newRow("a server") << "host=db.example dbname=fuel user=depot7"
+                                  << "depot-7" << 1;
+        QTest::newRow("only the name") << QString() << "north" << 1;
+    }
+    void storedSettingsAreShownAndChangesStoredOnce() {
+        QFETCH(QString, connection);
+        QFETCH(QString, station);
+        QFETCH(int, restarts);
+        auto ports = std::make_unique<FakePorts>();
+        ports->names = {"COM1"};
+        RecordingMessages messages;
+        int restarted = 0;
+        OpenSettings form(
+            messages, [] {}, std::move(ports));
+        form.SetCentralChanged([&] { ++restarted; });
+        form.RequestShow();
+        QCOMPARE(form.edCentralConnection->text(), QString());
+        QCOMPARE(form.edCentralStation->text(), QSysInfo::machineHostName());
+        if (!connection.isEmpty())
+            form.edCentralConnection->setText(connection);
+        if (!station.isEmpty())
+            form.edCentralStation->setText(station);
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        QCOMPARE(restarted, restarts);
+        const TCentralSetup stored = RCentralData();
+        QCOMPARE(stored.Connection, connection);
+        QCOMPARE(stored.Station, station.isEmpty() ? QSysInfo::machineHostName() : station);
+        // The group sits above "Ok", inside the dialog.
+        QVERIFY(form.Button1->geometry().top() > form.btnTestCentral->mapTo(&form, QPoint()).y());
+        QVERIFY(form.Button1->geometry().bottom() < form.height());
+    }
+
+    void testConnectionShowsWhatTheServerSaid() {
+        auto ports = std::make_unique<FakePorts>();
+        ports->names = {"COM1"};
+        RecordingMessages messages;
+        OpenSettings form(
+            messages, [] {}, std::move(ports));
+        std::string asked;
+        form.centralProbe = [&](const std::string& c) {
+            asked = c;
+            return std::string("FATAL:  password authentication failed for user \"depot7\"");
+        };
+        form.RequestShow();
+        form.btnTestCentral->click();
+        QCOMPARE(form.lbCentralAnswer->text(), QString("No connection entered: nothing is sent."));
+        QVERIFY(asked.empty());
+        form.edCentralConnection->setText("  host=db.example user=depot7 ");
+        form.btnTestCentral->click();
+        QVERIFY(!form.btnTestCentral->isEnabled());
+        QTRY_VERIFY(form.btnTestCentral->isEnabled());
+        QCOMPARE(asked, std::string("host=db.example user=depot7"));
+        QCOMPARE(form.lbCentralAnswer->text(),
+                 QString("FATAL:  password authentication failed for user \"depot7\""));
+    }
+};
+
+QTEST_MAIN(TestCentralSettings)
+#include "test_central_settings.moc"
