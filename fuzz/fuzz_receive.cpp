@@ -148,7 +148,13 @@ struct Run {
                               messages,
                               [this] { return portName; },
                               [this] { Settings(); },
-                              [](const std::string&) {}};
+                              [](const std::string&) {},
+                              // A lost line is tried again by itself: polling may go on
+                              // once the link says the line is back.
+                              [this](bool up, double) {
+                                  if (up)
+                                      resting = false;
+                              }};
         link = std::make_unique<SensorLink>(ctx, SensorLinkDevices::Manual(line, std::move(fake)));
         Connect();
     }
