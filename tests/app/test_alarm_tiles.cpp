@@ -133,18 +133,18 @@ private slots:
 
     void tilePaintsTheAlarmUntilItClears() {
         const QImage quiet = Paint({});
-        const QImage raised = Paint({"LOSS", true, std::nullopt});
+        const QImage raised = Paint({"LOSS", true, std::nullopt, {}});
         QCOMPARE(raised.pixelColor(300, 2), AlarmColor()); // the whole tile
-        const QImage acked = Paint({"LOSS", false, std::nullopt});
+        const QImage acked = Paint({"LOSS", false, std::nullopt, {}});
         QCOMPARE(acked.pixelColor(300, 2), QColor(Qt::white)); // its background again
         QCOMPARE(acked.pixelColor(2, 30), AlarmColor());       // with a band at its edge
         QVERIFY(acked != quiet);                               // and the word
-        QCOMPARE(Paint({"", false, std::nullopt}), quiet);     // cleared
+        QCOMPARE(Paint({"", false, std::nullopt, {}}), quiet);     // cleared
     }
 
     void netLitresStandBesideTheGrossOnes() {
         const QImage gross = Paint({});
-        const QImage net = Paint({"", false, 4431});
+        const QImage net = Paint({"", false, 4431, {}});
         // Only to the right of the fuel line: whatever was drawn before stays where it was.
         QFont bold = QApplication::font();
         bold.setBold(true);

@@ -34,7 +34,7 @@ private slots:
     void init() {
         QFile::remove(ConfigLocation());
         CfgData = TSetup{"COM1", kModeDirect};
-        WrCfgData(CfgData);
+        QVERIFY(WrCfgData(CfgData));
     }
 
     void storedSettingsAreShownAndChangesStoredOnce_data() {
