@@ -19,24 +19,6 @@ namespace {
 // its medians and temperature mean, and for a delivery going on at the start.
 constexpr double kWarmUpDays = 1;
 
-EventRow EventFromRow(const Row& r) {
-    EventRow e;
-    e.id = r.Int(0);
-    e.adr = static_cast<int>(r.Int(1));
-    e.kind = r.Text(2);
-    e.tstart = r.Real(3);
-    e.tend = r.OptReal(4);
-    e.vbefore = r.OptInt(5);
-    e.vafter = r.OptInt(6);
-    e.nbefore = r.OptInt(7);
-    e.nafter = r.OptInt(8);
-    e.tbefore = r.OptInt(9);
-    e.tafter = r.OptInt(10);
-    e.acked = r.OptReal(11);
-    e.memo = r.Text(12);
-    return e;
-}
-
 TankEventSettings SettingsOf(TSQLiteDatabase& db, int adr) {
     try {
         for (const TankEventSettings& s : LoadEventSettings(db))
@@ -93,7 +75,7 @@ std::vector<EventRow> ReportEvents(TSQLiteDatabase& db, const TItemNode& tank, d
     std::vector<EventRow> events;
     try {
         Query(db, Sql::kSelectEventsOverlapping, {int64_t(tank.id), utcTo, utcFrom},
-              [&](const Row& r) { events.push_back(EventFromRow(r)); });
+              [&](const Row& r) { events.push_back(ReadEventRow(r)); });
     } catch (const SQLiteError&) {
         events.clear(); // no EVENTS table yet: only what is found now
     }

@@ -49,6 +49,18 @@ void Migrate(TSQLiteDatabase& db, int from) {
     }
 }
 
+DataRow ReadDataRow(const Row& r) {
+    DataRow d;
+    d.rowid = r.Int(0);
+    d.tstamp = r.Real(1);
+    d.adr = static_cast<int>(r.Int(2));
+    d.flevel = static_cast<int32_t>(r.Int(3));
+    d.temp = static_cast<int32_t>(r.Int(4));
+    return d;
+}
+
+} // namespace
+
 EventRow ReadEventRow(const Row& r) {
     EventRow e;
     e.id = r.Int(0);
@@ -66,18 +78,6 @@ EventRow ReadEventRow(const Row& r) {
     e.memo = r.Text(12);
     return e;
 }
-
-DataRow ReadDataRow(const Row& r) {
-    DataRow d;
-    d.rowid = r.Int(0);
-    d.tstamp = r.Real(1);
-    d.adr = static_cast<int>(r.Int(2));
-    d.flevel = static_cast<int32_t>(r.Int(3));
-    d.temp = static_cast<int32_t>(r.Int(4));
-    return d;
-}
-
-} // namespace
 
 SchemaResult MigrateSchema(TSQLiteDatabase& db) {
     SchemaResult result;

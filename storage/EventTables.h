@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+class Row;
 class TSQLiteDatabase;
 
 // ---- schema ----
@@ -72,6 +73,9 @@ std::vector<EventRow> OpenAlarmRows(TSQLiteDatabase& db);
 // every kind; at most `limit` rows.
 std::vector<EventRow> SelectEvents(TSQLiteDatabase& db, int adr = 0, const std::string& kind = {},
                                    int limit = 10000);
+
+// One EVENTS row read by a query that selects every column in the table's order.
+EventRow ReadEventRow(const Row& r);
 
 // ---- EVENT_SETTINGS ----
 

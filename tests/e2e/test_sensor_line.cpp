@@ -66,7 +66,7 @@ private:
     int interval_ = 0;
 };
 
-struct Row {
+struct DataRowSeen {
     double tstamp;
     int adr, flevel, fcode, temp;
 };
@@ -96,8 +96,8 @@ public:
             std::move(devices));
     }
 
-    std::vector<Row> Rows(const std::string& where) {
-        std::vector<Row> rows;
+    std::vector<DataRowSeen> Rows(const std::string& where) {
+        std::vector<DataRowSeen> rows;
         TSQLiteTable t = db->GetTable("SELECT * FROM DATA " + where + " ORDER BY tstamp");
         for (; !t.Eof(); t.Next())
             rows.push_back({t.Field("tstamp").d, int(t.Field("adr").i), int(t.Field("flevel").i),
@@ -150,9 +150,9 @@ void TestSensorLine::readingsAndSilenceReachTheDatabase() {
     for (int adr : kAnswering) {
         Frames::DataReading r = sensors.Reading(adr);
         TItemNode& tank = st.Tank(adr);
-        std::vector<Row> rows = st.Rows("WHERE adr = " + std::to_string(adr));
+        std::vector<DataRowSeen> rows = st.Rows("WHERE adr = " + std::to_string(adr));
         QVERIFY2(rows.size() >= 2, qPrintable(QString::number(adr)));
-        for (const Row& row : rows) {
+        for (const DataRowSeen& row : rows) {
             QCOMPARE(row.fcode, int(r.flc));
             QCOMPARE(row.temp, int(r.temp));
             QCOMPARE(row.flevel, LitresForCode(tank, r.flc));
