@@ -170,7 +170,8 @@ void FuelEvents::DeriveAlarms() {
     }
     for (auto& [adr, tank] : tanks_) {
         std::vector<DataRow> last;
-        if (!Storage([&] { last = LastDataRows(ctx_.db, adr, TankAlarms::kReadingsToRaise); }))
+        const int tankAdr = adr; // a structured binding cannot be captured portably
+        if (!Storage([&] { last = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise); }))
             return;
         for (const DataRow& r : last)
             ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
