@@ -42,35 +42,34 @@ CentralRoundResult CentralSender::SendPending(const std::function<void()>& after
             queue_.TanksSent(tanks);
         }
 
-        for (int64_t mark = queue_.Mark(kMarkData);;) {
-            const std::vector<CentralReading> rows = queue_.ReadingsAfter(mark, batchRows_);
-            if (rows.empty())
-                break;
-            o = server_.SendReadings(station, rows);
-            if (!o.ok) {
-                failed(o, rows.size());
-                result.counts.waiting = queue_.Waiting();
-                return result;
+        // Readings, then silences: each table's rows after its mark, batch by batch, the
+        // mark moved only after the server committed the batch.
+        const auto drain = [&](const auto& markName, auto readAfter, auto send) {
+            for (int64_t mark = queue_.Mark(markName);;) {
+                const auto rows = readAfter(mark);
+                if (rows.empty())
+                    return true;
+                o = send(rows);
+                if (!o.ok) {
+                    failed(o, rows.size());
+                    result.counts.waiting = queue_.Waiting();
+                    return false;
+                }
+                committed(rows.size());
+                mark = rows.back().row;
+                queue_.SetMark(markName, mark);
             }
-            committed(rows.size());
-            mark = rows.back().row;
-            queue_.SetMark(kMarkData, mark);
-        }
-
-        for (int64_t mark = queue_.Mark(kMarkError);;) {
-            const std::vector<CentralError> rows = queue_.ErrorsAfter(mark, batchRows_);
-            if (rows.empty())
-                break;
-            o = server_.SendErrors(station, rows);
-            if (!o.ok) {
-                failed(o, rows.size());
-                result.counts.waiting = queue_.Waiting();
-                return result;
-            }
-            committed(rows.size());
-            mark = rows.back().row;
-            queue_.SetMark(kMarkError, mark);
-        }
+        };
+        if (!drain(
+                kMarkData, [&](int64_t m) { return queue_.ReadingsAfter(m, batchRows_); },
+                [&](const std::vector<CentralReading>& r) {
+                    return server_.SendReadings(station, r);
+                }))
+            return result;
+        if (!drain(
+                kMarkError, [&](int64_t m) { return queue_.ErrorsAfter(m, batchRows_); },
+                [&](const std::vector<CentralError>& r) { return server_.SendErrors(station, r); }))
+            return result;
 
         // Events are sent again from the oldest one that could still change (its end or its
         // acknowledgement may come later); the server keeps the latest state of each.
