@@ -339,15 +339,10 @@ class StateReader {
 public:
     explicit StateReader(const std::string& t) : p_(t.data()), end_(t.data() + t.size()) {}
     bool ok = true;
-    double Num() {
-        double v = 0;
-        Skip();
-        auto r = std::from_chars(p_, end_, v);
-        Check(r.ec, r.ptr);
-        return v;
-    }
-    int64_t Int() {
-        int64_t v = 0;
+    double Num() { return Read<double>(); }
+    int64_t Int() { return Read<int64_t>(); }
+    template <class T> T Read() {
+        T v = 0;
         Skip();
         auto r = std::from_chars(p_, end_, v);
         Check(r.ec, r.ptr);
