@@ -208,7 +208,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     // The file is closed now: the rest only writes the output.
 
     if (req.pdf) {
-        const std::string why = pdf(req, reports, offset, nowLocal, req.db);
+        const std::string why =
+            pdf(req, reports, summary, bounds.front(), bounds.back(), offset, nowLocal);
         if (!why.empty()) {
             err << "tavrona-report: " << why << "\n";
             return kReportNoOutput;

@@ -15,6 +15,7 @@
 
 class Clock;
 struct ReportRequest;
+struct TankBalance;
 struct TankReport;
 
 enum ReportExit : int {
@@ -41,11 +42,12 @@ struct ReportRequest {
 // Parses the arguments (without the program name). False with the message in `error`.
 bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, std::string& error);
 
-// Renders the PDF of the reports read; the PDF layer supplies it. Returns an empty string
-// on success, else why the file could not be written.
-using PdfRenderer =
-    std::function<std::string(const ReportRequest&, const std::vector<TankReport>&, double offset,
-                              double nowLocal, const std::string& station)>;
+// Renders the PDF of the reports read (the depot summary's rows for --what summary, the
+// tanks' reports otherwise) over the local period [from, to); the PDF layer supplies it.
+// Returns an empty string on success, else why the file could not be written.
+using PdfRenderer = std::function<std::string(const ReportRequest&, const std::vector<TankReport>&,
+                                              const std::vector<TankBalance>& summary, double from,
+                                              double to, double offset, double nowLocal)>;
 
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               const Clock& clock, const PdfRenderer& pdf = {});

@@ -1,9 +1,11 @@
 #include "ReportsTab.h"
 
 #include "Clock.h"
+#include "InventoryData.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
+#include "ReportDocument.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "StoredText.h"
@@ -23,8 +25,11 @@
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
+#include <QSysInfo>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 namespace {
 
@@ -386,32 +391,40 @@ QString ReportsTab::PrintHeading() const {
 
 void ReportsTab::Button4Click() {
     Guarded(messages_, [&] {
+        // The print dialog offers the printers and "Print to File (PDF)".
         QPrinter printer(QPrinter::HighResolution);
         printer.setPageOrientation(QPageLayout::Landscape);
+        printer.setDocName("Inventory report");
         if (printDialog_ && printDialog_(printer, this))
-            PrintChart(printer);
+            PrintReport(printer);
     });
 }
 
-void ReportsTab::PrintChart(QPrinter& printer) {
-    QCPPainter painter;
-    if (!painter.begin(&printer))
+void ReportsTab::PrintReport(QPrinter& printer) {
+    const int adr = SelectedAddress();
+    const ReportPeriod period = period_;
+    const double offset = LocalOffset(clock_);
+    const double nowLocal = clock_.LocalNow();
+    std::shared_ptr<TItemNode> tank;
+    for (auto& t : LoadReportTanks(db_))
+        if (t->id == adr)
+            tank = t;
+    if (!tank) { // a row without a TANKS row still prints its (empty) readings
+        tank = std::make_shared<TItemNode>();
+        tank->id = static_cast<uint8_t>(adr);
+    }
+    // The balance covers the whole days of the period; chart and events keep to the period.
+    const double firstDay = std::floor(period.start);
+    const double lastDay = std::max(firstDay, std::ceil(period.stop) - 1);
+    const std::vector<TankReport> reports = {
+        LoadTankReport(db_, tank, BalanceBoundaries(firstDay, lastDay), offset, nowLocal)};
+    ReportDocument doc;
+    doc.station = QSysInfo::machineHostName();
+    doc.from = period.start;
+    doc.to = std::max(period.start, period.stop);
+    doc.printedAt = nowLocal;
+    doc.offset = offset;
+    doc.tanks = reports;
+    if (PaintReport(doc, printer) == 0)
         throw std::runtime_error("Could not start printing");
-    const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
-    // Lay the page out at screen scale so lines and fonts keep their proportions.
-    const int logicalWidth = 1000;
-    const double scale = double(page.width()) / logicalWidth;
-    const int logicalHeight = int(page.height() / scale);
-    painter.scale(scale, scale);
-    QFont f = font();
-    f.setPixelSize(16);
-    f.setBold(true);
-    painter.setFont(f);
-    painter.setPen(Qt::black);
-    const int headingHeight = 30;
-    painter.drawText(QRect(0, 0, logicalWidth, headingHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                     PrintHeading());
-    painter.translate(0, headingHeight);
-    chart_->toPainter(&painter, logicalWidth, logicalHeight - headingHeight);
-    painter.end();
 }

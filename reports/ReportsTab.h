@@ -1,7 +1,8 @@
 #pragma once
 // The "Reports" tab: the tank list on the left, the report period and the buttons along the
 // bottom, the level chart in the rest. "Generate" draws one tank's level over the period;
-// "Print" prints the chart under a heading with the tank's name and the period.
+// "Print" prints the report of the chosen tank and period (heading, chart with events,
+// balance, event list) on a printer or into a PDF file.
 
 #include "LevelSeries.h"
 #include "ReportPeriod.h"
@@ -35,7 +36,8 @@ public:
     void rgIntervalClick();
     // "Generate": empties the chart and draws it for the selected address and period.
     void Button3Click();
-    // "Print": asks for a printer through the print dialog, then prints the chart.
+    // "Print": asks for a printer (or a PDF file) through the print dialog, then prints the
+    // report.
     void Button4Click();
     // Paints one cell of the tank list; row 0 is the header row.
     void SGDrawCell(QPainter& painter, int ACol, int ARow, const QRect& Rect, bool selected) const;
@@ -58,9 +60,9 @@ public:
     // double-click).
     void ShowTankOver(int adr, ReportPeriod period);
 
-    // Draws the chart on the printer's page under the heading.
-    void PrintChart(QPrinter& printer);
-    // The heading printed above the chart: tank name and period of the last "Generate".
+    // Prints the report document of the selected tank over the period on the printer.
+    void PrintReport(QPrinter& printer);
+    // The heading of the last "Generate": tank name and period.
     QString PrintHeading() const;
     // The print dialog seam: returns true when the printer was chosen. Tests set one that
     // fills in a PDF file name without showing anything.

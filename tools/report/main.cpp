@@ -1,13 +1,35 @@
 // tavrona-report: inventory reports from data.db without the window, for scheduled exports.
+#include "ReportDocument.h"
 #include "ReportTool.h"
 #include "SystemClock.h"
 
+#include <QGuiApplication>
+#include <QSysInfo>
+
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     SystemClock clock;
-    return RunReport(args, std::cout, std::cerr, clock);
+    // Only a PDF needs the GUI layer (fonts), and only then is it started: CSV runs stay as
+    // light as before. A scheduled run has no display, and a report never shows a window,
+    // so the off-screen platform is taken unless the caller chose one.
+    std::unique_ptr<QGuiApplication> app;
+    const PdfRenderer pdf = [&](const ReportRequest& req, const std::vector<TankReport>& reports,
+                                const std::vector<TankBalance>& summary, double from, double to,
+                                double offset, double nowLocal) {
+        if (!app) {
+#if !defined(_WIN32) && !defined(__APPLE__)
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+            app = std::make_unique<QGuiApplication>(argc, argv);
+        }
+        return ReportPdfRenderer(QSysInfo::machineHostName())(req, reports, summary, from, to,
+                                                              offset, nowLocal);
+    };
+    return RunReport(args, std::cout, std::cerr, clock, pdf);
 }

@@ -1,0 +1,620 @@
+#include "ReportDocument.h"
+
+#include "EventList.h"
+#include "LevelSeries.h"
+#include "ReportLayout.h"
+#include "StoredText.h"
+#include "TextFormats.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+namespace {
+
+using ReportLayout::Block;
+
+// Sizes in points.
+constexpr double kFooter = 18;    // below the content area: the page numbers
+constexpr double kHeading = 54;   // a section's heading
+constexpr double kCaption = 22;   // above a table
+constexpr double kRow = 12;       // a table row
+constexpr double kHeaderRow = 24; // a table header: two lines of column titles
+constexpr double kNote = 16;
+constexpr double kChartShare = 0.48; // of the content height
+
+const QColor kLevel(68, 102, 163);
+const QColor kDelivery(0, 130, 0);
+const QColor kLoss(200, 0, 0);
+const QColor kNoReadings(220, 0, 0);
+const QColor kGrid(225, 225, 225);
+const QColor kHeaderFill(232, 236, 244);
+
+QString Q(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+QString Num(double v, int decimals = 0) {
+    return Q(TextFormats::Fixed(v, decimals));
+}
+
+QString Num(const std::optional<int64_t>& v) {
+    return v ? Q(TextFormats::Int(*v)) : QString();
+}
+
+QString Num(const std::optional<double>& v) {
+    return v ? Num(*v) : QString();
+}
+
+QString Period(double from, double to) {
+    return Q(TextFormats::DateTime(from)) + " - " + Q(TextFormats::DateTime(to));
+}
+
+struct Column {
+    QString title;
+    double weight = 1;
+    bool number = true; // right-aligned
+};
+
+// What one section's balance table shows: net columns only for a tank with a density.
+struct BalanceColumns {
+    bool net = false;
+    bool days = true; // rows of whole calendar days: the first column is the date alone
+
+    std::vector<Column> Columns(std::vector<Column> first) const {
+        first.push_back({"Opening gross, l"});
+        first.push_back({"Closing gross, l"});
+        if (net) {
+            first.push_back({"Opening net, l"});
+            first.push_back({"Closing net, l"});
+        }
+        first.push_back({"Delivered, l"});
+        first.push_back({"Lost, l"});
+        first.push_back({"Consumed, l"});
+        if (net)
+            first.push_back({"Consumed net, l"});
+        first.push_back({"Completeness, %", 1.1});
+        return first;
+    }
+    QStringList Cells(QStringList first, const BalanceRow& r) const {
+        first << Num(r.openGross) << Num(r.closeGross);
+        if (net)
+            first << Num(r.openNet) << Num(r.closeNet);
+        first << Num(r.delivered) << Num(r.lost) << Num(r.consumed);
+        if (net)
+            first << Num(r.consumedNet);
+        first << Num(r.completeness * 100, 1);
+        return first;
+    }
+};
+
+class Sheet {
+public:
+    Sheet(const ReportDocument& doc, QSizeF content, double dpi)
+        : doc_(doc), width_(content.width()), height_(content.height() - kFooter), dpi_(dpi) {
+        if (doc_.depot)
+            Summary();
+        else if (doc_.tanks.empty())
+            Empty();
+        for (const TankReport& r : doc_.tanks)
+            if (!doc_.depot && r.tank)
+                Tank(r);
+    }
+
+    int Paint(QPainter& p, QPagedPaintDevice& device) {
+        const std::vector<ReportLayout::Page> pages = ReportLayout::Paginate(blocks_, height_);
+        const double scale = dpi_ / 72;
+        for (std::size_t n = 0; n < pages.size(); ++n) {
+            if (n > 0 && !device.newPage())
+                return 0;
+            p.resetTransform();
+            p.scale(scale, scale);
+            for (const ReportLayout::Placed& at : pages[n]) {
+                const QRectF r(0, at.y, width_, blocks_[std::size_t(at.block)].height);
+                p.save();
+                p.setClipRect(r.intersected(QRectF(0, 0, width_, height_)));
+                paint_[std::size_t(at.block)](p, r);
+                p.restore();
+            }
+            Footer(p, int(n) + 1, int(pages.size()));
+        }
+        return int(pages.size());
+    }
+
+private:
+    using PaintFn = std::function<void(QPainter&, const QRectF&)>;
+    const ReportDocument& doc_;
+    double width_, height_, dpi_;
+    std::vector<Block> blocks_;
+    std::vector<PaintFn> paint_;
+
+    // Point sizes as the painter's scale wants them: it maps points to device pixels.
+    QFont Font(double points, bool bold = false) const {
+        QFont f;
+        f.setStyleHint(QFont::SansSerif);
+        f.setPointSizeF(points * 72 / dpi_);
+        f.setBold(bold);
+        return f;
+    }
+
+    int Add(Block b, PaintFn paint) {
+        blocks_.push_back(b);
+        paint_.push_back(std::move(paint));
+        return int(blocks_.size()) - 1;
+    }
+
+    void Text(QPainter& p, const QRectF& r, const QString& text, int align, double points,
+              bool bold = false, QColor colour = Qt::black) const {
+        const QFont f = Font(points, bold);
+        p.setFont(f);
+        p.setPen(colour);
+        const QString shown =
+            QFontMetricsF(f, p.device()).elidedText(text, Qt::ElideRight, r.width());
+        p.drawText(r, align | Qt::TextSingleLine, shown);
+    }
+
+    void Heading(const QString& title, const QStringList& lines, bool newPage) {
+        Add({kHeading, newPage, true}, [this, title, lines](QPainter& p, const QRectF& r) {
+            Text(p, QRectF(r.left(), r.top(), r.width(), 20), title,
+                 Qt::AlignLeft | Qt::AlignVCenter, 14, true);
+            Text(p, QRectF(r.left(), r.top(), r.width(), 20), "Inventory report",
+                 Qt::AlignRight | Qt::AlignVCenter, 9, false, Qt::darkGray);
+            for (int i = 0; i < lines.size(); ++i)
+                Text(p, QRectF(r.left(), r.top() + 22 + 13 * i, r.width(), 13), lines[i],
+                     Qt::AlignLeft | Qt::AlignVCenter, 9);
+            p.setPen(QPen(Qt::black, 0.8));
+            p.drawLine(QPointF(r.left(), r.bottom() - 2), QPointF(r.right(), r.bottom() - 2));
+        });
+    }
+
+    QString StationLine() const {
+        return "Station: " + doc_.station + "     Period: " + Period(doc_.from, doc_.to) +
+               "     Printed: " + Q(TextFormats::DateTime(doc_.printedAt));
+    }
+
+    void Caption(const QString& text) {
+        Add({kCaption, false, true}, [this, text](QPainter& p, const QRectF& r) {
+            Text(p, r.adjusted(0, 6, 0, 0), text, Qt::AlignLeft | Qt::AlignVCenter, 11, true);
+        });
+    }
+
+    void Note(const QString& text) {
+        Add({kNote}, [this, text](QPainter& p, const QRectF& r) {
+            Text(p, r, text, Qt::AlignLeft | Qt::AlignVCenter, 9);
+        });
+    }
+
+    // Column edges across the width, by weight.
+    std::vector<double> Edges(const std::vector<Column>& cols) const {
+        double total = 0;
+        for (const Column& c : cols)
+            total += c.weight;
+        std::vector<double> x{0};
+        for (const Column& c : cols)
+            x.push_back(x.back() + width_ * c.weight / total);
+        return x;
+    }
+
+    // A header block, then one block per row; `boldLast` rows at the end are totals.
+    void Table(const std::vector<Column>& cols, std::vector<QStringList> rows, int boldLast = 0) {
+        const std::vector<double> x = Edges(cols);
+        const int header =
+            Add({kHeaderRow, false, true}, [this, cols, x](QPainter& p, const QRectF& r) {
+                p.fillRect(r, kHeaderFill);
+                p.setPen(QPen(Qt::black, 0.6));
+                p.drawLine(r.bottomLeft(), r.bottomRight());
+                const QFont f = Font(7.5, true);
+                p.setFont(f);
+                const QFontMetricsF fm(f, p.device());
+                for (std::size_t c = 0; c < cols.size(); ++c) {
+                    const QRectF cell(x[c] + 2, r.top(), x[c + 1] - x[c] - 4, r.height());
+                    // A title too wide for its column puts its unit on a line of its own.
+                    QString title = cols[c].title;
+                    const qsizetype unit = title.lastIndexOf(", ");
+                    if (fm.horizontalAdvance(title) > cell.width() && unit > 0)
+                        title = title.left(unit) + "\n" + title.mid(unit + 2);
+                    p.drawText(cell,
+                               int(cols[c].number ? Qt::AlignRight : Qt::AlignLeft) |
+                                   Qt::AlignVCenter | Qt::TextWordWrap,
+                               title);
+                }
+            });
+        const int count = int(rows.size());
+        for (int i = 0; i < count; ++i) {
+            const bool bold = i >= count - boldLast;
+            Add({kRow, false, false, header}, [this, cols, x, row = std::move(rows[std::size_t(i)]),
+                                               bold,
+                                               shade = i % 2 == 1](QPainter& p, const QRectF& r) {
+                if (shade)
+                    p.fillRect(r, QColor(246, 246, 246));
+                if (bold) {
+                    p.setPen(QPen(Qt::black, 0.6));
+                    p.drawLine(r.topLeft(), r.topRight());
+                }
+                for (std::size_t c = 0; c < cols.size() && c < std::size_t(row.size()); ++c)
+                    Text(p, QRectF(x[c] + 2, r.top(), x[c + 1] - x[c] - 4, r.height()), row[int(c)],
+                         int(cols[c].number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, 8,
+                         bold);
+            });
+        }
+    }
+
+    void Empty() {
+        Heading("Inventory report", {StationLine()}, false);
+        Note("No active tank to report on.");
+    }
+
+    void Tank(const TankReport& rep) {
+        const TItemNode& t = *rep.tank;
+        QString fuel = "Fuel type: " + StoredText::FromStored(t.FType);
+        if (rep.density)
+            fuel += "     Density at 15 °C: " + Num(*rep.density, 1) + " kg/m³";
+        fuel += "     Capacity: " + Num(double(t.Capacity)) + " l";
+        if (rep.toEmpty)
+            fuel += "     Days to empty: " + Num(rep.toEmpty->days, 1) + ", empty on " +
+                    Q(TextFormats::ShortDate(std::floor(rep.toEmpty->date)));
+        Heading(QString("Tank %1: %2").arg(t.id).arg(StoredText::FromStored(t.Name)),
+                {StationLine(), fuel}, true);
+        Add({std::floor(height_ * kChartShare), false, false},
+            [this, &rep](QPainter& p, const QRectF& r) { Chart(p, r, rep); });
+
+        BalanceColumns bc;
+        bc.net = rep.density.has_value();
+        for (const BalanceRow& b : rep.balance)
+            bc.days = bc.days && b.start == std::floor(b.start) && b.stop - b.start == 1;
+        Caption(bc.days ? "Daily balance" : "Balance by shift");
+        std::vector<QStringList> rows;
+        for (const BalanceRow& b : rep.balance)
+            rows.push_back(bc.Cells(
+                {Q(bc.days ? TextFormats::ShortDate(b.start) : TextFormats::DateTime(b.start))},
+                b));
+        if (rep.balance.size() > 1)
+            rows.push_back(bc.Cells({"Total"}, SumBalance(rep.balance)));
+        Table(bc.Columns({{bc.days ? "Day" : "From", bc.days ? 1.2 : 1.8, false}}), std::move(rows),
+              rep.balance.size() > 1 ? 1 : 0);
+        if (rep.balance.empty())
+            Note("No balance for the period.");
+
+        // Events of the period only: the balance's whole days may reach beyond it.
+        std::vector<const EventRow*> events;
+        for (const EventRow& e : rep.events)
+            if (e.tstart + doc_.offset < doc_.to && (!e.tend || *e.tend + doc_.offset >= doc_.from))
+                events.push_back(&e);
+        Caption("Events");
+        if (events.empty()) {
+            Note("No deliveries, losses or alarms in the period.");
+            return;
+        }
+        const double utcNow = doc_.printedAt - doc_.offset;
+        rows.clear();
+        for (const EventRow* e : events)
+            rows.push_back(
+                {Q(EventKindText(e->kind)), Q(TextFormats::DateTime(e->tstart + doc_.offset)),
+                 e->tend ? Q(TextFormats::DateTime(*e->tend + doc_.offset)) : QString(),
+                 Q(DurationText(*e, utcNow)), Num(e->vbefore), Num(e->vafter),
+                 Q(ChangeText(e->vbefore, e->vafter)), Q(EventStateText(*e)),
+                 e->acked ? Q(TextFormats::DateTime(*e->acked + doc_.offset)) : QString()});
+        Table({{"Kind", 1.2, false},
+               {"Start", 1.8, false},
+               {"End", 1.8, false},
+               {"Duration, h:mm", 1},
+               {"Gross before, l", 1},
+               {"Gross after, l", 1},
+               {"Change, l", 1},
+               {"State", 1.2, false},
+               {"Acknowledged", 1.8, false}},
+              std::move(rows));
+    }
+
+    void Summary() {
+        Heading("Depot summary", {StationLine()}, false);
+        std::vector<QStringList> rows;
+        const std::vector<Column> tail = {
+            {"Opening gross, l"}, {"Closing gross, l"}, {"Delivered, l"},        {"Lost, l"},
+            {"Consumed, l"},      {"Consumed net, l"},  {"Completeness, %", 1.1}};
+        const auto cells = [](QStringList first, const BalanceRow& r) {
+            return first << Num(r.openGross) << Num(r.closeGross) << Num(r.delivered) << Num(r.lost)
+                         << Num(r.consumed) << Num(r.consumedNet) << Num(r.completeness * 100, 1);
+        };
+        for (const TankBalance& t : doc_.summary) {
+            QStringList row = cells({Q(TextFormats::Int(t.adr)), StoredText::FromStored(t.name),
+                                     StoredText::FromStored(t.fuelType)},
+                                    t.total);
+            row << (t.toEmpty ? Num(t.toEmpty->days, 1) : QString())
+                << (t.toEmpty ? Q(TextFormats::ShortDate(std::floor(t.toEmpty->date))) : QString());
+            rows.push_back(row);
+        }
+        std::vector<Column> cols = {{"Tank", 0.6}, {"Name", 2, false}, {"Fuel type", 1.2, false}};
+        cols.insert(cols.end(), tail.begin(), tail.end());
+        cols.push_back({"Days to empty"});
+        cols.push_back({"Empty on", 1.1});
+        Table(cols, std::move(rows));
+        if (doc_.summary.empty())
+            Note("No active tank to report on.");
+
+        Caption("Totals by fuel type");
+        rows.clear();
+        for (const FuelTotal& f : TotalsByFuel({doc_.summary.begin(), doc_.summary.end()}))
+            rows.push_back(
+                cells({StoredText::FromStored(f.fuelType), Q(TextFormats::Int(f.tanks))}, f.total));
+        cols = {{"Fuel type", 2, false}, {"Tanks", 0.6}};
+        cols.insert(cols.end(), tail.begin(), tail.end());
+        Table(cols, std::move(rows));
+    }
+
+    void Footer(QPainter& p, int page, int pages) const {
+        const QRectF r(0, height_ + 4, width_, kFooter - 4);
+        p.setPen(QPen(Qt::gray, 0.5));
+        p.drawLine(r.topLeft(), r.topRight());
+        Text(p, r, doc_.station + "     " + Q(TextFormats::DateTime(doc_.printedAt)),
+             Qt::AlignLeft | Qt::AlignVCenter, 7.5, false, Qt::darkGray);
+        Text(p, r, QString("Page %1 of %2").arg(page).arg(pages), Qt::AlignRight | Qt::AlignVCenter,
+             7.5);
+    }
+
+    void Chart(QPainter& p, const QRectF& box, const TankReport& rep) const;
+};
+
+// The level over the period as on screen (readings inside it only), with what happened.
+void Sheet::Chart(QPainter& p, const QRectF& box, const TankReport& rep) const {
+    const double from = doc_.from, to = std::max(doc_.to, doc_.from + 1.0 / 1440);
+    const QRectF plot = box.adjusted(46, 18, -8, -28);
+
+    std::vector<fdata> samples;
+    for (const StoredReading& s : rep.readings)
+        if (s.utc + doc_.offset >= from && s.utc + doc_.offset < to)
+            samples.push_back({s.utc + doc_.offset, s.gross});
+    std::vector<LevelPoint> points = BuildLevelSeries(samples, from, to);
+    SortForDrawing(points);
+    const LevelPicture picture = DrawLevelPicture(points);
+    std::vector<ReportLayout::Vertex> line;
+    for (const LineVertex& v : picture.line)
+        line.push_back({v.x, v.y});
+    line = ReportLayout::Thin(line, from, to, std::max(1, int(plot.width() * 2)));
+
+    // The litres axis: every drawn level and every event's level inside it.
+    double lo = std::numeric_limits<double>::max(), hi = std::numeric_limits<double>::lowest();
+    const auto take = [&](double v) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+    };
+    for (const auto& v : line)
+        if (!std::isnan(v.y))
+            take(v.y);
+    for (const EventRow& e : rep.events)
+        if ((e.kind == "delivery" || e.kind == "loss") && e.tstart + doc_.offset >= from &&
+            e.tstart + doc_.offset < to) {
+            if (e.vbefore)
+                take(double(*e.vbefore));
+            if (e.vafter)
+                take(double(*e.vafter));
+        }
+    if (lo > hi)
+        lo = 0, hi = std::max(1000, rep.tank->Capacity);
+    const double pad = std::max(10.0, (hi - lo) * 0.08);
+    const double step = ReportLayout::NiceStep(hi - lo + 2 * pad, 6);
+    const double yLo = std::max(0.0, std::floor((lo - pad) / step) * step);
+    const double yHi = std::ceil((hi + pad) / step) * step;
+    const auto X = [&](double t) { return plot.left() + (t - from) / (to - from) * plot.width(); };
+    const auto Y = [&](double v) {
+        return plot.bottom() - (v - yLo) / (yHi - yLo) * plot.height();
+    };
+
+    p.fillRect(plot, Qt::white);
+    // Alarms as bands where they were active.
+    for (const EventRow& e : rep.events) {
+        QColor c;
+        if (e.kind == "low")
+            c = QColor(255, 165, 0, 60);
+        else if (e.kind == "high")
+            c = QColor(220, 0, 0, 45);
+        else if (e.kind == "silent")
+            c = QColor(128, 128, 128, 60);
+        else
+            continue;
+        const double a = std::max(from, e.tstart + doc_.offset);
+        const double b = std::min(to, e.tend ? *e.tend + doc_.offset : to);
+        if (b > a)
+            p.fillRect(QRectF(QPointF(X(a), plot.top()), QPointF(X(b), plot.bottom())), c);
+    }
+
+    // Grid and labels.
+    p.setFont(Font(7));
+    for (double v : ReportLayout::Ticks(yLo, yHi, step)) {
+        p.setPen(QPen(kGrid, 0.4));
+        p.drawLine(QPointF(plot.left(), Y(v)), QPointF(plot.right(), Y(v)));
+        Text(p, QRectF(box.left(), Y(v) - 6, 42, 12), Num(v), Qt::AlignRight | Qt::AlignVCenter, 7);
+    }
+    Text(p, QRectF(box.left(), box.top(), 120, 14), "Gross, l", Qt::AlignLeft | Qt::AlignVCenter,
+         7.5, true);
+    const double tstep = ReportLayout::TimeStep(to - from, std::max(2, int(plot.width() / 64)));
+    int lastDay = std::numeric_limits<int>::min();
+    for (double t : ReportLayout::Ticks(from, to, tstep)) {
+        p.setPen(QPen(kGrid, 0.4));
+        p.drawLine(QPointF(X(t), plot.top()), QPointF(X(t), plot.bottom()));
+        const double cx = std::clamp(X(t), box.left() + 32, box.right() - 32);
+        const QRectF under(cx - 32, plot.bottom() + 2, 64, 11);
+        const int day = int(std::floor(t + 1e-9));
+        if (tstep >= 1) {
+            Text(p, under, Q(TextFormats::ShortDate(day)), Qt::AlignCenter, 7);
+            continue;
+        }
+        Text(p, under, Q(TextFormats::LongTime(t)).left(5), Qt::AlignCenter, 7);
+        if (day != lastDay)
+            Text(p, under.translated(0, 11), Q(TextFormats::ShortDate(day)), Qt::AlignCenter, 7);
+        lastDay = day;
+    }
+
+    // The tank's alarm levels, where the axis reaches them.
+    for (auto [level, colour] : {std::pair{rep.tank->LowFuel, QColor(230, 140, 0)},
+                                 std::pair{rep.tank->OverFuel, QColor(200, 0, 0)}})
+        if (level > 0 && level > yLo && level < yHi) {
+            p.setPen(QPen(colour, 0.7, Qt::DashLine));
+            p.drawLine(QPointF(plot.left(), Y(level)), QPointF(plot.right(), Y(level)));
+        }
+
+    // Time without readings as a strip along the time axis, as on screen; what is still to
+    // come when the report is printed is no silence.
+    for (const TimeSpan& s : picture.silences) {
+        const double a = std::max(from, s.from), b = std::min({to, s.to, doc_.printedAt});
+        if (b > a)
+            p.fillRect(QRectF(X(a), plot.bottom() - 4, std::max(0.5, X(b) - X(a)), 4), kNoReadings);
+    }
+
+    QPainterPath path;
+    bool pen = false;
+    for (const auto& v : line) {
+        if (std::isnan(v.y)) {
+            pen = false;
+            continue;
+        }
+        const QPointF at(X(v.x), Y(v.y));
+        if (pen)
+            path.lineTo(at);
+        else
+            path.moveTo(at);
+        pen = true;
+    }
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kLevel, 1.0));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(path);
+
+    // Deliveries and losses at their start, with the litres they moved.
+    for (const EventRow& e : rep.events) {
+        const bool up = e.kind == "delivery";
+        if ((!up && e.kind != "loss") || !e.vbefore)
+            continue;
+        const double t = e.tstart + doc_.offset;
+        if (t < from || t >= to)
+            continue;
+        const QPointF at(X(t), Y(double(*e.vbefore)));
+        // Below the level for a delivery, pointing up; above it for a loss, pointing down:
+        // on the side the line has left.
+        const double d = up ? 1 : -1;
+        QPolygonF mark;
+        mark << QPointF(at.x(), at.y() + d * 2) << QPointF(at.x() - 4, at.y() + d * 10)
+             << QPointF(at.x() + 4, at.y() + d * 10);
+        p.setPen(Qt::NoPen);
+        p.setBrush(up ? kDelivery : kLoss);
+        p.drawPolygon(mark);
+        p.setBrush(Qt::NoBrush);
+        QString text = Q(ChangeText(e.vbefore, e.vafter));
+        text = text.isEmpty() ? Q(EventKindText(e.kind)) : text + " l";
+        const QRectF label(at.x() - 40, up ? at.y() + 11 : at.y() - 22, 80, 11);
+        Text(p, label, text, Qt::AlignCenter, 7, true, up ? kDelivery : kLoss);
+    }
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(Qt::black, 0.6));
+    p.drawRect(plot);
+
+    // The legend along the top.
+    struct Key {
+        QString text;
+        QColor colour;
+        int shape; // 0 line, 1 up, 2 down, 3 band, 4 strip
+    };
+    const Key keys[] = {{"Level", kLevel, 0},
+                        {"Delivery", kDelivery, 1},
+                        {"Loss", kLoss, 2},
+                        {"Low level", QColor(255, 165, 0, 60), 3},
+                        {"High level", QColor(220, 0, 0, 45), 3},
+                        {"No signal", QColor(128, 128, 128, 60), 3},
+                        {"No readings", kNoReadings, 4}};
+    double x = plot.left() + 60;
+    const double y = box.top() + 7;
+    for (const Key& k : keys) {
+        switch (k.shape) {
+        case 0:
+            p.setPen(QPen(k.colour, 1.2));
+            p.drawLine(QPointF(x, y), QPointF(x + 12, y));
+            break;
+        case 1:
+        case 2: {
+            const double d = k.shape == 1 ? 1 : -1; // from the tip towards the base
+            QPolygonF m;
+            m << QPointF(x + 6, y - d * 3.5) << QPointF(x + 2, y + d * 3.5)
+              << QPointF(x + 10, y + d * 3.5);
+            p.setPen(Qt::NoPen);
+            p.setBrush(k.colour);
+            p.drawPolygon(m);
+            p.setBrush(Qt::NoBrush);
+            break;
+        }
+        case 3:
+            p.fillRect(QRectF(x, y - 4, 12, 8), k.colour);
+            break;
+        default:
+            p.fillRect(QRectF(x, y + 1, 12, 3), k.colour);
+        }
+        Text(p, QRectF(x + 15, y - 6, 60, 12), k.text, Qt::AlignLeft | Qt::AlignVCenter, 7);
+        x += 15 + QFontMetricsF(Font(7), p.device()).horizontalAdvance(k.text) + 14;
+    }
+}
+
+} // namespace
+
+int PaintReport(const ReportDocument& doc, QPagedPaintDevice& device) {
+    QPainter p;
+    if (!p.begin(&device))
+        return 0;
+    const QRectF area = device.pageLayout().paintRect(QPageLayout::Point);
+    Sheet sheet(doc, area.size(), device.logicalDpiY());
+    const int pages = sheet.Paint(p, device);
+    return p.end() ? pages : 0;
+}
+
+QByteArray ReportPdf(const ReportDocument& doc) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::WriteOnly))
+        return {};
+    {
+        QPdfWriter writer(&buffer);
+        writer.setResolution(600);
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                         QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter));
+        writer.setTitle("Inventory report");
+        writer.setCreator("tavrona");
+        if (PaintReport(doc, writer) == 0)
+            return {};
+    }
+    return bytes;
+}
+
+std::string WriteReportPdf(const ReportDocument& doc, const QString& path) {
+    const QByteArray bytes = ReportPdf(doc);
+    if (bytes.isEmpty())
+        return "cannot make the PDF";
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return "cannot write \"" + path.toStdString() + "\": " + file.errorString().toStdString();
+    return {};
+}
+
+PdfRenderer ReportPdfRenderer(const QString& station) {
+    return [station](const ReportRequest& req, const std::vector<TankReport>& reports,
+                     const std::vector<TankBalance>& summary, double from, double to, double offset,
+                     double nowLocal) {
+        ReportDocument doc;
+        doc.station = station;
+        doc.from = from;
+        doc.to = to;
+        doc.printedAt = nowLocal;
+        doc.offset = offset;
+        doc.tanks = reports;
+        doc.depot = req.what == ReportWhat::Summary;
+        doc.summary = summary;
+        return WriteReportPdf(doc, QString::fromStdString(req.output));
+    };
+}
