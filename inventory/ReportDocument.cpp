@@ -31,6 +31,7 @@ constexpr double kCaption = 22;   // above a table
 constexpr double kRow = 12;       // a table row
 constexpr double kHeaderRow = 24; // a table header: two lines of column titles
 constexpr double kNote = 16;
+constexpr double kHeaderPoints = 7.5;
 constexpr double kChartShare = 0.48; // of the content height
 
 const QColor kLevel(68, 102, 163);
@@ -100,8 +101,9 @@ struct BalanceColumns {
 
 class Sheet {
 public:
-    Sheet(const ReportDocument& doc, QSizeF content, double dpi)
-        : doc_(doc), width_(content.width()), height_(content.height() - kFooter), dpi_(dpi) {
+    Sheet(const ReportDocument& doc, QSizeF content, QPaintDevice& device)
+        : doc_(doc), device_(&device), width_(content.width()), height_(content.height() - kFooter),
+          dpi_(device.logicalDpiY()) {
         if (doc_.depot)
             Summary();
         else if (doc_.tanks.empty())
@@ -134,6 +136,7 @@ public:
 private:
     using PaintFn = std::function<void(QPainter&, const QRectF&)>;
     const ReportDocument& doc_;
+    QPaintDevice* device_;
     double width_, height_, dpi_;
     std::vector<Block> blocks_;
     std::vector<PaintFn> paint_;
@@ -151,6 +154,10 @@ private:
         blocks_.push_back(b);
         paint_.push_back(std::move(paint));
         return int(blocks_.size()) - 1;
+    }
+
+    double TextWidth(const QString& text, double points) const {
+        return QFontMetricsF(Font(points, true), device_).horizontalAdvance(text);
     }
 
     void Text(QPainter& p, const QRectF& r, const QString& text, int align, double points,
@@ -208,27 +215,37 @@ private:
     // A header block, then one block per row; `boldLast` rows at the end are totals.
     void Table(const std::vector<Column>& cols, std::vector<QStringList> rows, int boldLast = 0) {
         const std::vector<double> x = Edges(cols);
-        const int header =
-            Add({kHeaderRow, false, true}, [this, cols, x](QPainter& p, const QRectF& r) {
-                p.fillRect(r, kHeaderFill);
-                p.setPen(QPen(Qt::black, 0.6));
-                p.drawLine(r.bottomLeft(), r.bottomRight());
-                const QFont f = Font(7.5, true);
-                p.setFont(f);
-                const QFontMetricsF fm(f, p.device());
-                for (std::size_t c = 0; c < cols.size(); ++c) {
-                    const QRectF cell(x[c] + 2, r.top(), x[c + 1] - x[c] - 4, r.height());
-                    // A title too wide for its column puts its unit on a line of its own.
-                    QString title = cols[c].title;
-                    const qsizetype unit = title.lastIndexOf(", ");
-                    if (fm.horizontalAdvance(title) > cell.width() && unit > 0)
-                        title = title.left(unit) + "\n" + title.mid(unit + 2);
-                    p.drawText(cell,
-                               int(cols[c].number ? Qt::AlignRight : Qt::AlignLeft) |
-                                   Qt::AlignVCenter | Qt::TextWordWrap,
-                               title);
+        const int header = Add({kHeaderRow, false, true}, [this, cols, x](QPainter& p,
+                                                                          const QRectF& r) {
+            p.fillRect(r, kHeaderFill);
+            p.setPen(QPen(Qt::black, 0.6));
+            p.drawLine(r.bottomLeft(), r.bottomRight());
+            for (std::size_t c = 0; c < cols.size(); ++c) {
+                const QRectF cell(x[c] + 2, r.top(), x[c + 1] - x[c] - 4, r.height());
+                // A title too wide for its column puts its unit (or its last word) on a
+                // second line, and shrinks until its longer line fits.
+                QStringList lines{cols[c].title};
+                const double full = TextWidth(lines[0], kHeaderPoints);
+                if (full > cell.width()) {
+                    qsizetype cut = lines[0].lastIndexOf(", ");
+                    const int skip = cut > 0 ? 2 : 1;
+                    if (cut <= 0)
+                        cut = lines[0].lastIndexOf(' ');
+                    if (cut > 0)
+                        lines = QStringList{lines[0].left(cut), lines[0].mid(cut + skip)};
                 }
-            });
+                double widest = 0;
+                for (const QString& l : lines)
+                    widest = std::max(widest, TextWidth(l, kHeaderPoints));
+                const double points =
+                    std::max(5.0, std::min(kHeaderPoints,
+                                           kHeaderPoints * cell.width() / std::max(1.0, widest)));
+                p.setFont(Font(points, true));
+                p.drawText(cell,
+                           int(cols[c].number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter,
+                           lines.join('\n'));
+            }
+        });
         const int count = int(rows.size());
         for (int i = 0; i < count; ++i) {
             const bool bold = i >= count - boldLast;
@@ -318,6 +335,7 @@ private:
 
     void Summary() {
         Heading("Depot summary", {StationLine()}, false);
+        Caption("Balance by tank");
         std::vector<QStringList> rows;
         const std::vector<Column> tail = {
             {"Opening gross, l"}, {"Closing gross, l"}, {"Delivered, l"},        {"Lost, l"},
@@ -334,7 +352,7 @@ private:
                 << (t.toEmpty ? Q(TextFormats::ShortDate(std::floor(t.toEmpty->date))) : QString());
             rows.push_back(row);
         }
-        std::vector<Column> cols = {{"Tank", 0.6}, {"Name", 2, false}, {"Fuel type", 1.2, false}};
+        std::vector<Column> cols = {{"Tank", 0.5}, {"Name", 1.6, false}, {"Fuel type", 1.1, false}};
         cols.insert(cols.end(), tail.begin(), tail.end());
         cols.push_back({"Days to empty"});
         cols.push_back({"Empty on", 1.1});
@@ -569,7 +587,7 @@ int PaintReport(const ReportDocument& doc, QPagedPaintDevice& device) {
     if (!p.begin(&device))
         return 0;
     const QRectF area = device.pageLayout().paintRect(QPageLayout::Point);
-    Sheet sheet(doc, area.size(), device.logicalDpiY());
+    Sheet sheet(doc, area.size(), device);
     const int pages = sheet.Paint(p, device);
     return p.end() ? pages : 0;
 }

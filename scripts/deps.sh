@@ -10,6 +10,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     libbenchmark-dev valgrind
     libpq-dev postgresql
+    poppler-utils
 )
 
 missing=()

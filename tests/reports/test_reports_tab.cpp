@@ -1,8 +1,9 @@
 // The Reports tab headless: tank list, period choice, "Generate" on a small data.db, the
-// chart's graphs, printing to a PDF file.
+// chart's graphs, printing the report to a PDF file.
 #include "Clock.h"
 #include "LevelChart.h"
 #include "OperatorMessages.h"
+#include "PdfText.h"
 #include "ReportsTab.h"
 #include "ReportsTestDb.h"
 #include "TextFormats.h"
@@ -493,7 +494,7 @@ private slots:
         QVERIFY(st.messages.shown[0] != "No data for the selected period");
     }
 
-    void printsTheChartToAPdf() {
+    void printsTheReportToAPdf() {
         Station st;
         st.tab.TabSheet2Show();
         st.data.Level(At(7, 8, 1), 1, 10);
@@ -513,6 +514,12 @@ private slots:
         QVERIFY(pdf.read(4) == "%PDF");
         QVERIFY(pdf.size() > 1000);
         QVERIFY(st.messages.shown.empty());
+        // The report of the chosen tank and period, not the chart alone.
+        const QStringList pages = PdfPages(file);
+        QCOMPARE(pages.size(), 1);
+        for (const char* s : {"Tank 1: Tank 1", "Period: 07/12/2026 - 07/12/2026 12:00:00",
+                              "Daily balance", "07/12/2026", "Events", "Page 1 of 1"})
+            QVERIFY2(pages[0].contains(s), qPrintable(pages[0]));
 
         // A cancelled dialog prints nothing.
         QFile::remove(file);
