@@ -244,6 +244,10 @@ std::string Iso8601(double local, double offset) {
     return out;
 }
 
+// Without the tank's fields and the zone: two stamps of 19, four numbers of at most 11,
+// 7 commas and CR LF.
+constexpr std::size_t kLongestReadingLine = 19 + 19 + 4 * 11 + 7 + 2;
+
 void AppendReadings(std::string& out, const TankName& tank, const std::vector<StoredReading>& r,
                     std::optional<double> density, double offset, bool header) {
     if (header)
@@ -256,7 +260,9 @@ void AppendReadings(std::string& out, const TankName& tank, const std::vector<St
     int32_t lastTemp = INT32_MIN;
     std::optional<double> vcf;
     Stamp stamp;
-    out.reserve(out.size() + r.size() * (60 + prefix.size()));
+    // Room for the longest lines, so that a year of readings is never copied into a buffer
+    // twice its size halfway through (untouched room costs no memory).
+    out.reserve(out.size() + r.size() * (kLongestReadingLine + prefix.size() + zone.size()));
     for (const StoredReading& s : r) {
         const double local = s.utc + offset;
         stamp.Local(out, local);

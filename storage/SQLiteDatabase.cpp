@@ -153,8 +153,13 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, Mode mode) : fileN
     int rc = mode == Mode::ReadOnly
                  ? sqlite3_open_v2(fileName.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr)
                  : sqlite3_open(fileName.c_str(), &db_);
-    if (rc == SQLITE_OK && mode == Mode::ReadOnly)
+    if (rc == SQLITE_OK && mode == Mode::ReadOnly) {
         sqlite3_busy_timeout(db_, 5000);
+        // Reports read a tank's readings spread over the whole DATA table: mapping the file
+        // saves a read call and a copy per page (a third of a year's CSV). The mapping is
+        // read-only, so no stray write can reach the file.
+        sqlite3_exec(db_, "PRAGMA mmap_size = 1073741824", nullptr, nullptr, nullptr);
+    }
     if (rc == SQLITE_OK) {
         // SQLite opens lazily: read the schema once so that a file that is not a database
         // is refused here, not at the first statement.

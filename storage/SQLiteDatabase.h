@@ -67,6 +67,7 @@ public:
     // Opens or creates the file; raises "Failed to open database "%s" : %s". ReadOnly never
     // creates the file and never writes it; it waits up to a few seconds for a writer's
     // lock instead of failing at once, so it can read while the station stores readings.
+    // It reads the file through a read-only memory map (up to 1 GiB).
     explicit TSQLiteDatabase(const std::string& fileName, Mode mode = Mode::OpenOrCreate);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;
