@@ -57,7 +57,11 @@ QString Num(const std::optional<double>& v) {
     return v ? Num(*v) : QString();
 }
 
+// A period of whole days names its last day, as the report tool's --from and --to do;
+// any other shows where it starts and stops.
 QString Period(double from, double to) {
+    if (from == std::floor(from) && to == std::floor(to) && to > from)
+        return Q(TextFormats::ShortDate(from)) + " - " + Q(TextFormats::ShortDate(to - 1));
     return Q(TextFormats::DateTime(from)) + " - " + Q(TextFormats::DateTime(to));
 }
 

@@ -19,7 +19,8 @@ class QPagedPaintDevice;
 
 struct ReportDocument {
     QString station;
-    double from = 0, to = 0; // local day numbers, the period [from, to)
+    double from = 0, to = 0; // local day numbers, the period [from, to); whole days are
+                             // headed by their first and last day
     double printedAt = 0;    // local
     double offset = 0;       // local minus UTC, days
     // One section per tank, each from a new page.

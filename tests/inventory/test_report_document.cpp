@@ -198,7 +198,7 @@ void ReportDocumentTest::tankReportHasHeadingChartTableAndEvents() {
     QCOMPARE(pages.size(), 1);
     const QString& t = pages[0];
     for (const char* s :
-         {"Tank 1: Nord-Süd", "Station: Depot North", "Period: 02/03/2026 - 04/03/2026",
+         {"Tank 1: Nord-Süd", "Station: Depot North", "Period: 02/03/2026 - 03/03/2026",
           "Printed: 12/03/2026", "Daily balance", "Opening gross", "Consumed net",
           "Completeness, %", "Events", "Gross before", "Page 1 of 1", "Level", "Delivery", "Loss"})
         QVERIFY2(t.contains(QString::fromUtf8(s)), s);
