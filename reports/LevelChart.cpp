@@ -260,7 +260,7 @@ class EventMarks : public QCPLayerable {
 public:
     explicit EventMarks(QCustomPlot* plot) : QCPLayerable(plot) {}
     std::vector<EventMarker> markers;
-    static constexpr double kHalf = 6; // pixels from the centre to a corner
+    static constexpr double kHalf = 7; // pixels from the centre to a corner
 
     QPointF Centre(const EventMarker& m) const {
         return {mParentPlot->xAxis->coordToPixel(DayToKey(m.x)),
@@ -271,7 +271,11 @@ protected:
     void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
         applyAntialiasingHint(painter, true, QCP::aeScatters);
     }
-    QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
+    // A marker at the edge of the plot (a delivery from the lowest level) is shown whole.
+    QRect clipRect() const override {
+        const int m = int(kHalf) + 1;
+        return mParentPlot->axisRect()->rect().adjusted(-m, -m, m, m);
+    }
     void draw(QCPPainter* painter) override {
         painter->setPen(QPen(Qt::white, 1));
         for (const EventMarker& m : markers) {
