@@ -9,7 +9,8 @@
 
 namespace {
 
-const char* const kDash = " \u2013 ";
+// An en dash, spelt as UTF-8 bytes so that no compiler recodes it.
+const char* const kDash = " \xE2\x80\x93 ";
 
 std::string WhenText(double localStart, std::optional<double> localEnd, const char* openText) {
     std::string s = TextFormats::ShortDate(localStart) + " " + TextFormats::LongTime(localStart);
@@ -63,6 +64,15 @@ bool DrawnSegment(const LevelPoint& a, const LevelPoint& b) {
     return a.kind != PointKind::Gap && b.kind == PointKind::Normal && a.reading && b.reading;
 }
 
+// The level of the reading nearest in time to x; 0 without any.
+double NearestReading(const std::vector<LevelPoint>& p, double x) {
+    const LevelPoint* best = nullptr;
+    for (const LevelPoint& q : p)
+        if (q.reading && (!best || std::abs(q.x - x) < std::abs(best->x - x)))
+            best = &q;
+    return best ? best->y : 0;
+}
+
 } // namespace
 
 std::optional<double> LevelOnLine(const std::vector<LevelPoint>& p, double x) {
@@ -92,7 +102,9 @@ ChartEvents BuildChartEvents(const std::vector<EventRow>& events,
                 EventMarker m;
                 m.x = start;
                 m.up = e.kind == "delivery";
-                m.level = LevelOnLine(sorted, start).value_or(double(e.vbefore.value_or(0)));
+                m.level =
+                    LevelOnLine(sorted, start)
+                        .value_or(e.vbefore ? double(*e.vbefore) : NearestReading(sorted, start));
                 m.tip = MarkerTip(e, offset);
                 out.markers.push_back(std::move(m));
             }

@@ -79,36 +79,41 @@ void TestChartEvents::markersAndBands_data() {
     QTest::newRow("delivery on the rising line")
         << Event("delivery", Local(0, 10, 15), Local(0, 10, 52), 1000, 8958, 1010, 8988) << late
         << "up 1100 l at 02/03/2026 10:15:00: Delivery 7958 l (net 7978 l) / "
-           "02/03/2026 10:15:00 \u2013 10:52:00";
+           "02/03/2026 10:15:00 \xE2\x80\x93 10:52:00";
     QTest::newRow("loss where the line is broken, not acknowledged")
         << Event("loss", Local(0, 23, 50), Local(1, 0, 10), 8990, 8400, 7500, 7000) << late
         << "down 8990 l at 02/03/2026 23:50:00: Loss 590 l (net 500 l) / 02/03/2026 23:50:00 "
-           "\u2013 03/03/2026 00:10:00 | 02/03/2026 23:50:00 - 04/03/2026: LOSS / 02/03/2026 "
-           "23:50:00 \u2013 active";
+           "\xE2\x80\x93 03/03/2026 00:10:00 | 02/03/2026 23:50:00 - 04/03/2026: LOSS / 02/03/2026 "
+           "23:50:00 \xE2\x80\x93 active";
     QTest::newRow("loss acknowledged after it was over")
         << Event("loss", Local(0, 23, 50), Local(1, 0, 10), 8990, 8400, -1, -1, Local(1, 7, 0))
         << late
-        << "down 8990 l at 02/03/2026 23:50:00: Loss 590 l / 02/03/2026 23:50:00 \u2013 "
+        << "down 8990 l at 02/03/2026 23:50:00: Loss 590 l / 02/03/2026 23:50:00 \xE2\x80\x93 "
            "03/03/2026 00:10:00 | 02/03/2026 23:50:00 - 03/03/2026 07:00:00: LOSS / 02/03/2026 "
-           "23:50:00 \u2013 03/03/2026 07:00:00";
-    QTest::newRow("delivery in progress")
-        << Event("delivery", Local(1, 0, 40), -1, 8400) << late
-        << "up 8400 l at 03/03/2026 00:40:00: Delivery / 03/03/2026 00:40:00 \u2013 in progress";
+           "23:50:00 \xE2\x80\x93 03/03/2026 07:00:00";
+    QTest::newRow("no levels, the line broken: the nearest reading")
+        << Event("delivery", Local(0, 23, 50), Local(1, 0, 10)) << late
+        << "up 9000 l at 02/03/2026 23:50:00: Delivery / 02/03/2026 23:50:00 \xE2\x80\x93 "
+           "03/03/2026 "
+           "00:10:00";
+    QTest::newRow("delivery in progress") << Event("delivery", Local(1, 0, 40), -1, 8400) << late
+                                          << "up 8400 l at 03/03/2026 00:40:00: Delivery / "
+                                             "03/03/2026 00:40:00 \xE2\x80\x93 in progress";
     QTest::newRow("started before the period")
         << Event("delivery", Local(-1, 23, 50), Local(0, 0, 20), 100, 900) << late << "";
     QTest::newRow("started after the period")
         << Event("loss", Local(2, 0, 1), Local(2, 0, 20), 900, 100) << late << "";
     QTest::newRow("low inside") << Event("low", Local(0, 10, 0), Local(0, 11, 30), 100) << late
                                 << "02/03/2026 10:00:00 - 02/03/2026 11:30:00: LOW / 02/03/2026 "
-                                   "10:00:00 \u2013 11:30:00";
+                                   "10:00:00 \xE2\x80\x93 11:30:00";
     QTest::newRow("high from before the period")
         << Event("high", Local(-1, 20, 0), Local(0, 1, 0)) << late
-        << "02/03/2026 - 02/03/2026 01:00:00: HIGH / 01/03/2026 20:00:00 \u2013 02/03/2026 "
+        << "02/03/2026 - 02/03/2026 01:00:00: HIGH / 01/03/2026 20:00:00 \xE2\x80\x93 02/03/2026 "
            "01:00:00";
-    QTest::newRow("no signal still active")
-        << Event("silent", Local(1, 8, 0), -1) << Local(1, 9, 0)
-        << "03/03/2026 08:00:00 - 03/03/2026 09:00:00: NO SIGNAL / 03/03/2026 08:00:00 \u2013 "
-           "active";
+    QTest::newRow("no signal still active") << Event("silent", Local(1, 8, 0), -1) << Local(1, 9, 0)
+                                            << "03/03/2026 08:00:00 - 03/03/2026 09:00:00: NO "
+                                               "SIGNAL / 03/03/2026 08:00:00 \xE2\x80\x93 "
+                                               "active";
     QTest::newRow("ended before the period")
         << Event("low", Local(-1, 8, 0), Local(-1, 9, 0)) << late << "";
 }
