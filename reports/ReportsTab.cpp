@@ -1,5 +1,6 @@
 #include "ReportsTab.h"
 
+#include "ChartEvents.h"
 #include "Clock.h"
 #include "InventoryData.h"
 #include "LevelChart.h"
@@ -374,6 +375,8 @@ void ReportsTab::Generate(int adr, ReportPeriod period) {
     SortForDrawing(points_);
     chart_->SetLevelLine(points_);
     chart_->SetErrorMarkers(QueryErrors(db_, adr, period.start, period.stop, offset));
+    chart_->SetEvents(
+        LoadChartEvents(db_, adr, points_, period.start, period.stop, offset, clock_.LocalNow()));
 }
 
 QString ReportsTab::HeadingFor(int adr, ReportPeriod period) const {
