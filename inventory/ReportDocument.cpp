@@ -1,5 +1,6 @@
 #include "ReportDocument.h"
 
+#include "ChartEvents.h"
 #include "EventList.h"
 #include "LevelSeries.h"
 #include "ReportLayout.h"
@@ -40,6 +41,21 @@ const QColor kLoss(200, 0, 0);
 const QColor kNoReadings(220, 0, 0);
 const QColor kGrid(225, 225, 225);
 const QColor kHeaderFill(232, 236, 244);
+
+// As on screen, a little stronger: paper shows light tints paler.
+QColor BandColour(AlarmKind kind) {
+    switch (kind) {
+    case AlarmKind::Low:
+        return QColor(240, 170, 0, 60);
+    case AlarmKind::High:
+        return QColor(60, 120, 220, 55);
+    case AlarmKind::Silent:
+        return QColor(120, 120, 120, 55);
+    case AlarmKind::Loss:
+        return QColor(220, 60, 60, 50);
+    }
+    return QColor(120, 120, 120, 55);
+}
 
 QString Q(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -433,22 +449,14 @@ void Sheet::Chart(QPainter& p, const QRectF& box, const TankReport& rep) const {
     };
 
     p.fillRect(plot, Qt::white);
-    // Alarms as bands where they were active.
-    for (const EventRow& e : rep.events) {
-        QColor c;
-        if (e.kind == "low")
-            c = QColor(255, 165, 0, 60);
-        else if (e.kind == "high")
-            c = QColor(220, 0, 0, 45);
-        else if (e.kind == "silent")
-            c = QColor(128, 128, 128, 60);
-        else
-            continue;
-        const double a = std::max(from, e.tstart + doc_.offset);
-        const double b = std::min(to, e.tend ? *e.tend + doc_.offset : to);
-        if (b > a)
-            p.fillRect(QRectF(QPointF(X(a), plot.top()), QPointF(X(b), plot.bottom())), c);
-    }
+    // Markers and alarm bands as the screen's chart places them.
+    const ChartEvents shown =
+        BuildChartEvents(rep.events, points, from, to, doc_.offset, doc_.printedAt);
+    for (const AlarmBand& band : shown.bands)
+        if (band.to > band.from)
+            p.fillRect(
+                QRectF(QPointF(X(band.from), plot.top()), QPointF(X(band.to), plot.bottom())),
+                BandColour(band.kind));
 
     // Grid and labels.
     p.setFont(Font(7));
@@ -513,14 +521,9 @@ void Sheet::Chart(QPainter& p, const QRectF& box, const TankReport& rep) const {
     p.drawPath(path);
 
     // Deliveries and losses at their start, with the litres they moved.
-    for (const EventRow& e : rep.events) {
-        const bool up = e.kind == "delivery";
-        if ((!up && e.kind != "loss") || !e.vbefore)
-            continue;
-        const double t = e.tstart + doc_.offset;
-        if (t < from || t >= to)
-            continue;
-        const QPointF at(X(t), Y(double(*e.vbefore)));
+    for (const EventMarker& m : shown.markers) {
+        const bool up = m.up;
+        const QPointF at(X(m.x), Y(m.level));
         // Below the level for a delivery, pointing up; above it for a loss, pointing down:
         // on the side the line has left.
         const double d = up ? 1 : -1;
@@ -531,8 +534,10 @@ void Sheet::Chart(QPainter& p, const QRectF& box, const TankReport& rep) const {
         p.setBrush(up ? kDelivery : kLoss);
         p.drawPolygon(mark);
         p.setBrush(Qt::NoBrush);
-        QString text = Q(ChangeText(e.vbefore, e.vafter));
-        text = text.isEmpty() ? Q(EventKindText(e.kind)) : text + " l";
+        QString text = up ? "Delivery" : "Loss";
+        for (const EventRow& e : rep.events)
+            if (std::abs(e.tstart + doc_.offset - m.x) < 1e-9 && e.vbefore && e.vafter)
+                text = Q(ChangeText(e.vbefore, e.vafter)) + " l";
         const QRectF label(at.x() - 40, up ? at.y() + 11 : at.y() - 22, 80, 11);
         Text(p, label, text, Qt::AlignCenter, 7, true, up ? kDelivery : kLoss);
     }
@@ -549,9 +554,10 @@ void Sheet::Chart(QPainter& p, const QRectF& box, const TankReport& rep) const {
     const Key keys[] = {{"Level", kLevel, 0},
                         {"Delivery", kDelivery, 1},
                         {"Loss", kLoss, 2},
-                        {"Low level", QColor(255, 165, 0, 60), 3},
-                        {"High level", QColor(220, 0, 0, 45), 3},
-                        {"No signal", QColor(128, 128, 128, 60), 3},
+                        {"Low level", BandColour(AlarmKind::Low), 3},
+                        {"High level", BandColour(AlarmKind::High), 3},
+                        {"No signal", BandColour(AlarmKind::Silent), 3},
+                        {"Loss alarm", BandColour(AlarmKind::Loss), 3},
                         {"No readings", kNoReadings, 4}};
     double x = plot.left() + 60;
     const double y = box.top() + 7;
