@@ -1,6 +1,7 @@
 #include "ReportsTab.h"
 
 #include "Clock.h"
+#include "InventoryPane.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -147,7 +149,16 @@ ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& mess
     upper->setContentsMargins(0, 0, 0, 0);
     upper->setSpacing(0);
     upper->addWidget(left);
-    upper->addWidget(chart_, 1);
+    // The inventory shares the height with the chart; the operator moves the line between.
+    inventory_ = new InventoryPane(db_.FileName(), clock_, messages_, this);
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->setObjectName("ChartAndInventory");
+    split->setChildrenCollapsible(false);
+    split->addWidget(chart_);
+    split->addWidget(inventory_);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    upper->addWidget(split, 1);
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);
@@ -342,6 +353,7 @@ void ReportsTab::Button3Click() {
     const int adr = SelectedAddress();
     const ReportPeriod period = period_;
     Guarded(messages_, [&] { Generate(adr, period); });
+    inventory_->Generate(adr, period);
 }
 
 void ReportsTab::Generate(int adr, ReportPeriod period) {

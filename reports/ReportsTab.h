@@ -13,6 +13,7 @@
 #include <vector>
 
 class Clock;
+class InventoryPane;
 class LevelChart;
 class OperatorMessages;
 class QButtonGroup;
@@ -68,6 +69,8 @@ public:
     void SetPrintDialog(PrintDialog dialog) { printDialog_ = std::move(dialog); }
 
     LevelChart* Chart1() const { return chart_; }
+    // The balance, consumption and depot summary under the chart.
+    InventoryPane* Inventory() const { return inventory_; }
     QTableWidget* SG() const { return grid_; }
 
 private:
@@ -81,6 +84,7 @@ private:
     QPushButton* button3_;
     QPushButton* button4_;
     LevelChart* chart_;
+    InventoryPane* inventory_;
     ReportPeriod period_;
     QString heading_;
     PrintDialog printDialog_;
