@@ -104,6 +104,9 @@ ConsumptionSeries Consumption(const TankReport& report) {
         const BalanceRow& r = report.balance[i];
         const double mid = (r.start + r.stop) / 2;
         shortest = std::min(shortest, r.stop - r.start);
+        s.rowKeys.push_back(mid);
+        s.rowLabels.push_back(TextFormats::ShortDate(r.start).substr(0, 5) +
+                              (WholeDay(r) ? std::string() : " " + HourMinute(r.start)));
         if (const auto& c = s.net ? r.consumedNet : r.consumed) {
             s.barKeys.push_back(mid);
             s.barValues.push_back(*c);

@@ -30,6 +30,10 @@ struct ConsumptionSeries {
     double barWidth = 1; // days
     std::vector<double> barKeys, barValues;
     std::vector<double> meanKeys, meanValues;
+    // Every row's middle and its short name for the time axis: "dd/mm", or "dd/mm hh:mm"
+    // for a shift.
+    std::vector<double> rowKeys;
+    std::vector<std::string> rowLabels;
 };
 ConsumptionSeries Consumption(const TankReport& report);
 

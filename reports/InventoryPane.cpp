@@ -109,10 +109,9 @@ void InventoryPane::CreateControls() {
     consumption_ = new QCustomPlot(balancePage);
     consumption_->setObjectName("ConsumptionChart");
     consumption_->setBackground(palette().window());
-    auto dates = QSharedPointer<QCPAxisTickerDateTime>::create();
-    dates->setDateTimeFormat("dd/MM");
-    dates->setDateTimeSpec(Qt::UTC); // wall-clock keys, as the level chart's
-    consumption_->xAxis->setTicker(dates);
+    // One label under each bar (every few bars when they are many), not at midnights
+    // between them.
+    consumption_->xAxis->setTicker(QSharedPointer<QCPAxisTickerText>::create());
     consumption_->yAxis->setLabel("Consumed, l");
     auto* bars = new QCPBars(consumption_->xAxis, consumption_->yAxis);
     bars->setName("Consumed");
@@ -124,11 +123,12 @@ void InventoryPane::CreateControls() {
     mean->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 5));
     consumption_->legend->setVisible(true);
     consumption_->legend->setFont(font());
+    consumption_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     consumption_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
     balancePage->addWidget(left);
     balancePage->addWidget(consumption_);
-    balancePage->setStretchFactor(0, 3);
-    balancePage->setStretchFactor(1, 2);
+    // The table's ten columns as they need, the chart the rest (shares of what there is).
+    balancePage->setSizes({780, 350});
     pages_->addTab(balancePage, "Daily balance");
 
     summaryGrid_ = MakeGrid("SummaryGrid", pages_);
@@ -278,6 +278,16 @@ void InventoryPane::ShowConsumption() {
     }
     consumption_->graph(0)->setData(keys, values);
     consumption_->yAxis->setLabel(s.net ? "Consumed net, l" : "Consumed, l");
+    auto ticker = qSharedPointerCast<QCPAxisTickerText>(consumption_->xAxis->ticker());
+    ticker->clear();
+    int labelPx = 0;
+    for (const std::string& l : s.rowLabels)
+        labelPx = std::max(labelPx, fontMetrics().horizontalAdvance(QString::fromStdString(l)));
+    const int axisPx = std::max(100, consumption_->axisRect()->width());
+    const std::size_t need = s.rowKeys.size() * std::size_t(labelPx + 12);
+    const std::size_t every = std::max<std::size_t>(1, (need + axisPx - 1) / std::size_t(axisPx));
+    for (std::size_t i = 0; i < s.rowKeys.size(); i += every)
+        ticker->addTick(DayToKey(s.rowKeys[i]), QString::fromStdString(s.rowLabels[i]));
     if (bounds_.size() >= 2)
         consumption_->xAxis->setRange(DayToKey(bounds_.front()), DayToKey(bounds_.back()));
     bool found = false;
@@ -287,7 +297,8 @@ void InventoryPane::ShowConsumption() {
     if (foundMean)
         y = found ? QCPRange(std::min(y.lower, m.lower), std::max(y.upper, m.upper)) : m;
     if (found || foundMean)
-        consumption_->yAxis->setRange(std::min(0.0, y.lower), std::max(1.0, y.upper * 1.1));
+        // Headroom above the bars for the legend.
+        consumption_->yAxis->setRange(std::min(0.0, y.lower), std::max(1.0, y.upper * 1.3));
     consumption_->replot();
 }
 

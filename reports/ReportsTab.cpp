@@ -151,14 +151,12 @@ ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& mess
     upper->addWidget(left);
     // The inventory shares the height with the chart; the operator moves the line between.
     inventory_ = new InventoryPane(db_.FileName(), clock_, messages_, this);
-    auto* split = new QSplitter(Qt::Vertical, this);
-    split->setObjectName("ChartAndInventory");
-    split->setChildrenCollapsible(false);
-    split->addWidget(chart_);
-    split->addWidget(inventory_);
-    split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 1);
-    upper->addWidget(split, 1);
+    chartAndInventory_ = new QSplitter(Qt::Vertical, this);
+    chartAndInventory_->setObjectName("ChartAndInventory");
+    chartAndInventory_->setChildrenCollapsible(false);
+    chartAndInventory_->addWidget(chart_);
+    chartAndInventory_->addWidget(inventory_);
+    upper->addWidget(chartAndInventory_, 1);
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);
@@ -246,6 +244,17 @@ QWidget* ReportsTab::MakeBottomPanel() {
                           stopDT_, button3_, button4_);
     ShowPeriod();
     return panel;
+}
+
+// The first showing shares the height out, when there is a height to share: the chart a
+// little more than half, whatever either would ask for.
+void ReportsTab::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (splitPlaced_)
+        return;
+    splitPlaced_ = true;
+    const int h = chartAndInventory_->height();
+    chartAndInventory_->setSizes({h - h * 9 / 20, h * 9 / 20});
 }
 
 void ReportsTab::TabSheet2Show() {

@@ -21,6 +21,7 @@ class QDateTimeEdit;
 class QPainter;
 class QPrinter;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 class TSQLiteDatabase;
 
@@ -73,6 +74,9 @@ public:
     InventoryPane* Inventory() const { return inventory_; }
     QTableWidget* SG() const { return grid_; }
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     TSQLiteDatabase& db_;
     Clock& clock_;
@@ -85,6 +89,8 @@ private:
     QPushButton* button4_;
     LevelChart* chart_;
     InventoryPane* inventory_;
+    QSplitter* chartAndInventory_;
+    bool splitPlaced_ = false;
     ReportPeriod period_;
     QString heading_;
     PrintDialog printDialog_;

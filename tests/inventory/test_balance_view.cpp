@@ -127,6 +127,8 @@ private slots:
         QCOMPARE(gross.meanKeys, (std::vector<double>{kDay0 + 3.5, kDay0 + 4.5}));
         QCOMPARE(gross.meanValues, (std::vector<double>{400, 400}));
         QVERIFY(gross.barWidth > 0.5 && gross.barWidth < 1);
+        QCOMPARE(gross.rowKeys.size(), std::size_t(5));
+        QCOMPARE(gross.rowLabels.front(), std::string("02/03"));
 
         std::vector<BalanceRow> shifts;
         for (int i = 0; i < 8; ++i) {
@@ -144,6 +146,7 @@ private slots:
         QCOMPARE(s.meanValues.size(), std::size_t(3)); // from the sixth shift: 3 days
         QCOMPARE(s.meanValues.back(), 98.0);
         QVERIFY(s.barWidth < 0.5);
+        QCOMPARE(s.rowLabels[1], std::string("02/03 12:00"));
     }
 
     void daysToEmptyLine_data() {
