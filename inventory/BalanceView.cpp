@@ -76,10 +76,9 @@ std::string EmptyAbout(const DaysToEmpty& e) {
 std::string RowPeriodText(const BalanceRow& row) {
     if (WholeDay(row))
         return TextFormats::ShortDate(row.start);
-    const bool sameDay = std::floor(row.start) == std::floor(row.stop - 1e-9);
+    // A shift never lasts more than a day, so its end needs no date of its own.
     return TextFormats::ShortDate(row.start) + " " + HourMinute(row.start) + " - " +
-           (sameDay ? HourMinute(row.stop)
-                    : TextFormats::ShortDate(row.stop) + " " + HourMinute(row.stop));
+           HourMinute(row.stop);
 }
 
 TextTable BalanceTable(const TankReport& report) {

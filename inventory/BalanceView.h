@@ -19,7 +19,7 @@ struct TextTable {
 TextTable BalanceTable(const TankReport& report);
 
 // The period of a row: "dd/mm/yyyy" for a calendar day, else its local start and end times,
-// "dd/mm/yyyy hh:mm - hh:mm" (or "... - dd/mm/yyyy hh:mm" when it ends on another day).
+// "dd/mm/yyyy hh:mm - hh:mm" (the end on the same or the next day).
 std::string RowPeriodText(const BalanceRow& row);
 
 // Consumption per row as bars and the 14-day mean as a line, in net litres when the tank has
