@@ -2,6 +2,7 @@
 // The "Reports" tab: the tank list on the left, the report period and the buttons along the
 // bottom, the level chart in the rest. "Generate" draws one tank's level over the period;
 // "Print" prints the chart under a heading with the tank's name and the period.
+// Under the chart, sharing its height, the inventory (InventoryPane) that "Generate" fills too.
 
 #include "LevelSeries.h"
 #include "ReportPeriod.h"
