@@ -2,6 +2,7 @@
 
 #include "ChartEvents.h"
 #include "Clock.h"
+#include "InventoryPane.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -148,7 +150,14 @@ ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& mess
     upper->setContentsMargins(0, 0, 0, 0);
     upper->setSpacing(0);
     upper->addWidget(left);
-    upper->addWidget(chart_, 1);
+    // The inventory shares the height with the chart; the operator moves the line between.
+    inventory_ = new InventoryPane(db_.FileName(), clock_, messages_, this);
+    chartAndInventory_ = new QSplitter(Qt::Vertical, this);
+    chartAndInventory_->setObjectName("ChartAndInventory");
+    chartAndInventory_->setChildrenCollapsible(false);
+    chartAndInventory_->addWidget(chart_);
+    chartAndInventory_->addWidget(inventory_);
+    upper->addWidget(chartAndInventory_, 1);
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);
@@ -236,6 +245,17 @@ QWidget* ReportsTab::MakeBottomPanel() {
                           stopDT_, button3_, button4_);
     ShowPeriod();
     return panel;
+}
+
+// The first showing shares the height out, when there is a height to share: the chart a
+// little more than half, whatever either would ask for.
+void ReportsTab::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (splitPlaced_)
+        return;
+    splitPlaced_ = true;
+    const int h = chartAndInventory_->height();
+    chartAndInventory_->setSizes({h - h * 9 / 20, h * 9 / 20});
 }
 
 void ReportsTab::TabSheet2Show() {
@@ -343,6 +363,7 @@ void ReportsTab::Button3Click() {
     const int adr = SelectedAddress();
     const ReportPeriod period = period_;
     Guarded(messages_, [&] { Generate(adr, period); });
+    inventory_->Generate(adr, period);
 }
 
 void ReportsTab::Generate(int adr, ReportPeriod period) {

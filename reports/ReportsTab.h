@@ -2,6 +2,7 @@
 // The "Reports" tab: the tank list on the left, the report period and the buttons along the
 // bottom, the level chart in the rest. "Generate" draws one tank's level over the period;
 // "Print" prints the chart under a heading with the tank's name and the period.
+// Under the chart, sharing its height, the inventory (InventoryPane) that "Generate" fills too.
 
 #include "LevelSeries.h"
 #include "ReportPeriod.h"
@@ -13,6 +14,7 @@
 #include <vector>
 
 class Clock;
+class InventoryPane;
 class LevelChart;
 class OperatorMessages;
 class QButtonGroup;
@@ -20,6 +22,7 @@ class QDateTimeEdit;
 class QPainter;
 class QPrinter;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 class TSQLiteDatabase;
 
@@ -68,7 +71,12 @@ public:
     void SetPrintDialog(PrintDialog dialog) { printDialog_ = std::move(dialog); }
 
     LevelChart* Chart1() const { return chart_; }
+    // The balance, consumption and depot summary under the chart.
+    InventoryPane* Inventory() const { return inventory_; }
     QTableWidget* SG() const { return grid_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     TSQLiteDatabase& db_;
@@ -81,6 +89,9 @@ private:
     QPushButton* button3_;
     QPushButton* button4_;
     LevelChart* chart_;
+    InventoryPane* inventory_;
+    QSplitter* chartAndInventory_;
+    bool splitPlaced_ = false;
     ReportPeriod period_;
     QString heading_;
     PrintDialog printDialog_;
