@@ -1,9 +1,12 @@
 #include "Config.h"
 
+#include "ReportTool.h"
+
 #include <QSettings>
 #include <QStandardPaths>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <memory>
 
 TSetup CfgData;
@@ -31,6 +34,36 @@ void RCfgData(TSetup& into) {
         into.WrkMode = kModeDirect;
     into.CodePage = store->value("Setup/CodePage", QString()).toString();
     into.CodePage = StoredText::CodePageName(LegacyCodePageOf(into));
+    // A text edited by hand into something unreadable means calendar days, as before it.
+    std::vector<int> starts;
+    // Written by hand without quotes, "06:00,18:00" reads as a list of two.
+    const QVariant stored = store->value("Setup/ShiftStarts", QString());
+    const QString shifts = stored.typeId() == QMetaType::QStringList
+                               ? stored.toStringList().join(',')
+                               : stored.toString();
+    into.ShiftStarts = ParseShiftSetting(shifts, starts)
+                           ? QString::fromStdString(ShiftStartsText(starts))
+                           : QString();
+}
+
+bool ParseShiftSetting(const QString& text, std::vector<int>& starts) {
+    starts.clear();
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return true;
+    if (!ParseShiftStarts(t.toStdString(), starts)) {
+        starts.clear();
+        return false;
+    }
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    return true;
+}
+
+std::vector<int> ShiftStartsOf(const TSetup& setup) {
+    std::vector<int> starts;
+    ParseShiftSetting(setup.ShiftStarts, starts);
+    return starts;
 }
 
 StoredText::CodePage LegacyCodePageOf(const TSetup& setup) {
@@ -46,6 +79,8 @@ bool WrCfgData(const TSetup& from) {
     store->setValue("Setup/PortNum", from.PortNum);
     store->setValue("Setup/WorkMode", from.WrkMode);
     store->setValue("Setup/CodePage", StoredText::CodePageName(LegacyCodePageOf(from)));
+    store->setValue("Setup/ShiftStarts",
+                    QString::fromStdString(ShiftStartsText(ShiftStartsOf(from))));
     // sync() writes; status() is the only word on whether that worked.
     store->sync();
     return store->status() == QSettings::NoError && store->isWritable();

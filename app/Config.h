@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QSettings;
 
@@ -17,6 +18,8 @@ struct TSetup {
     // The code page in which texts stored by older programs are read ("Windows-1252" once
     // RCfgData has run; see StoredText).
     QString CodePage = StoredText::CodePageName(StoredText::kDefaultCodePage);
+    // When the shifts of the balance report start, "06:00,18:00"; empty: calendar days.
+    QString ShiftStarts{};
 };
 
 extern TSetup CfgData;
@@ -36,6 +39,13 @@ QString SettingsNotSavedText();
 StoredText::CodePage LegacyCodePageOf(const TSetup& setup);
 // Makes it the station's legacy code page.
 void UseCodePage(const TSetup& setup);
+// The shift starts as the Settings dialog and the store hold them: "hh:mm" separated by
+// commas, as the report tool's --shifts, or nothing for calendar days. False for anything
+// else. `starts` are minutes after midnight, ascending, each once.
+bool ParseShiftSetting(const QString& text, std::vector<int>& starts);
+// The setup's shift starts (none for calendar days or an unreadable text).
+std::vector<int> ShiftStartsOf(const TSetup& setup);
+
 // Where the settings live, for README and diagnostics.
 QString ConfigLocation();
 // The store itself, for what the station keeps beside its settings (the window's place).

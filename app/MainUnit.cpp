@@ -10,6 +10,7 @@
 #include "EventsTab.h"
 #include "FuelEvents.h"
 #include "GaugePanels.h"
+#include "InventoryPane.h"
 #include "LastReading.h"
 #include "LineDialog.h"
 #include "NetVolume.h"
@@ -137,6 +138,8 @@ void TForm1::StartCentral() {
 void TForm1::CreateDialogs() {
     // The Reports tab reads the database, so it comes once the database is open.
     TabSheet2 = new ReportsTab(*db_, clock_, messages_);
+    // Read at each "Generate", so a change in Settings applies to the next report.
+    TabSheet2->Inventory()->SetShiftStarts([] { return ShiftStartsOf(CfgData); });
     QWidget* placeholder = PageControl1->widget(1);
     PageControl1->removeTab(1);
     delete placeholder;

@@ -3,6 +3,7 @@
 #include "Config.h"
 #include "OperatorMessages.h"
 #include "PgConnection.h"
+#include "ReportTool.h"
 #include "WindowPlacement.h"
 
 #include <QAbstractItemView>
@@ -86,7 +87,46 @@ void TForm2::CreateControls() {
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     AddCentralGroup();
+    AddShiftGroup();
     FitToPortNames();
+}
+
+// Below the central server, as that group is below the others.
+void TForm2::AddShiftGroup() {
+    const int top = Button1->geometry().top();
+    const int width = this->width() - 2 * 8 - 3;
+    constexpr int kHeight = 50;
+    auto* box = new QGroupBox(QStringLiteral("Balance report"), this);
+    box->setObjectName("ShiftBox");
+    box->setGeometry(8, top, width, kHeight);
+    auto* label = new QLabel(QStringLiteral("Shift starts:"), box);
+    label->move(10, 23);
+    edShiftStarts = new QLineEdit(box);
+    edShiftStarts->setObjectName("edShiftStarts");
+    edShiftStarts->setPlaceholderText(QStringLiteral("06:00,18:00"));
+    edShiftStarts->setToolTip(
+        QStringLiteral("Times as hh:mm separated by commas; empty for calendar days"));
+    edShiftStarts->setGeometry(90, 19, width - 100, edShiftStarts->sizeHint().height());
+    label->setBuddy(edShiftStarts);
+    Button1->move(Button1->x(), top + kHeight + 8);
+    setFixedSize(this->width(), height() + kHeight + 8);
+}
+
+std::vector<int> TForm2::EnteredShiftStarts() const {
+    std::vector<int> starts;
+    ParseShiftSetting(edShiftStarts->text(), starts);
+    return starts;
+}
+
+bool TForm2::ShiftStartsValid() {
+    std::vector<int> starts;
+    if (ParseShiftSetting(edShiftStarts->text(), starts))
+        return true;
+    messages_.ShowMessage("Shift starts must be times as hh:mm separated by commas, such as "
+                          "06:00,18:00, or nothing for calendar days.");
+    edShiftStarts->setFocus();
+    edShiftStarts->selectAll();
+    return false;
 }
 
 // Below the controls above, whatever their sizes: the "Ok" button moves under the group and
@@ -183,6 +223,7 @@ void TForm2::FormShow() {
     FillPortList();
     SelectPort(CfgData.PortNum);
     cbCodePage->setCurrentText(StoredText::CodePageName(LegacyCodePageOf(CfgData)));
+    edShiftStarts->setText(CfgData.ShiftStarts);
     QAbstractButton* mode = WrkModeItems->button(WorkModeIndex(CfgData.WrkMode));
     if (mode) {
         mode->setChecked(true);
@@ -238,6 +279,10 @@ void TForm2::FitToPortNames() {
         btnTestCentral->resize(inner, btnTestCentral->height());
         lbCentralAnswer->resize(inner, lbCentralAnswer->height());
     }
+    if (QWidget* shiftBox = edShiftStarts ? edShiftStarts->parentWidget() : nullptr) {
+        shiftBox->resize(dialog - 2 * 8 - 3, shiftBox->height());
+        edShiftStarts->resize(shiftBox->width() - 100, edShiftStarts->height());
+    }
     Button1->move(dialog - (kDialogWidth - 126), Button1->y());
     setFixedSize(dialog, height());
 }
@@ -250,7 +295,8 @@ void TForm2::SelectPort(const QString& name) {
 
 bool TForm2::ChoiceUnchanged() const {
     return LinkChoiceUnchanged() &&
-           cbCodePage->currentText() == StoredText::CodePageName(LegacyCodePageOf(CfgData));
+           cbCodePage->currentText() == StoredText::CodePageName(LegacyCodePageOf(CfgData)) &&
+           EnteredShiftStarts() == ShiftStartsOf(CfgData);
 }
 
 bool TForm2::LinkChoiceUnchanged() const {
@@ -259,6 +305,9 @@ bool TForm2::LinkChoiceUnchanged() const {
 }
 
 void TForm2::Button1Click() {
+    // What was typed stays in the field to be mended.
+    if (!ShiftStartsValid())
+        return;
     keepOpen_ = false;
     const bool applied = Guarded(messages_, [&] { ApplyChoice(); });
     if (!applied || keepOpen_) {
@@ -285,6 +334,7 @@ void TForm2::ApplyChoice() {
     CfgData.PortNum = cbPort->currentText();
     CfgData.WrkMode = WorkModeText(WrkModeItems->checkedId());
     CfgData.CodePage = cbCodePage->currentText();
+    CfgData.ShiftStarts = QString::fromStdString(ShiftStartsText(EnteredShiftStarts()));
     if (!WrCfgData(CfgData))
         messages_.ShowMessage(SettingsNotSavedText().toStdString());
     UseCodePage(CfgData);

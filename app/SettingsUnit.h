@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class OperatorMessages;
 class QButtonGroup;
@@ -61,7 +62,8 @@ public:
     QLabel* lbCentralAnswer = nullptr;
     QGroupBox* WrkMode = nullptr; // disabled: only shows the mode
     QButtonGroup* WrkModeItems = nullptr;
-    QComboBox* cbCodePage = nullptr; // the code page of texts stored by older programs
+    QComboBox* cbCodePage = nullptr;    // the code page of texts stored by older programs
+    QLineEdit* edShiftStarts = nullptr; // "06:00,18:00", empty for calendar days
     QPushButton* Button1 = nullptr;
     // Whether the line is down: "Ok" on the unchanged choice then reconnects at once.
     std::function<bool()> lineDown;
@@ -80,6 +82,9 @@ private:
     bool LinkChoiceUnchanged() const;
     void ApplyChoice();
     void AddCentralGroup();
+    void AddShiftGroup();
+    bool ShiftStartsValid();
+    std::vector<int> EnteredShiftStarts() const;
     void ApplyCentral();
 
     OperatorMessages& messages_;

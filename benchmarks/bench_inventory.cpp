@@ -4,6 +4,7 @@
 //   bench_inventory [file]   (default: <build>/bench-data/events-year14.db, the year that
 //                             bench_events builds; run that first)
 #include "Balance.h"
+#include "BalanceView.h"
 #include "Csv.h"
 #include "InventoryData.h"
 #include "SQLiteDatabase.h"
@@ -72,10 +73,27 @@ void ReadingsCsvOfAYear(benchmark::State& state) {
     state.counters["MB"] = double(bytes) / 1e6;
 }
 
+// What the window's own thread does with a year's report once a worker has read it: the
+// table's texts and the consumption chart's points.
+void BalanceViewOfAYear(benchmark::State& state) {
+    TSQLiteDatabase db(gPath, TSQLiteDatabase::Mode::ReadOnly);
+    const auto tanks = Tanks(db);
+    const TankReport r = LoadTankReport(
+        db, tanks.at(0), BalanceBoundaries(kYearStart, kYearStart + 364), 0, kYearStart + 366);
+    for (auto _ : state) {
+        TextTable table = BalanceTable(r);
+        ConsumptionSeries series = Consumption(r);
+        benchmark::DoNotOptimize(table.rows.data());
+        benchmark::DoNotOptimize(series.barKeys.data());
+    }
+    state.counters["rows"] = double(r.balance.size());
+}
+
 } // namespace
 
 BENCHMARK(DailyBalanceOfAYear)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(DepotSummaryOfAMonth)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BalanceViewOfAYear)->Unit(benchmark::kMillisecond)->UseRealTime();
 // 0: formatting alone; 1: the query as well
 BENCHMARK(ReadingsCsvOfAYear)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

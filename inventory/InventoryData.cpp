@@ -134,11 +134,15 @@ TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
 std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
                                       const std::vector<std::shared_ptr<TItemNode>>& tanks,
                                       const std::vector<double>& bounds, double offset,
-                                      double nowLocal) {
+                                      double nowLocal, const SummaryStep& step) {
     std::vector<TankBalance> out;
+    const int total = static_cast<int>(
+        std::count_if(tanks.begin(), tanks.end(), [](const auto& t) { return t->Act; }));
     for (const auto& t : tanks) {
         if (!t->Act)
             continue;
+        if (step && !step(static_cast<int>(out.size()), total))
+            return out;
         TankReport rep = LoadTankReport(db, t, bounds, offset, nowLocal);
         TankBalance b;
         b.adr = t->id;
@@ -148,5 +152,7 @@ std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
         b.toEmpty = rep.toEmpty;
         out.push_back(std::move(b));
     }
+    if (step)
+        step(static_cast<int>(out.size()), total);
     return out;
 }

@@ -8,6 +8,7 @@
 #include "EventTables.h"
 #include "TItemNode.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -48,8 +49,11 @@ struct TankReport {
 TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
                           const std::vector<double>& bounds, double offset, double nowLocal);
 
-// The depot summary of every active tank over the period.
+// The depot summary of every active tank over the period. `step`, when given, is told the
+// tanks summed so far and their number before each tank and at the end; when it returns
+// false the summary stops there with the tanks summed so far (a window's "Cancel").
+using SummaryStep = std::function<bool(int done, int total)>;
 std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
                                       const std::vector<std::shared_ptr<TItemNode>>& tanks,
                                       const std::vector<double>& bounds, double offset,
-                                      double nowLocal);
+                                      double nowLocal, const SummaryStep& step = {});

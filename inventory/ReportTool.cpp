@@ -41,7 +41,22 @@ bool ParseDate(const std::string& s, double& day) {
     return back.day == d && back.month == m && back.year == y;
 }
 
-bool ParseShifts(const std::string& s, std::vector<int>& starts) {
+bool WriteFile(const std::string& path, const std::string& bytes, std::string& why) {
+    std::ofstream f(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
+    if (f)
+        f.write(bytes.data(), std::streamsize(bytes.size()));
+    if (f)
+        f.close();
+    if (!f) {
+        why = "cannot write \"" + path + "\"";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ParseShiftStarts(const std::string& s, std::vector<int>& starts) {
     std::size_t pos = 0;
     while (pos <= s.size()) {
         const std::size_t comma = std::min(s.find(',', pos), s.size());
@@ -57,20 +72,20 @@ bool ParseShifts(const std::string& s, std::vector<int>& starts) {
     return !starts.empty();
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes, std::string& why) {
-    std::ofstream f(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
-    if (f)
-        f.write(bytes.data(), std::streamsize(bytes.size()));
-    if (f)
-        f.close();
-    if (!f) {
-        why = "cannot write \"" + path + "\"";
-        return false;
+std::string ShiftStartsText(const std::vector<int>& starts) {
+    std::string text;
+    for (int m : starts) {
+        if (!text.empty())
+            text += ',';
+        const int h = m / 60, mm = m % 60;
+        text += char('0' + h / 10);
+        text += char('0' + h % 10);
+        text += ':';
+        text += char('0' + mm / 10);
+        text += char('0' + mm % 10);
     }
-    return true;
+    return text;
 }
-
-} // namespace
 
 bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, std::string& error) {
     bool what = false, tank = false, from = false, to = false, output = false;
@@ -124,7 +139,7 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
             req.pdf = v == "pdf";
         } else if (a == "--shifts") {
             req.shiftStarts.clear();
-            if (!ParseShifts(v, req.shiftStarts)) {
+            if (!ParseShiftStarts(v, req.shiftStarts)) {
                 error =
                     "--shifts must be start times as hh:mm separated by commas, not \"" + v + "\"";
                 return false;

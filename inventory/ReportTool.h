@@ -39,6 +39,13 @@ struct ReportRequest {
     std::string output;
 };
 
+// Shift start times as "hh:mm,hh:mm,..." (the --shifts value, and the station's setting of
+// them) into minutes after midnight, in the order written. False for an empty or malformed
+// text, or a time past 23:59; `starts` then holds what was read before the fault.
+bool ParseShiftStarts(const std::string& text, std::vector<int>& starts);
+// The text of minutes after midnight (0 .. 1439) as ParseShiftStarts reads it.
+std::string ShiftStartsText(const std::vector<int>& starts);
+
 // Parses the arguments (without the program name). False with the message in `error`.
 bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, std::string& error);
 

@@ -3,6 +3,7 @@
 #include "ChartEvents.h"
 #include "Clock.h"
 #include "InventoryData.h"
+#include "InventoryPane.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStyledItemDelegate>
 #include <QSysInfo>
 #include <QTableWidget>
@@ -153,7 +155,14 @@ ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& mess
     upper->setContentsMargins(0, 0, 0, 0);
     upper->setSpacing(0);
     upper->addWidget(left);
-    upper->addWidget(chart_, 1);
+    // The inventory shares the height with the chart; the operator moves the line between.
+    inventory_ = new InventoryPane(db_.FileName(), clock_, messages_, this);
+    chartAndInventory_ = new QSplitter(Qt::Vertical, this);
+    chartAndInventory_->setObjectName("ChartAndInventory");
+    chartAndInventory_->setChildrenCollapsible(false);
+    chartAndInventory_->addWidget(chart_);
+    chartAndInventory_->addWidget(inventory_);
+    upper->addWidget(chartAndInventory_, 1);
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);
@@ -241,6 +250,17 @@ QWidget* ReportsTab::MakeBottomPanel() {
                           stopDT_, button3_, button4_);
     ShowPeriod();
     return panel;
+}
+
+// The first showing shares the height out, when there is a height to share: the chart a
+// little more than half, whatever either would ask for.
+void ReportsTab::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (splitPlaced_)
+        return;
+    splitPlaced_ = true;
+    const int h = chartAndInventory_->height();
+    chartAndInventory_->setSizes({h - h * 9 / 20, h * 9 / 20});
 }
 
 void ReportsTab::TabSheet2Show() {
@@ -348,6 +368,7 @@ void ReportsTab::Button3Click() {
     const int adr = SelectedAddress();
     const ReportPeriod period = period_;
     Guarded(messages_, [&] { Generate(adr, period); });
+    inventory_->Generate(adr, period);
 }
 
 void ReportsTab::Generate(int adr, ReportPeriod period) {
@@ -416,11 +437,13 @@ void ReportsTab::PrintReport(QPrinter& printer) {
         tank = std::make_shared<TItemNode>();
         tank->id = static_cast<uint8_t>(adr);
     }
-    // The balance covers the whole days of the period; chart and events keep to the period.
+    // The balance covers the whole days of the period, by the station's shifts as the
+    // inventory pane shows it; chart and events keep to the period.
     const double firstDay = std::floor(period.start);
     const double lastDay = std::max(firstDay, std::ceil(period.stop) - 1);
     const std::vector<TankReport> reports = {
-        LoadTankReport(db_, tank, BalanceBoundaries(firstDay, lastDay), offset, nowLocal)};
+        LoadTankReport(db_, tank, BalanceBoundaries(firstDay, lastDay, inventory_->ShiftStarts()),
+                       offset, nowLocal)};
     ReportDocument doc;
     doc.station = QSysInfo::machineHostName();
     doc.from = period.start;

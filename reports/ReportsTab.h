@@ -3,6 +3,7 @@
 // bottom, the level chart in the rest. "Generate" draws one tank's level over the period;
 // "Print" prints the report of the chosen tank and period (heading, chart with events,
 // balance, event list) on a printer or into a PDF file.
+// Under the chart, sharing its height, the inventory (InventoryPane) that "Generate" fills too.
 
 #include "LevelSeries.h"
 #include "ReportPeriod.h"
@@ -14,6 +15,7 @@
 #include <vector>
 
 class Clock;
+class InventoryPane;
 class LevelChart;
 class OperatorMessages;
 class QButtonGroup;
@@ -21,6 +23,7 @@ class QDateTimeEdit;
 class QPainter;
 class QPrinter;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 class TSQLiteDatabase;
 
@@ -70,7 +73,12 @@ public:
     void SetPrintDialog(PrintDialog dialog) { printDialog_ = std::move(dialog); }
 
     LevelChart* Chart1() const { return chart_; }
+    // The balance, consumption and depot summary under the chart.
+    InventoryPane* Inventory() const { return inventory_; }
     QTableWidget* SG() const { return grid_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     TSQLiteDatabase& db_;
@@ -83,6 +91,9 @@ private:
     QPushButton* button3_;
     QPushButton* button4_;
     LevelChart* chart_;
+    InventoryPane* inventory_;
+    QSplitter* chartAndInventory_;
+    bool splitPlaced_ = false;
     ReportPeriod period_;
     QString heading_;
     PrintDialog printDialog_;

@@ -2,6 +2,7 @@
 // chart's graphs, printing the report to a PDF file.
 #include "Clock.h"
 #include "HistorySynth.h"
+#include "InventoryPane.h"
 #include "LevelChart.h"
 #include "OperatorMessages.h"
 #include "PdfText.h"
@@ -118,7 +119,14 @@ private slots:
         }
         QVERIFY(st.Picker("StartDT")->geometry().right() < st.Picker("StopDT")->x());
         QCOMPARE(st.tab.SG()->parentWidget()->width(), 146);
-        QCOMPARE(st.tab.Chart1()->geometry(), QRect(146, 0, 706 - 146, 516 - 102));
+        // The chart and the inventory under it fill what the list and the panel leave.
+        const auto inTab = [&](QWidget* w) {
+            return QRect(w->mapTo(&st.tab, QPoint()), w->size());
+        };
+        const QRect chart = inTab(st.tab.Chart1());
+        QCOMPARE(chart.united(inTab(st.tab.Inventory())), QRect(146, 0, 706 - 146, 516 - 102));
+        QCOMPARE(chart.topLeft(), QPoint(146, 0));
+        QCOMPARE(chart.width(), 706 - 146);
         st.tab.resize(906, 616);
         QTest::qWait(0);
         QCOMPARE(generate->geometry(), QRect(740, 68, 75, 25));
@@ -536,6 +544,7 @@ private slots:
             st.data.Level(At(7, 8, m, 30), 1, 400 + m);
         st.clock.Set(At(7, 11, 0));
         st.tab.SetChoice(0);
+        st.tab.Inventory()->hide(); // the chart alone, as large as asked
         st.tab.resize(146 + 1000, 500 + 102);
         st.tab.show();
         QVERIFY(QTest::qWaitForWindowExposed(&st.tab));

@@ -1,0 +1,110 @@
+#include "ReportLoader.h"
+
+#include "SQLiteDatabase.h"
+
+#include <QPointer>
+
+#include <sqlite3.h>
+
+// One reading: its thread and what it has read. Shared with the queued calls, which may
+// arrive after a newer reading has started.
+struct ReportLoader::Run {
+    std::atomic<bool> stop{false};
+    std::thread thread;
+    ReportResult result;
+    Done done;
+    Progress progress;
+};
+
+namespace {
+
+// Runs on the reading's thread; SQLite calls it every few thousand steps of a query.
+int Interrupted(void* stop) {
+    return static_cast<std::atomic<bool>*>(stop)->load() ? 1 : 0;
+}
+
+ReportResult Read(const ReportJob& job, std::atomic<bool>& stop,
+                  const std::function<void(int, int)>& step) {
+    ReportResult result;
+    TSQLiteDatabase db(job.file, TSQLiteDatabase::Mode::ReadOnly);
+    sqlite3_progress_handler(db.Handle(), 1000, Interrupted, &stop);
+    std::vector<std::shared_ptr<TItemNode>> tanks = LoadReportTanks(db);
+    if (job.summary) {
+        result.summary =
+            DepotSummary(db, tanks, job.bounds, job.offset, job.nowLocal, [&](int done, int total) {
+                step(done, total);
+                return !stop;
+            });
+        return result;
+    }
+    for (auto& t : tanks)
+        if (t->id == job.adr && !stop)
+            result.reports.push_back(LoadTankReport(db, t, job.bounds, job.offset, job.nowLocal));
+    return result;
+}
+
+} // namespace
+
+ReportLoader::ReportLoader(QObject* parent) : QObject(parent) {}
+
+ReportLoader::~ReportLoader() {
+    Cancel();
+    for (const auto& run : retired_)
+        if (run->thread.joinable())
+            run->thread.join();
+}
+
+void ReportLoader::Start(ReportJob job, Done done, Progress progress) {
+    Cancel();
+    auto run = std::make_shared<Run>();
+    run->done = std::move(done);
+    run->progress = std::move(progress);
+    running_ = run;
+    QPointer<ReportLoader> self(this);
+    run->thread = std::thread([self, run, job = std::move(job)] {
+        auto step = [&](int doneTanks, int total) {
+            QMetaObject::invokeMethod(
+                self,
+                [self, run, doneTanks, total] {
+                    if (self && self->running_ == run && run->progress)
+                        run->progress(doneTanks, total);
+                },
+                Qt::QueuedConnection);
+        };
+        try {
+            run->result = Read(job, run->stop, step);
+        } catch (const std::exception& e) {
+            run->result = {};
+            run->result.error = e.what();
+        }
+        // Dropped by Qt when the loader has gone by then; its destructor joined us.
+        QMetaObject::invokeMethod(
+            self,
+            [self, run] {
+                if (self)
+                    self->Finished(run);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ReportLoader::Finished(const std::shared_ptr<Run>& run) {
+    if (run->thread.joinable())
+        run->thread.join();
+    std::erase(retired_, run);
+    if (running_ != run)
+        return; // cancelled, or replaced by a newer reading
+    running_.reset();
+    if (run->done)
+        run->done(std::move(run->result));
+}
+
+// The window never waits for a cancelled reading: the progress handler ends its query at
+// the next check, and the thread is joined when its end arrives here (or by the destructor).
+void ReportLoader::Cancel() {
+    if (!running_)
+        return;
+    running_->stop = true;
+    retired_.push_back(std::move(running_));
+    running_.reset();
+}

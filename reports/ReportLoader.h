@@ -1,0 +1,58 @@
+#pragma once
+// Reads a tank's report, or the depot summary, on a thread of its own through a read-only
+// connection of its own to data.db, so a year of readings never freezes the window. What it
+// read comes back on the thread that owns the loader (the window's), by a queued call.
+//
+// "Cancel" stops the reading within a moment: the connection's progress handler interrupts
+// whatever query runs, and nothing read is handed back. A new Start cancels the one running.
+
+#include "InventoryData.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct ReportJob {
+    std::string file;           // data.db
+    int adr = 0;                // the tank of a tank report
+    bool summary = false;       // the depot summary of every active tank instead
+    std::vector<double> bounds; // BalanceBoundaries
+    double offset = 0, nowLocal = 0;
+};
+
+struct ReportResult {
+    std::vector<TankReport> reports; // the tank's report (none when there is no such tank)
+    std::vector<TankBalance> summary;
+    std::string error; // empty when everything was read
+};
+
+class ReportLoader : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(ReportResult)>;
+    // Tanks summed and their number; a tank report has no fraction to tell (total 0).
+    using Progress = std::function<void(int done, int total)>;
+
+    explicit ReportLoader(QObject* parent = nullptr);
+    // Cancels a reading still running and waits for the threads of all.
+    ~ReportLoader() override;
+
+    void Start(ReportJob job, Done done, Progress progress = {});
+    // Nothing more is handed back; the thread ends within a moment, without being waited for.
+    void Cancel();
+    bool Running() const { return running_ != nullptr; }
+    // Threads not yet joined, the cancelled ones included.
+    int Threads() const { return static_cast<int>(retired_.size()) + (running_ ? 1 : 0); }
+
+private:
+    struct Run;
+    void Finished(const std::shared_ptr<Run>& run);
+
+    std::shared_ptr<Run> running_;
+    std::vector<std::shared_ptr<Run>> retired_; // cancelled, their threads not joined yet
+};
