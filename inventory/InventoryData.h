@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+class ReportSource;
 class TSQLiteDatabase;
 
 // The tanks of TANKS in their stored order (pictures and tables loaded as for the station).
@@ -47,9 +48,16 @@ struct TankReport {
 // and events are those of [bounds.front(), bounds.back()).
 TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
                           const std::vector<double>& bounds, double offset, double nowLocal);
+// The same over any source (data.db or a station on the central server).
+TankReport LoadTankReport(ReportSource& source, std::shared_ptr<TItemNode> tank,
+                          const std::vector<double>& bounds, double offset, double nowLocal);
 
 // The depot summary of every active tank over the period.
 std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
+                                      const std::vector<std::shared_ptr<TItemNode>>& tanks,
+                                      const std::vector<double>& bounds, double offset,
+                                      double nowLocal);
+std::vector<TankBalance> DepotSummary(ReportSource& source,
                                       const std::vector<std::shared_ptr<TItemNode>>& tanks,
                                       const std::vector<double>& bounds, double offset,
                                       double nowLocal);
