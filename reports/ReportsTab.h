@@ -6,6 +6,7 @@
 #include "LevelSeries.h"
 #include "ReportPeriod.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -67,6 +68,10 @@ public:
     using PrintDialog = std::function<bool(QPrinter&, QWidget*)>;
     void SetPrintDialog(PrintDialog dialog) { printDialog_ = std::move(dialog); }
 
+    // The central server's connection ([Central] Connection): "Central…" opens the central
+    // reports over it; without one the button is disabled and says why.
+    void SetCentralConnection(const std::string& conninfo);
+
     LevelChart* Chart1() const { return chart_; }
     QTableWidget* SG() const { return grid_; }
 
@@ -81,6 +86,9 @@ private:
     QPushButton* button3_;
     QPushButton* button4_;
     LevelChart* chart_;
+    QPushButton* central_ = nullptr;
+    std::string centralConnection_;
+    QPointer<QWidget> centralDialog_;
     ReportPeriod period_;
     QString heading_;
     PrintDialog printDialog_;
