@@ -164,13 +164,6 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll().toStdString(), std::string(Csv::kBom) + w.dialog.Csv());
         QCOMPARE(w.dialog.StatusText(), "Saved " + file);
-
-        // Every station: the same lines with the station in front.
-        w.dialog.Choose("", ReportWhat::Daily, 2026, 3, 2, 2026, 3, 2);
-        w.Button("Show")->click();
-        QVERIFY(ended.wait(10000));
-        QCOMPARE(table->rowCount(), 2);
-        QCOMPARE(table->item(1, 0)->text(), QString("west"));
     }
 
     void centralButtonNeedsAServer() {
