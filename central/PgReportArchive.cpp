@@ -24,7 +24,8 @@ constexpr const char* kPoints =
     "p.tank = l.tank AND p.seq = l.seq WHERE p.station = $1 ORDER BY p.tank, p.point";
 // The index on (station, adr, taken) finds the rows; tstamp, the station's own number,
 // decides exactly which belong, as it does on the station. A second either way covers the
-// rounding of taken to the microsecond.
+// rounding of taken to the microsecond. The opening reading is ordered by taken alone, so the
+// index is read backwards and stops at the first row instead of sorting the tank's history.
 constexpr const char* kReadings =
     "SELECT tstamp, flevel, fcode, temp FROM central.readings WHERE station = $1 AND adr = $2 "
     "AND taken >= to_timestamp(($3::float8 - 25569) * 86400) - interval '1 second' AND taken < "
@@ -33,7 +34,7 @@ constexpr const char* kReadings =
 constexpr const char* kOpening =
     "SELECT tstamp, flevel, fcode, temp FROM central.readings WHERE station = $1 AND adr = $2 "
     "AND taken < to_timestamp(($3::float8 - 25569) * 86400) + interval '1 second' AND tstamp < "
-    "$3 ORDER BY taken DESC, tstamp DESC, src_row DESC LIMIT 1";
+    "$3 ORDER BY taken DESC LIMIT 1";
 constexpr const char* kEvents =
     "SELECT src_id, adr, kind, extract(epoch FROM started), extract(epoch FROM ended), vbefore, "
     "vafter, nbefore, nafter, tbefore, tafter, extract(epoch FROM acked), memo FROM "
