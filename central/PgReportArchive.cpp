@@ -216,6 +216,10 @@ ReportSource& PgReportArchive::Station(const std::string& name) {
     return *s;
 }
 
+std::function<void()> PgReportArchive::Canceller() {
+    return [cancel = conn_->Canceller()] { cancel->Send(); };
+}
+
 std::unique_ptr<StationArchive> OpenCentralArchive(const std::string& conninfo,
                                                    std::string& error) {
     return PgReportArchive::Open(conninfo, error);

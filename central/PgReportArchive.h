@@ -24,6 +24,7 @@ public:
     // Stations that have sent their tanks; none when the server has no central tables yet.
     std::vector<std::string> Stations() override;
     ReportSource& Station(const std::string& name) override;
+    std::function<void()> Canceller() override;
 
 private:
     explicit PgReportArchive(std::unique_ptr<PgConnection> conn);

@@ -7,6 +7,7 @@
 #include "EventTables.h"
 #include "TItemNode.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -61,4 +62,7 @@ public:
     virtual std::vector<std::string> Stations() = 0;
     // The source of one station; valid as long as the archive.
     virtual ReportSource& Station(const std::string& name) = 0;
+    // Stops what the archive is reading, from another thread; the read then raises
+    // ReportSourceError. Empty when there is nothing to stop.
+    virtual std::function<void()> Canceller() { return {}; }
 };

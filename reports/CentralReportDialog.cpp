@@ -22,6 +22,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -42,6 +44,30 @@ QDateEdit* MakeDate(const QDate& date, QWidget* parent) {
 }
 
 } // namespace
+
+struct CentralReportDialog::Pending {
+    std::mutex m;
+    std::function<void()> stop;
+    bool cancelled = false;
+    // The worker, once connected: false when the request was cancelled meanwhile.
+    bool Started(std::function<void()> s) {
+        std::lock_guard<std::mutex> l(m);
+        stop = std::move(s);
+        return !cancelled;
+    }
+    void Cancel() {
+        std::function<void()> s;
+        {
+            std::lock_guard<std::mutex> l(m);
+            cancelled = true;
+            s = stop;
+        }
+        // Asking the server to stop opens a connection of its own: never on the window's
+        // thread, whose server may be the one that hangs.
+        if (s)
+            std::thread(std::move(s)).detach();
+    }
+};
 
 CentralReportDialog::CentralReportDialog(std::string conninfo, const Clock& clock,
                                          CentralOpener open, QWidget* parent)
@@ -90,6 +116,7 @@ CentralReportDialog::CentralReportDialog(std::string conninfo, const Clock& cloc
     table_->setObjectName("Result");
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
 
     busyBar_ = new QProgressBar(this);
     busyBar_->setRange(0, 0); // moving to and fro while the server is asked
@@ -175,6 +202,9 @@ void CentralReportDialog::CancelClick() {
     if (!busy_)
         return;
     busy_ = 0;
+    if (pending_)
+        pending_->Cancel();
+    pending_.reset();
     SetBusy(false);
     status_->setText("Cancelled.");
     emit RequestEnded();
@@ -200,9 +230,10 @@ void CentralReportDialog::Ask(std::function<Answer(StationArchive&)> job, const 
     busy_ = id;
     SetBusy(true);
     status_->setText(doing);
+    pending_ = std::make_shared<Pending>();
     QPointer<CentralReportDialog> self(this);
-    QThread* thread =
-        QThread::create([self, id, job = std::move(job), open = open_, conninfo = conninfo_] {
+    QThread* thread = QThread::create(
+        [self, id, job = std::move(job), open = open_, conninfo = conninfo_, pending = pending_] {
             Answer a;
             try {
                 std::string error;
@@ -212,7 +243,7 @@ void CentralReportDialog::Ask(std::function<Answer(StationArchive&)> job, const 
                 if (!archive) {
                     a.code = kReportNoServer;
                     a.error = "Cannot reach the central server: " + error;
-                } else {
+                } else if (pending->Started(archive->Canceller())) {
                     a = job(*archive);
                 }
             } catch (const std::exception& e) {
@@ -239,6 +270,7 @@ void CentralReportDialog::Take(unsigned request, const Answer& answer) {
         return;
     }
     busy_ = 0;
+    pending_.reset();
     SetBusy(false);
     if (!answer.stations.empty())
         FillStations(answer.stations);

@@ -3,7 +3,8 @@
 // chosen from those on the central server, over a period of days, shown as a table and saved
 // as the same CSV as tavrona-report writes. Non-modal. The server is asked on a thread of its
 // own, with a connection of its own, so the window answers while a slow server thinks; "Cancel"
-// stops waiting (the late answer is dropped). A failure is told in the window.
+// stops waiting (the late answer is dropped) and asks the server to stop the statement it is
+// running. A failure is told in the window.
 
 #include "ReportTool.h"
 
@@ -75,6 +76,9 @@ private:
     unsigned request_ = 0;
     unsigned busy_ = 0; // the request waited for, 0 when none
     std::string csv_;
+    // Shared with the worker of the request waited for: how "Cancel" stops the server.
+    struct Pending;
+    std::shared_ptr<Pending> pending_;
 
     QComboBox* station_;
     QComboBox* what_;

@@ -15,6 +15,7 @@
 #include "InventoryData.h"
 #include "LocalQueue.h"
 #include "PgCentralServer.h"
+#include "PgConnection.h"
 #include "PgReportArchive.h"
 #include "PgTestServer.h"
 #include "ReportTool.h"
@@ -27,6 +28,7 @@
 #include <QtTest>
 
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -212,6 +214,24 @@ private slots:
         QCOMPARE(tanks.size(), std::size_t(2));
         QCOMPARE(LitresForCode(*tanks[0], 400), 2000);
         QCOMPARE(tanks[0]->Capacity, 20000);
+    }
+
+    void cancelStopsTheRunningStatement() {
+        std::string error;
+        auto conn = PgConnection::Open(pg_.Conninfo(), error);
+        auto watch = PgConnection::Open(pg_.Conninfo(), error);
+        QVERIFY2(conn && watch, error.c_str());
+        PgOutcome slow;
+        std::thread t([&] { slow = conn->Exec("SELECT pg_sleep(100)"); });
+        // A cancel that comes before the statement would be lost: wait for the server to run it.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            watch->Exec("SELECT 1 FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(100)'")
+                    .rows.size() == 1,
+            20000);
+        conn->Canceller()->Send();
+        t.join();
+        QVERIFY(!slow.ok);
+        QVERIFY2(slow.error.find("cancel") != std::string::npos, slow.error.c_str());
     }
 
     void failuresSayWhatAndExitWithTheirCode_data() {

@@ -28,9 +28,11 @@ namespace {
 const double kDay = TextFormats::Join(2026, 3, 2);
 
 // Holds every opener call until Open() is called; then refuses with `refusal` when set.
+// With `hang`, the server's list of stations hangs until the server is told to stop.
 struct Gate {
     std::string refusal;
-    QSemaphore open;
+    bool hang = false;
+    QSemaphore open, hanging, stopped;
     void Open() { open.release(); }
     void Wait() {
         open.acquire();
@@ -62,9 +64,23 @@ public:
 
 class FakeServer : public StationArchive {
 public:
+    explicit FakeServer(std::shared_ptr<Gate> gate) : gate_(std::move(gate)) {}
     OneTank tank;
-    std::vector<std::string> Stations() override { return {"east", "west"}; }
+    std::vector<std::string> Stations() override {
+        if (gate_->hang) {
+            gate_->hanging.release();
+            gate_->stopped.acquire();
+            throw ReportSourceError("canceling statement due to user request");
+        }
+        return {"east", "west"};
+    }
     ReportSource& Station(const std::string&) override { return tank; }
+    std::function<void()> Canceller() override {
+        return [gate = gate_] { gate->stopped.release(); };
+    }
+
+private:
+    std::shared_ptr<Gate> gate_;
 };
 
 struct Window {
@@ -78,7 +94,7 @@ struct Window {
                                        error = gate->refusal;
                                        return nullptr;
                                    }
-                                   return std::make_unique<FakeServer>();
+                                   return std::make_unique<FakeServer>(gate);
                                }};
     ~Window() { gate->Open(); } // no worker is left waiting
     bool Ended() {
@@ -120,6 +136,17 @@ private slots:
         QCOMPARE(ended.count(), 0);
         QCOMPARE(w.dialog.StatusText(), QString("Cancelled."));
         QCOMPARE(w.dialog.findChild<QComboBox*>("Station")->count(), 1);
+    }
+
+    void cancelStopsTheServer() {
+        Window w;
+        w.gate->hang = true;
+        QSignalSpy dropped(&w.dialog, &CentralReportDialog::AnswerDropped);
+        w.gate->Open();
+        w.gate->hanging.acquire(); // the server is busy with the request
+        w.Button("Cancel")->click();
+        QVERIFY(dropped.wait(10000)); // it stopped, else the list would never come back
+        QCOMPARE(w.dialog.StatusText(), QString("Cancelled."));
     }
 
     void failedConnectionIsToldInTheWindow() {
