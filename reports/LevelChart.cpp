@@ -1,5 +1,7 @@
 #include "LevelChart.h"
 
+#include <QToolTip>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -194,6 +196,100 @@ private:
     }
 };
 
+// Alarms as light shading over the whole height of the plot, behind the level line, each
+// kind in its own calm colour with its word along the top while the band is wide enough.
+class AlarmShading : public QCPLayerable {
+public:
+    explicit AlarmShading(QCustomPlot* plot) : QCPLayerable(plot, QStringLiteral("grid")) {}
+    std::vector<AlarmBand> bands;
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
+        applyAntialiasingHint(painter, false, QCP::aeOther);
+    }
+    QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
+    void draw(QCPPainter* painter) override {
+        QCPAxis* x = mParentPlot->xAxis;
+        const QRect r = mParentPlot->axisRect()->rect();
+        QFont font = mParentPlot->font();
+        font.setPointSizeF(std::max(6.0, font.pointSizeF() - 1));
+        painter->setFont(font);
+        const QFontMetrics metrics(font);
+        for (const AlarmBand& b : bands) {
+            const Look look = LookOf(b.kind);
+            const double left = x->coordToPixel(DayToKey(b.from));
+            const double right = x->coordToPixel(DayToKey(b.to));
+            const QRectF band(left, r.top(), std::max(1.0, right - left), r.height());
+            painter->setPen(Qt::NoPen);
+            painter->setBrush(look.fill);
+            painter->drawRect(band);
+            // One row of words per kind, so that overlapping alarms keep theirs apart.
+            const QString word = QString::fromUtf8(AlarmWord(b.kind));
+            if (band.width() < metrics.horizontalAdvance(word) + 6)
+                continue;
+            painter->setPen(look.text);
+            const int row = static_cast<int>(b.kind);
+            painter->drawText(
+                QPointF(band.left() + 3, r.top() + 2 + metrics.ascent() + row * metrics.height()),
+                word);
+        }
+    }
+
+private:
+    struct Look {
+        QColor fill, text;
+    };
+    static Look LookOf(AlarmKind kind) {
+        switch (kind) {
+        case AlarmKind::Low:
+            return {QColor(240, 170, 0, 45), QColor(150, 100, 0)};
+        case AlarmKind::High:
+            return {QColor(60, 120, 220, 40), QColor(40, 80, 160)};
+        case AlarmKind::Silent:
+            return {QColor(120, 120, 120, 40), QColor(90, 90, 90)};
+        case AlarmKind::Loss:
+            return {QColor(220, 60, 60, 36), QColor(170, 40, 40)};
+        }
+        return {QColor(120, 120, 120, 40), QColor(90, 90, 90)};
+    }
+};
+
+// Deliveries as green triangles pointing up, losses as red ones pointing down, centred on
+// the level line where they began. Drawn above the line.
+class EventMarks : public QCPLayerable {
+public:
+    explicit EventMarks(QCustomPlot* plot) : QCPLayerable(plot) {}
+    std::vector<EventMarker> markers;
+    static constexpr double kHalf = 7; // pixels from the centre to a corner
+
+    QPointF Centre(const EventMarker& m) const {
+        return {mParentPlot->xAxis->coordToPixel(DayToKey(m.x)),
+                mParentPlot->yAxis->coordToPixel(m.level)};
+    }
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
+        applyAntialiasingHint(painter, true, QCP::aeScatters);
+    }
+    // A marker at the edge of the plot (a delivery from the lowest level) is shown whole.
+    QRect clipRect() const override {
+        const int m = int(kHalf) + 1;
+        return mParentPlot->axisRect()->rect().adjusted(-m, -m, m, m);
+    }
+    void draw(QCPPainter* painter) override {
+        painter->setPen(QPen(Qt::white, 1));
+        for (const EventMarker& m : markers) {
+            const QPointF c = Centre(m);
+            const double tip = m.up ? -kHalf : kHalf;
+            const QPointF corners[3] = {{c.x(), c.y() + tip},
+                                        {c.x() - kHalf, c.y() - tip * 0.8},
+                                        {c.x() + kHalf, c.y() - tip * 0.8}};
+            painter->setBrush(m.up ? QColor(0, 150, 60) : QColor(210, 30, 30));
+            painter->drawPolygon(corners, 3);
+        }
+    }
+};
+
 // Whole milliseconds, so that the ticker, which truncates to the millisecond, shows 10:00
 // rather than 09:59 for a reading at 10:00.
 double DayToKey(double dayNumber) {
@@ -223,6 +319,9 @@ LevelChart::LevelChart(QWidget* parent) : QCustomPlot(parent) {
     blue_ = AddLine(this, QColor(68, 102, 163));
     blueData_ = blue_->data();
     strip_ = new SilenceStrip(this);
+    shading_ = new AlarmShading(this);
+    marks_ = new EventMarks(this);
+    setMouseTracking(true); // marker tooltips follow the mouse without a button held
 
     auto dates = QSharedPointer<QCPAxisTickerDateTime>::create();
     dates->setDateTimeFormat(kTimeLabelFormat);
@@ -266,9 +365,49 @@ void LevelChart::Clear() {
     blueData_->clear();
     strip_->bands.clear();
     strip_->marks.clear();
+    shading_->bands.clear();
+    marks_->markers.clear();
     time_ = {};
     levels_ = {};
     autoShown_ = false;
+}
+
+void LevelChart::SetEvents(ChartEvents events) {
+    shading_->bands = std::move(events.bands);
+    marks_->markers = std::move(events.markers);
+    // A marker placed off the line (it started where none was drawn) must still be seen.
+    if (levels_.any)
+        for (const EventMarker& m : marks_->markers)
+            levels_.Add(0, m.level);
+}
+
+const std::vector<EventMarker>& LevelChart::EventMarkers() const {
+    return marks_->markers;
+}
+
+const std::vector<AlarmBand>& LevelChart::AlarmBands() const {
+    return shading_->bands;
+}
+
+QString LevelChart::MarkerTipAt(const QPointF& pos) const {
+    std::vector<PixelPoint> centres;
+    centres.reserve(marks_->markers.size());
+    for (const EventMarker& m : marks_->markers) {
+        const QPointF c = marks_->Centre(m);
+        centres.push_back({c.x(), c.y()});
+    }
+    const int i = MarkerAt(centres, pos.x(), pos.y(), kMarkerHitPx);
+    return i < 0 ? QString() : QString::fromStdString(marks_->markers[std::size_t(i)].tip);
+}
+
+void LevelChart::mouseMoveEvent(QMouseEvent* event) {
+    QCustomPlot::mouseMoveEvent(event);
+    const QString tip =
+        event->buttons() == Qt::NoButton ? MarkerTipAt(event->position()) : QString();
+    if (!tip.isEmpty())
+        QToolTip::showText(event->globalPosition().toPoint(), tip, this);
+    else if (QToolTip::isVisible())
+        QToolTip::hideText();
 }
 
 void LevelChart::SetLevelLine(const std::vector<LevelPoint>& sorted) {

@@ -1,8 +1,10 @@
 #pragma once
 // The level chart of the Reports tab: the level line in blue where a sensor reported it,
 // time without readings as red bands along the time axis, logged silences as red marks on
-// it; time along the bottom, litres up the left.
+// it; time along the bottom, litres up the left. Deliveries and losses are triangles on the
+// line where they began, alarms light shading behind it while they were active.
 
+#include "ChartEvents.h"
 #include "LevelSeries.h"
 
 #include <qcustomplot.h>
@@ -15,13 +17,15 @@ double DayToKey(double dayNumber);
 double KeyToDay(double key);
 
 class SilenceStrip;
+class EventMarks;
+class AlarmShading;
 
 class LevelChart : public QCustomPlot {
     Q_OBJECT
 public:
     explicit LevelChart(QWidget* parent = nullptr);
 
-    // Empties the line, the bands and the marks.
+    // Empties the line, the bands and the marks, and the events.
     void Clear();
     // Series1 in drawing order (ascending x): its level line and its bands (day numbers).
     void SetLevelLine(const std::vector<LevelPoint>& sortedPoints);
@@ -31,6 +35,14 @@ public:
     // litres over the readings. With nothing to show the ranges stay and the axes lose
     // their labels; the level axis also when no reading is drawn.
     void ApplyAutoRange();
+    // The deliveries and losses as markers and the alarms as shaded bands.
+    void SetEvents(ChartEvents events);
+    const std::vector<EventMarker>& EventMarkers() const;
+    const std::vector<AlarmBand>& AlarmBands() const;
+    // The tooltip of the marker under this point of the widget; empty when none is.
+    QString MarkerTipAt(const QPointF& pos) const;
+    // How near the mouse must come to a marker's centre for its tooltip, in pixels.
+    static constexpr double kMarkerHitPx = 7;
 
     QCPGraph* BlueLine() const { return blue_; }
     // Keys (seconds, see DayToKey) of the bands and the marks along the time axis.
@@ -41,6 +53,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private slots:
     void FitTimeTicks();
@@ -55,6 +68,8 @@ private:
     QSharedPointer<QCPGraphDataContainer> blueData_;
     QCPGraph* blue_;
     SilenceStrip* strip_;
+    AlarmShading* shading_;
+    EventMarks* marks_;
     Bounds time_;   // x of every point of both series
     Bounds levels_; // the readings
     QCPRange autoX_, autoY_;

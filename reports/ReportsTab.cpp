@@ -1,6 +1,7 @@
 #include "ReportsTab.h"
 
 #include "CentralReportDialog.h"
+#include "ChartEvents.h"
 #include "Clock.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
@@ -395,6 +396,8 @@ void ReportsTab::Generate(int adr, ReportPeriod period) {
     SortForDrawing(points_);
     chart_->SetLevelLine(points_);
     chart_->SetErrorMarkers(QueryErrors(db_, adr, period.start, period.stop, offset));
+    chart_->SetEvents(
+        LoadChartEvents(db_, adr, points_, period.start, period.stop, offset, clock_.LocalNow()));
 }
 
 QString ReportsTab::HeadingFor(int adr, ReportPeriod period) const {

@@ -1,10 +1,12 @@
 // The Reports tab headless: tank list, period choice, "Generate" on a small data.db, the
 // chart's graphs, printing to a PDF file.
 #include "Clock.h"
+#include "HistorySynth.h"
 #include "LevelChart.h"
 #include "OperatorMessages.h"
 #include "ReportsTab.h"
 #include "ReportsTestDb.h"
+#include "TItemNode.h"
 #include "TextFormats.h"
 
 #include <QDateTimeEdit>
@@ -543,6 +545,40 @@ private slots:
         QCOMPARE(px(ch->yAxis, y.lower) - px(ch->yAxis, 401), 5);
         QCOMPARE(px(ch->yAxis, 459) - px(ch->yAxis, y.upper), 5);
         QCOMPARE(px(ch->xAxis, x.upper) - px(ch->xAxis, x.lower), ch->axisRect()->width());
+    }
+
+    void deliveryShowsOneUpMarker() {
+        Station st;
+        // A minute's readings from 06:00, 5000 l delivered from 10:00, no event tables: the
+        // delivery is found as the report reads. The capacity tells when it has settled.
+        SynthPlan plan;
+        plan.tanks = {SynthTank{1, 20000, 840, 3000, 20}};
+        plan.events = {{1, At(7, 10, 0) - kTwoHours, 20, 5000}};
+        plan.utcFrom = At(7, 6, 0) - kTwoHours;
+        plan.days = 5.0 / 24;
+        WriteHistory(*st.data.db, plan);
+        TClbArray clb{};
+        for (int code = 0; code < kClbEntryCount; ++code)
+            clb[code] = float(code) * 20000 / (kClbEntryCount - 1);
+        st.data.db->UpdateBlob(Sql::UpdateClb(1), EncodeClbArray(clb));
+        st.clock.Set(At(7, 12, 0));
+        st.tab.SetChoice(0);
+        st.tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
+        st.tab.Button3Click();
+        LevelChart* ch = c(st);
+        QCOMPARE(ch->EventMarkers().size(), std::size_t(1));
+        const EventMarker m = ch->EventMarkers().front();
+        QVERIFY(m.up && std::abs(m.x - At(7, 10, 0)) < 5.0 / 1440);
+        QVERIFY2(QString::fromStdString(m.tip).startsWith("Delivery 49"), m.tip.c_str());
+        // Green on the line, its tooltip under the mouse and none beside it.
+        const QPointF at(ch->xAxis->coordToPixel(DayToKey(m.x)), ch->yAxis->coordToPixel(m.level));
+        const QRect around(at.toPoint() - QPoint(6, 6), QSize(13, 13));
+        QVERIFY(CountColour(ch->grab().toImage(), QColor(0, 150, 60), around) > 10);
+        QCOMPARE(ch->MarkerTipAt(at + QPointF(3, 3)), QString::fromStdString(m.tip));
+        QVERIFY(ch->MarkerTipAt(at + QPointF(0, 20)).isEmpty());
+        ch->Clear();
+        QVERIFY(ch->EventMarkers().empty());
     }
 
 private:
