@@ -1,4 +1,6 @@
-// tavrona-report: inventory reports from data.db without the window, for scheduled exports.
+// tavrona-report: inventory reports from data.db or the central server without the window,
+// for scheduled exports.
+#include "PgReportArchive.h"
 #include "ReportTool.h"
 #include "SystemClock.h"
 
@@ -9,5 +11,5 @@
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     SystemClock clock;
-    return RunReport(args, std::cout, std::cerr, clock);
+    return RunReport(args, std::cout, std::cerr, clock, {}, OpenCentralArchive);
 }
