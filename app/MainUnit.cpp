@@ -101,6 +101,8 @@ void TForm1::StartCentral() {
     central_.reset();
     CentralStatus->hide();
     const TCentralSetup setup = RCentralData();
+    if (TabSheet2)
+        TabSheet2->SetCentralConnection(setup.Connection.toStdString());
     if (setup.Connection.isEmpty() || !db_)
         return;
     // The sender reads data.db on its own connection; the station's inserts wait a moment

@@ -104,6 +104,21 @@ bool PgConnection::Healthy() const {
     return PQstatus(C(conn_)) == CONNECTION_OK;
 }
 
+std::shared_ptr<PgCancel> PgConnection::Canceller() const {
+    return std::make_shared<PgCancel>(PQgetCancel(C(conn_)));
+}
+
+PgCancel::~PgCancel() {
+    if (cancel_)
+        PQfreeCancel(static_cast<PGcancel*>(cancel_));
+}
+
+void PgCancel::Send() {
+    char why[256];
+    if (cancel_)
+        PQcancel(static_cast<PGcancel*>(cancel_), why, sizeof why);
+}
+
 int PgConnection::ServerVersion() const {
     return PQserverVersion(C(conn_));
 }

@@ -24,6 +24,20 @@ struct PgOutcome {
     long long affected = 0;
 };
 
+// Asks the server to stop the statement a connection is running. Safe to use from any
+// thread, and after the connection is gone (then it does nothing useful).
+class PgCancel {
+public:
+    explicit PgCancel(void* cancel) : cancel_(cancel) {}
+    ~PgCancel();
+    PgCancel(const PgCancel&) = delete;
+    PgCancel& operator=(const PgCancel&) = delete;
+    void Send();
+
+private:
+    void* cancel_; // PGcancel
+};
+
 class PgConnection {
 public:
     // Connects with the operator's connection string. A connect_timeout of 10 s is assumed
@@ -39,6 +53,8 @@ public:
     // Prepares `sql` under `name` once per connection, then runs it with the values.
     PgOutcome Run(const std::string& name, const std::string& sql,
                   const std::vector<PgParam>& params);
+    // For stopping this connection's statements from another thread.
+    std::shared_ptr<PgCancel> Canceller() const;
     // The server's version as libpq reports it (e.g. 150020).
     int ServerVersion() const;
 

@@ -5,6 +5,7 @@
 #include "FuelEventDetector.h"
 #include "HistoryPass.h"
 #include "NetVolume.h"
+#include "ReportSource.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 
@@ -108,16 +109,16 @@ std::vector<EventRow> ReportEvents(TSQLiteDatabase& db, const TItemNode& tank, d
     return events;
 }
 
-TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
+TankReport LoadTankReport(ReportSource& source, std::shared_ptr<TItemNode> tank,
                           const std::vector<double>& bounds, double offset, double nowLocal) {
     TankReport rep;
     rep.tank = std::move(tank);
     if (bounds.size() < 2)
         return rep;
     const double utcFrom = bounds.front() - offset, utcTo = bounds.back() - offset;
-    rep.density = ReportDensity(db, *rep.tank);
-    rep.readings = QueryReadings(db, rep.tank->id, utcFrom, utcTo, true);
-    rep.events = ReportEvents(db, *rep.tank, utcFrom, utcTo, offset);
+    rep.density = source.Density(*rep.tank);
+    rep.readings = source.Readings(rep.tank->id, utcFrom, utcTo, true);
+    rep.events = source.Events(*rep.tank, utcFrom, utcTo, offset);
     BalanceInput in{&rep.readings, &rep.events, rep.density, offset, nowLocal};
     rep.balance = DailyBalance(in, bounds);
     if (!rep.balance.empty()) {
@@ -131,7 +132,13 @@ TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
     return rep;
 }
 
-std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
+TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
+                          const std::vector<double>& bounds, double offset, double nowLocal) {
+    SqliteReportSource source(db);
+    return LoadTankReport(source, std::move(tank), bounds, offset, nowLocal);
+}
+
+std::vector<TankBalance> DepotSummary(ReportSource& source,
                                       const std::vector<std::shared_ptr<TItemNode>>& tanks,
                                       const std::vector<double>& bounds, double offset,
                                       double nowLocal, const SummaryStep& step) {
@@ -143,7 +150,7 @@ std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
             continue;
         if (step && !step(static_cast<int>(out.size()), total))
             return out;
-        TankReport rep = LoadTankReport(db, t, bounds, offset, nowLocal);
+        TankReport rep = LoadTankReport(source, t, bounds, offset, nowLocal);
         TankBalance b;
         b.adr = t->id;
         b.name = t->Name;
@@ -155,4 +162,30 @@ std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
     if (step)
         step(static_cast<int>(out.size()), total);
     return out;
+}
+
+std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
+                                      const std::vector<std::shared_ptr<TItemNode>>& tanks,
+                                      const std::vector<double>& bounds, double offset,
+                                      double nowLocal, const SummaryStep& step) {
+    SqliteReportSource source(db);
+    return DepotSummary(source, tanks, bounds, offset, nowLocal, step);
+}
+
+std::vector<std::shared_ptr<TItemNode>> SqliteReportSource::Tanks() {
+    return LoadReportTanks(db_);
+}
+
+std::vector<StoredReading> SqliteReportSource::Readings(int adr, double utcFrom, double utcTo,
+                                                        bool withOpening) {
+    return QueryReadings(db_, adr, utcFrom, utcTo, withOpening);
+}
+
+std::optional<double> SqliteReportSource::Density(const TItemNode& tank) {
+    return ReportDensity(db_, tank);
+}
+
+std::vector<EventRow> SqliteReportSource::Events(const TItemNode& tank, double utcFrom,
+                                                 double utcTo, double offset) {
+    return ReportEvents(db_, tank, utcFrom, utcTo, offset);
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class ReportSource;
 class TSQLiteDatabase;
 
 // The tanks of TANKS in their stored order (pictures and tables loaded as for the station).
@@ -48,12 +49,19 @@ struct TankReport {
 // and events are those of [bounds.front(), bounds.back()).
 TankReport LoadTankReport(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
                           const std::vector<double>& bounds, double offset, double nowLocal);
+// The same over any source (data.db or a station on the central server).
+TankReport LoadTankReport(ReportSource& source, std::shared_ptr<TItemNode> tank,
+                          const std::vector<double>& bounds, double offset, double nowLocal);
 
 // The depot summary of every active tank over the period. `step`, when given, is told the
 // tanks summed so far and their number before each tank and at the end; when it returns
 // false the summary stops there with the tanks summed so far (a window's "Cancel").
 using SummaryStep = std::function<bool(int done, int total)>;
 std::vector<TankBalance> DepotSummary(TSQLiteDatabase& db,
+                                      const std::vector<std::shared_ptr<TItemNode>>& tanks,
+                                      const std::vector<double>& bounds, double offset,
+                                      double nowLocal, const SummaryStep& step = {});
+std::vector<TankBalance> DepotSummary(ReportSource& source,
                                       const std::vector<std::shared_ptr<TItemNode>>& tanks,
                                       const std::vector<double>& bounds, double offset,
                                       double nowLocal, const SummaryStep& step = {});

@@ -5,9 +5,11 @@
 #include "Csv.h"
 #include "InventoryData.h"
 #include "LevelQuery.h"
+#include "ReportSource.h"
 #include "SQLiteDatabase.h"
 #include "TextFormats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +20,10 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: tavrona-report [--db FILE] --what readings|events|daily|summary --tank N|all "
-    "--from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...] -o FILE";
+    "--from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...] -o FILE\n"
+    "       tavrona-report --central CONNINFO [--station NAME|all] --what "
+    "readings|events|daily|summary [--tank N|all] --from dd/mm/yyyy --to dd/mm/yyyy "
+    "[--shifts hh:mm,...] -o FILE";
 
 bool Digits(const std::string& s, std::size_t from, std::size_t count) {
     for (std::size_t i = from; i < from + count; ++i)
@@ -87,8 +92,159 @@ std::string ShiftStartsText(const std::vector<int>& starts) {
     return text;
 }
 
+namespace {
+
+// The tank reports as CSV rows; `header` only before the first.
+void AppendReports(std::string& text, ReportWhat what, const std::vector<TankReport>& reports,
+                   double utcFrom, double offset, bool header) {
+    for (const TankReport& r : reports) {
+        const Csv::TankName name{r.tank->id, r.tank->Name};
+        switch (what) {
+        case ReportWhat::Readings: {
+            // the opening reading belongs to the day before
+            std::vector<StoredReading> inside;
+            for (const StoredReading& s : r.readings)
+                if (s.utc >= utcFrom)
+                    inside.push_back(s);
+            Csv::AppendReadings(text, name, inside, r.density, offset, header);
+            break;
+        }
+        case ReportWhat::Events:
+            Csv::AppendEvents(text, name, r.events, offset, header);
+            break;
+        case ReportWhat::Daily:
+            Csv::AppendBalance(text, name, r.balance, header);
+            break;
+        case ReportWhat::Summary:
+            break;
+        }
+        header = false;
+    }
+}
+
+int WriteOutput(const ReportRequest& req, const std::string& text, std::ostream& out,
+                std::ostream& err) {
+    if (req.output == "-") {
+        out << text;
+        out.flush();
+        if (!out) {
+            err << "tavrona-report: cannot write the output\n";
+            return kReportNoOutput;
+        }
+        return kReportOk;
+    }
+    std::string error;
+    if (!WriteFile(req.output, text, error)) {
+        err << "tavrona-report: " << error << "\n";
+        return kReportNoOutput;
+    }
+    return kReportOk;
+}
+
+// Appends the records of `csv` (no byte-order mark) with `station` as a first field; the
+// first record is the header, written with "Station" when `header`, else left out.
+void AppendWithStation(std::string& out, const std::string& csv, const std::string& station,
+                       bool header) {
+    const auto records = Csv::Parse(csv);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i == 0 && !header)
+            continue;
+        out += Csv::Field(i == 0 ? std::string("Station") : station);
+        for (const std::string& f : records[i]) {
+            out += ',';
+            out += Csv::Field(f);
+        }
+        out += "\r\n";
+    }
+}
+
+int RunCentral(const ReportRequest& req, std::ostream& out, std::ostream& err, const Clock& clock,
+               const CentralOpener& open) {
+    if (!open) {
+        err << "tavrona-report: the central server is not available in this build\n";
+        return kReportUsage;
+    }
+    std::string csv, error;
+    try {
+        std::unique_ptr<StationArchive> archive = open(req.central, error);
+        if (!archive) {
+            err << "tavrona-report: cannot reach the central server: " << error << "\n";
+            return kReportNoServer;
+        }
+        const int code =
+            CentralReportCsv(*archive, req, LocalOffset(clock), clock.LocalNow(), csv, error);
+        if (code != kReportOk) {
+            err << "tavrona-report: " << error << "\n";
+            return code;
+        }
+    } catch (const ReportSourceError& e) {
+        err << "tavrona-report: cannot read the central server: " << e.what() << "\n";
+        return kReportFailed;
+    }
+    // The server's snapshot is closed now: the rest only writes the output.
+    return WriteOutput(req, std::string(Csv::kBom) + csv, out, err);
+}
+
+} // namespace
+
+int CentralReportCsv(StationArchive& archive, const ReportRequest& req, double offset,
+                     double nowLocal, std::string& csv, std::string& error) {
+    std::vector<std::string> stations = archive.Stations();
+    if (!req.station.empty()) {
+        if (std::find(stations.begin(), stations.end(), req.station) == stations.end()) {
+            error = "there is no station \"" + req.station + "\" on the central server";
+            return kReportNoTank;
+        }
+        stations = {req.station};
+    }
+    const bool tagged = req.station.empty();
+    const std::vector<double> bounds =
+        BalanceBoundaries(req.firstDay, req.lastDay, req.shiftStarts);
+    std::vector<TankBalance> everyTank;
+    bool header = true, tankFound = false;
+    for (const std::string& name : stations) {
+        ReportSource& source = archive.Station(name);
+        std::vector<std::shared_ptr<TItemNode>> tanks;
+        for (auto& t : source.Tanks())
+            if (req.tank ? t->id == req.tank : t->Act)
+                tanks.push_back(t);
+        tankFound = tankFound || !tanks.empty();
+        std::string text;
+        if (req.what == ReportWhat::Summary) {
+            const std::vector<TankBalance> summary =
+                DepotSummary(source, tanks, bounds, offset, nowLocal);
+            everyTank.insert(everyTank.end(), summary.begin(), summary.end());
+            Csv::AppendSummary(text, summary, TotalsByFuel(summary));
+        } else {
+            std::vector<TankReport> reports;
+            for (auto& t : tanks)
+                reports.push_back(LoadTankReport(source, t, bounds, offset, nowLocal));
+            AppendReports(text, req.what, reports, bounds.front() - offset, offset,
+                          header || tagged);
+        }
+        if (tagged)
+            AppendWithStation(csv, text, name, header);
+        else
+            csv += text;
+        header = header && text.empty();
+    }
+    if (req.tank && !tankFound) {
+        error = "there is no tank " + std::to_string(req.tank) +
+                (req.station.empty() ? std::string(" at any station")
+                                     : " at station \"" + req.station + "\"");
+        return kReportNoTank;
+    }
+    if (tagged && req.what == ReportWhat::Summary) {
+        std::string text;
+        Csv::AppendSummary(text, {}, TotalsByFuel(everyTank));
+        AppendWithStation(csv, text, std::string(), header);
+    }
+    return kReportOk;
+}
+
 bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, std::string& error) {
-    bool what = false, tank = false, from = false, to = false, output = false;
+    bool what = false, tank = false, from = false, to = false, output = false, db = false,
+         station = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (i + 1 >= args.size()) {
@@ -98,6 +254,16 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
         const std::string& v = args[++i];
         if (a == "--db") {
             req.db = v;
+            db = true;
+        } else if (a == "--central") {
+            if (v.empty()) {
+                error = "--central needs a connection string";
+                return false;
+            }
+            req.central = v;
+        } else if (a == "--station") {
+            req.station = v == "all" ? std::string() : v;
+            station = true;
         } else if (a == "--what") {
             if (v == "readings")
                 req.what = ReportWhat::Readings;
@@ -152,14 +318,27 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
             return false;
         }
     }
-    const char* missing = !what     ? "--what"
-                          : !tank   ? "--tank"
-                          : !from   ? "--from"
-                          : !to     ? "--to"
-                          : !output ? "-o"
-                                    : nullptr;
+    const bool central = !req.central.empty();
+    const char* missing = !what               ? "--what"
+                          : !tank && !central ? "--tank"
+                          : !from             ? "--from"
+                          : !to               ? "--to"
+                          : !output           ? "-o"
+                                              : nullptr;
     if (missing) {
         error = std::string(missing) + " is missing";
+        return false;
+    }
+    if (central && db) {
+        error = "--db and --central cannot be used together";
+        return false;
+    }
+    if (station && !central) {
+        error = "--station needs --central";
+        return false;
+    }
+    if (central && req.pdf) {
+        error = "the central server's reports are written as CSV only";
         return false;
     }
     if (req.lastDay < req.firstDay) {
@@ -174,13 +353,15 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
 }
 
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              const Clock& clock, const PdfRenderer& pdf) {
+              const Clock& clock, const PdfRenderer& pdf, const CentralOpener& central) {
     ReportRequest req;
     std::string error;
     if (!ParseReportArgs(args, req, error)) {
         err << "tavrona-report: " << error << "\n" << kUsage << "\n";
         return kReportUsage;
     }
+    if (!req.central.empty())
+        return RunCentral(req, out, err, clock, central);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(std::filesystem::u8path(req.db), ec)) {
         err << "tavrona-report: no such file: " << req.db << "\n";
@@ -233,45 +414,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
 
     std::string text(Csv::kBom);
-    bool header = true;
     if (req.what == ReportWhat::Summary)
         Csv::AppendSummary(text, summary, TotalsByFuel(summary));
-    for (const TankReport& r : reports) {
-        const Csv::TankName name{r.tank->id, r.tank->Name};
-        switch (req.what) {
-        case ReportWhat::Readings: {
-            // the opening reading belongs to the day before
-            std::vector<StoredReading> inside;
-            const double utcFrom = bounds.front() - offset;
-            for (const StoredReading& s : r.readings)
-                if (s.utc >= utcFrom)
-                    inside.push_back(s);
-            Csv::AppendReadings(text, name, inside, r.density, offset, header);
-            break;
-        }
-        case ReportWhat::Events:
-            Csv::AppendEvents(text, name, r.events, offset, header);
-            break;
-        case ReportWhat::Daily:
-            Csv::AppendBalance(text, name, r.balance, header);
-            break;
-        case ReportWhat::Summary:
-            break;
-        }
-        header = false;
-    }
-    if (req.output == "-") {
-        out << text;
-        out.flush();
-        if (!out) {
-            err << "tavrona-report: cannot write the output\n";
-            return kReportNoOutput;
-        }
-        return kReportOk;
-    }
-    if (!WriteFile(req.output, text, error)) {
-        err << "tavrona-report: " << error << "\n";
-        return kReportNoOutput;
-    }
-    return kReportOk;
+    AppendReports(text, req.what, reports, bounds.front() - offset, offset, true);
+    return WriteOutput(req, text, out, err);
 }

@@ -7,13 +7,19 @@
 //   tavrona-report [--db FILE] --what readings|events|daily|summary --tank N|all
 //                  --from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...]
 //                  -o FILE            ("-o -" writes to `out`)
+//   tavrona-report --central CONNINFO [--station NAME|all] --what ... [--tank N|all] ...
+//                  the same reports over the central server, for one station or all of
+//                  them (then with a first column "Station"); --tank defaults to all. Every
+//                  read of one run comes from one snapshot of the server.
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
 class Clock;
+class StationArchive;
 struct ReportRequest;
 struct TankBalance;
 struct TankReport;
@@ -23,8 +29,9 @@ enum ReportExit : int {
     kReportFailed = 1,     // reading the file failed
     kReportUsage = 2,      // unknown, missing or malformed arguments; a reversed period
     kReportNoDatabase = 3, // no such file, or no database of the station
-    kReportNoTank = 4,     // no such tank in TANKS
+    kReportNoTank = 4,     // no such tank in TANKS, or no such station on the central server
     kReportNoOutput = 5,   // the output could not be written
+    kReportNoServer = 6,   // the central server could not be reached (libpq's words follow)
 };
 
 enum class ReportWhat { Readings, Events, Daily, Summary };
@@ -37,6 +44,8 @@ struct ReportRequest {
     bool pdf = false;
     std::vector<int> shiftStarts; // minutes after midnight
     std::string output;
+    std::string central; // the central server's connection string; empty: data.db
+    std::string station; // with `central`: one station's name; empty: every station
 };
 
 // Shift start times as "hh:mm,hh:mm,..." (the --shifts value, and the station's setting of
@@ -56,5 +65,17 @@ using PdfRenderer = std::function<std::string(const ReportRequest&, const std::v
                                               const std::vector<TankBalance>& summary, double from,
                                               double to, double offset, double nowLocal)>;
 
+// Opens the central server for reading; null with libpq's words in `error`.
+using CentralOpener =
+    std::function<std::unique_ptr<StationArchive>(const std::string& conninfo, std::string& error)>;
+
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              const Clock& clock, const PdfRenderer& pdf = {});
+              const Clock& clock, const PdfRenderer& pdf = {}, const CentralOpener& central = {});
+
+// The CSV of `req` (what, tank, station, period) over the archive, with a first column
+// "Station" when `req.station` is empty (every station). A depot summary of every station is
+// each station's summary, then the totals by fuel type of all of them (an empty station).
+// Returns kReportOk, or kReportNoTank with the message in `error`. Raises what the archive
+// raises.
+int CentralReportCsv(StationArchive& archive, const ReportRequest& req, double offset,
+                     double nowLocal, std::string& csv, std::string& error);

@@ -1,5 +1,6 @@
 #include "ReportsTab.h"
 
+#include "CentralReportDialog.h"
 #include "ChartEvents.h"
 #include "Clock.h"
 #include "InventoryData.h"
@@ -7,6 +8,7 @@
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
+#include "PgReportArchive.h"
 #include "ReportDocument.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
@@ -248,6 +250,19 @@ QWidget* ReportsTab::MakeBottomPanel() {
 
     panel->PlaceFromRight(new QLabel("Start:", panel), startDT_, new QLabel("Stop:", panel),
                           stopDT_, button3_, button4_);
+    central_ = new QPushButton(QStringLiteral("Central…"), panel);
+    central_->setObjectName("CentralButton");
+    panel->placed.push_back({central_, 8, 68, 75, 25});
+    connect(central_, &QPushButton::clicked, this, [this] {
+        if (!centralDialog_) {
+            centralDialog_ =
+                new CentralReportDialog(centralConnection_, clock_, OpenCentralArchive, this);
+            centralDialog_->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        centralDialog_->show();
+        centralDialog_->raise();
+    });
+    SetCentralConnection(centralConnection_);
     ShowPeriod();
     return panel;
 }
@@ -261,6 +276,17 @@ void ReportsTab::showEvent(QShowEvent* event) {
     splitPlaced_ = true;
     const int h = chartAndInventory_->height();
     chartAndInventory_->setSizes({h - h * 9 / 20, h * 9 / 20});
+}
+
+void ReportsTab::SetCentralConnection(const std::string& conninfo) {
+    if (conninfo != centralConnection_ && centralDialog_)
+        centralDialog_->close(); // it asks the server it was opened for
+    centralConnection_ = conninfo;
+    central_->setEnabled(!conninfo.empty());
+    central_->setToolTip(conninfo.empty() ? "No central server is set: enter its connection "
+                                            "in Settings, under \"Central server\"."
+                                          : "The inventory reports of the stations on the "
+                                            "central server");
 }
 
 void ReportsTab::TabSheet2Show() {

@@ -8,6 +8,7 @@
 #include "LevelSeries.h"
 #include "ReportPeriod.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -72,6 +73,10 @@ public:
     using PrintDialog = std::function<bool(QPrinter&, QWidget*)>;
     void SetPrintDialog(PrintDialog dialog) { printDialog_ = std::move(dialog); }
 
+    // The central server's connection ([Central] Connection): "Central…" opens the central
+    // reports over it; without one the button is disabled and says why.
+    void SetCentralConnection(const std::string& conninfo);
+
     LevelChart* Chart1() const { return chart_; }
     // The balance, consumption and depot summary under the chart.
     InventoryPane* Inventory() const { return inventory_; }
@@ -94,6 +99,9 @@ private:
     InventoryPane* inventory_;
     QSplitter* chartAndInventory_;
     bool splitPlaced_ = false;
+    QPushButton* central_ = nullptr;
+    std::string centralConnection_;
+    QPointer<QWidget> centralDialog_;
     ReportPeriod period_;
     QString heading_;
     PrintDialog printDialog_;

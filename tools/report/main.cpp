@@ -1,4 +1,6 @@
-// tavrona-report: inventory reports from data.db without the window, for scheduled exports.
+// tavrona-report: inventory reports from data.db or the central server without the window,
+// for scheduled exports.
+#include "PgReportArchive.h"
 #include "ReportDocument.h"
 #include "ReportTool.h"
 #include "SystemClock.h"
@@ -31,5 +33,5 @@ int main(int argc, char** argv) {
         return ReportPdfRenderer(QSysInfo::machineHostName())(req, reports, summary, from, to,
                                                               offset, nowLocal);
     };
-    return RunReport(args, std::cout, std::cerr, clock, pdf);
+    return RunReport(args, std::cout, std::cerr, clock, pdf, OpenCentralArchive);
 }
