@@ -152,7 +152,8 @@ private slots:
             second.events->TakeReading(reading);
         });
         second.events->WaitForCatchUp();
-        QCOMPARE(second.LinesWith("Events are not recorded"), 0);
+        QVERIFY2(second.LinesWith("Events are not recorded") == 0,
+                 qPrintable(QString::fromStdString(second.log.empty() ? "" : second.log.back())));
 
         std::vector<EventRow> rows = SelectEvents(db);
         std::erase_if(rows,
