@@ -162,8 +162,14 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, Mode mode) : fileN
     }
     if (rc == SQLITE_OK) {
         // SQLite opens lazily: read the schema once so that a file that is not a database
-        // is refused here, not at the first statement.
+        // is refused here, not at the first statement. A second connection opened while
+        // the station commits waits for it rather than failing to open; a writer's own
+        // statements keep answering a lock at once, as before.
+        if (mode != Mode::ReadOnly)
+            sqlite3_busy_timeout(db_, 5000);
         rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        if (mode != Mode::ReadOnly)
+            sqlite3_busy_timeout(db_, 0);
     }
     if (rc != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "unknown error";

@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <algorithm>
 #include <sqlite3.h>
+#include <thread>
 
 namespace {
 
@@ -162,6 +163,27 @@ private slots:
                                                 "\" : file is not a database");
         }
         QVERIFY_THROWS_EXCEPTION(SQLiteError, TSQLiteDatabase(Path("no/such/folder/x.db")));
+    }
+
+    // A second connection (the history worker's, the index build's) opened while the
+    // station holds the file for a commit waits for it instead of failing to open.
+    void openWaitsForAShortLock() {
+        const std::string file = Path("busy.db");
+        { TSQLiteDatabase(file).ExecSQL("CREATE TABLE t (x)"); }
+        TSQLiteDatabase writer(file);
+        writer.ExecSQL("BEGIN EXCLUSIVE");
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            writer.ExecSQL("COMMIT");
+        });
+        std::string error;
+        try {
+            TSQLiteDatabase second(file);
+        } catch (const SQLiteError& e) {
+            error = e.what();
+        }
+        release.join();
+        QVERIFY2(error.empty(), error.c_str());
     }
 
     void creationFailureIsReported() {
