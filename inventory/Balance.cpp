@@ -96,13 +96,29 @@ std::vector<BalanceRow> DailyBalance(const BalanceInput& in, const std::vector<d
         return v ? std::optional<int64_t>(*v) : std::nullopt;
     };
 
+    // A tank whose history begins inside a row opens that row with its first reading, so
+    // the part of the row that was read has its consumption (its completeness tells how
+    // much of the row that is).
+    std::size_t k = 0;
     for (std::size_t i = 0; i + 1 < n; ++i) {
         BalanceRow& row = rows[i];
         row.start = bounds[i];
         row.stop = bounds[i + 1];
-        row.openGross = gross(i);
+        const StoredReading* opening = at[i];
+        if (!opening) {
+            const double from = bounds[i] - in.offset, to = bounds[i + 1] - in.offset;
+            while (k < r.size() && r[k].utc < from)
+                ++k;
+            if (k < r.size() && r[k].utc < to)
+                opening = &r[k];
+        }
+        if (opening) {
+            row.openGross = opening->gross;
+            auto v = NetVolume::NetLitres(opening->gross, opening->temp, in.density);
+            if (v)
+                row.openNet = *v;
+        }
         row.closeGross = gross(i + 1);
-        row.openNet = net(i);
         row.closeNet = net(i + 1);
         if (in.density) {
             row.deliveredNet = 0;
@@ -162,8 +178,13 @@ BalanceRow SumBalance(const std::vector<BalanceRow>& rows) {
         return sum;
     sum.start = rows.front().start;
     sum.stop = rows.back().stop;
-    sum.openGross = rows.front().openGross;
-    sum.openNet = rows.front().openNet;
+    // Rows before the tank's first reading hold nothing: the sum starts where it does.
+    std::size_t first = 0;
+    while (first + 1 < rows.size() && rows[first].readings == 0 && !rows[first].openGross &&
+           rows[first].delivered == 0 && rows[first].lost == 0)
+        ++first;
+    sum.openGross = rows[first].openGross;
+    sum.openNet = rows[first].openNet;
     sum.closeGross = rows.back().closeGross;
     sum.closeNet = rows.back().closeNet;
     sum.deliveredNet = 0;
@@ -172,13 +193,16 @@ BalanceRow SumBalance(const std::vector<BalanceRow>& rows) {
     sum.consumedNet = 0;
     sum.complete = true;
     double covered = 0, length = 0;
-    for (const BalanceRow& row : rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const BalanceRow& row = rows[i];
         sum.delivered += row.delivered;
         sum.lost += row.lost;
         AddOpt(sum.deliveredNet, row.deliveredNet);
         AddOpt(sum.lostNet, row.lostNet);
-        AddOpt(sum.consumed, row.consumed);
-        AddOpt(sum.consumedNet, row.consumedNet);
+        if (i >= first) {
+            AddOpt(sum.consumed, row.consumed);
+            AddOpt(sum.consumedNet, row.consumedNet);
+        }
         sum.readings += row.readings;
         covered += row.completeness * (row.stop - row.start);
         length += row.stop - row.start;

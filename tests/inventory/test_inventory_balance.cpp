@@ -76,6 +76,7 @@ private slots:
     void balanceFollowsTheIdentityAndTheTruth();
     void silenceAcrossADeliveryKeepsTheTwoDaysRight();
     void shiftsSplitTheDayAtTheirStarts();
+    void historyBeginningInsideThePeriod();
     void daysToEmpty_data();
     void daysToEmpty();
     void csvRoundTripOfHostileNames_data();
@@ -168,6 +169,25 @@ void InventoryBalanceTest::shiftsSplitTheDayAtTheirStarts() {
     for (const BalanceRow& r : rows)
         QVERIFY2(std::abs(*r.consumedNet - 12 * kUsePerHour) <= 40,
                  qPrintable(QString::number(*r.consumedNet)));
+}
+
+void InventoryBalanceTest::historyBeginningInsideThePeriod() {
+    // the tank's first reading is at noon of the second day
+    Balanced b = Run(3, {}, {}, 0);
+    std::erase_if(b.readings, [](const StoredReading& r) { return r.utc < Utc(1, 12); });
+    BalanceInput in{&b.readings, nullptr, 840.0, kOffset, Local(4, 0)};
+    const auto rows = DailyBalance(in, BalanceBoundaries(kDay0, kDay0 + 2));
+    QCOMPARE(rows.size(), std::size_t(3));
+    QVERIFY(!rows[0].openGross && !rows[0].consumedNet);
+    QCOMPARE(*rows[1].openGross, int64_t(b.readings.front().gross));
+    QVERIFY2(std::abs(*rows[1].consumedNet - 12 * kUsePerHour) <= 40,
+             qPrintable(QString::number(*rows[1].consumedNet)));
+    QVERIFY(!rows[1].complete);
+    const BalanceRow sum = SumBalance(rows);
+    QCOMPARE(sum.openGross, rows[1].openGross);
+    QVERIFY2(sum.consumedNet && std::abs(*sum.consumedNet - 36 * kUsePerHour) <= 60,
+             qPrintable(QString::number(sum.consumedNet.value_or(-1))));
+    QVERIFY(!sum.complete);
 }
 
 void InventoryBalanceTest::daysToEmpty_data() {
