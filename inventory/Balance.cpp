@@ -75,7 +75,9 @@ std::vector<BalanceRow> DailyBalance(const BalanceInput& in, const std::vector<d
             }
             if (end > from) {
                 missing += std::max(0.0, end - std::min(prev, end) - kReadingGapDays);
-                row.completeness = std::clamp(1 - missing / (end - from), 0.0, 1.0);
+                // the allowance for one gap is no coverage where nothing was read
+                row.completeness =
+                    row.readings ? std::clamp(1 - missing / (end - from), 0.0, 1.0) : 0.0;
             }
         } else {
             for (; j < r.size() && r[j].utc < b; ++j)

@@ -179,6 +179,7 @@ void InventoryBalanceTest::historyBeginningInsideThePeriod() {
     const auto rows = DailyBalance(in, BalanceBoundaries(kDay0, kDay0 + 2));
     QCOMPARE(rows.size(), std::size_t(3));
     QVERIFY(!rows[0].openGross && !rows[0].consumedNet);
+    QCOMPARE(rows[0].completeness, 0.0);
     QCOMPARE(*rows[1].openGross, int64_t(b.readings.front().gross));
     QVERIFY2(std::abs(*rows[1].consumedNet - 12 * kUsePerHour) <= 40,
              qPrintable(QString::number(*rows[1].consumedNet)));
