@@ -83,7 +83,7 @@ void BuildYear(const std::string& path) {
         sqlite3* h = db.Handle();
         Exec(h, "PRAGMA journal_mode=OFF");
         Exec(h, "PRAGMA synchronous=OFF");
-        Exec(h, "DROP INDEX IF EXISTS DATA_ADR_TSTAMP");
+        Exec(h, "DROP INDEX IF EXISTS DATA_READINGS");
         Exec(h, "BEGIN");
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(

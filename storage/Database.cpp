@@ -115,7 +115,7 @@ std::vector<ReportIndex> MissingReportIndexes(TSQLiteDatabase& db) {
 }
 
 bool DataIndexMissing(TSQLiteDatabase& db) {
-    return db.TableExists("DATA") && !IndexExists(db, "DATA_ADR_TSTAMP");
+    return db.TableExists("DATA") && !IndexExists(db, kReportIndexes[0].name);
 }
 
 void CreateDataIndex(TSQLiteDatabase& db) {

@@ -61,7 +61,12 @@ std::string BuildReportIndexes(const std::string& fileName, const std::vector<Re
     std::string failures;
     for (const ReportIndex& index : indexes) {
         char* error = nullptr;
-        const int rc = sqlite3_exec(c.db, index.create, nullptr, nullptr, &error);
+        int rc = sqlite3_exec(c.db, index.create, nullptr, nullptr, &error);
+        if (rc == SQLITE_OK && index.replaces) {
+            // the pages of the index it covers go back to the file for new readings
+            const std::string drop = std::string("DROP INDEX IF EXISTS ") + index.replaces;
+            rc = sqlite3_exec(c.db, drop.c_str(), nullptr, nullptr, &error);
+        }
         const std::string text = error ? error : sqlite3_errstr(rc);
         sqlite3_free(error);
         if (rc == SQLITE_OK)

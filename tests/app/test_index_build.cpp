@@ -86,7 +86,7 @@ private slots:
         ManualClock clock(46001);
         TForm1 w(m, clock, file);
         QVERIFY(!w.StartFailed());
-        QVERIFY(!HasIndex(w.Db(), "DATA_ADR_TSTAMP")); // not built before the window shows
+        QVERIFY(!HasIndex(w.Db(), "DATA_READINGS")); // not built before the window shows
         w.show();
         QTRY_VERIFY(w.IndexBuild() && w.IndexBuild()->Dialog()->isVisible());
         QVERIFY(w.IndexBuild()->Dialog()->isModal());
@@ -95,7 +95,7 @@ private slots:
         other.Release();
         QTRY_VERIFY_WITH_TIMEOUT(!w.IndexBuild()->Running(), 10000);
         QVERIFY(!w.IndexBuild()->Dialog()->isVisible());
-        QVERIFY(HasIndex(w.Db(), "DATA_ADR_TSTAMP"));
+        QVERIFY(HasIndex(w.Db(), "DATA_READINGS"));
         QVERIFY(HasIndex(w.Db(), "ERROR_ADR_TSTAMP"));
         QCOMPARE(FailureLines(w), 0);
         QCOMPARE(m.shown, std::vector<std::string>{kMsgSelectPort}); // then the line opened

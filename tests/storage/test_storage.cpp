@@ -309,6 +309,24 @@ private slots:
         QVERIFY(CreateDatabase(fresh, kPicture, m));
         QVERIFY(!DataIndexMissing(fresh));            // a new DATA table comes with it
         QVERIFY(MissingReportIndexes(fresh).empty()); // and a new ERROR table with its own
+        // the reports' readings come from the index alone
+        const auto plan =
+            Column(fresh, "EXPLAIN QUERY PLAN " + std::string(Sql::kSelectReadings), "detail");
+        QVERIFY2(QString::fromStdString(plan.at(0)).contains("COVERING INDEX DATA_READINGS"),
+                 plan[0].c_str());
+    }
+
+    // A file with the earlier, narrower index of DATA gets the covering one and loses the old.
+    void narrowerDataIndexReplaced() {
+        const std::string file = OldFile("narrow.db", Sql::kCreateData);
+        TSQLiteDatabase db(file);
+        db.ExecSQL("CREATE INDEX DATA_ADR_TSTAMP ON DATA (adr, tstamp, flevel)");
+        QVERIFY(DataIndexMissing(db));
+        QCOMPARE(BuildReportIndexes(file, MissingReportIndexes(db), {}), std::string());
+        QVERIFY(!DataIndexMissing(db));
+        QCOMPARE(
+            db.GetTable("SELECT name FROM sqlite_master WHERE name = 'DATA_ADR_TSTAMP'").Count(),
+            0);
     }
 
     // A file without the report indexes: both are built on a connection of their own, the
@@ -342,9 +360,9 @@ private slots:
         QTest::addColumn<int>("built");
         QTest::newRow("DATA of another shape")
             << "CREATE TABLE DATA (tstamp REAL, adr INTEGER, fcode INTEGER)"
-            << "" << false << "DATA_ADR_TSTAMP: no such column: flevel" << 1;
+            << "" << false << "DATA_READINGS: no such column: flevel" << 1;
         QTest::newRow("held by another program") << Sql::kCreateData << "BEGIN EXCLUSIVE" << false
-                                                 << "DATA_ADR_TSTAMP: database is locked" << 0;
+                                                 << "DATA_READINGS: database is locked" << 0;
         QTest::newRow("stopped") << Sql::kCreateData << "" << true << "stopped" << 0;
     }
     void reportIndexesThatCannotBeBuilt() {
