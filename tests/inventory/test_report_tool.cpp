@@ -3,12 +3,12 @@
 // its message and exit code and leave data.db as it was, byte for byte.
 #include "Clock.h"
 #include "Csv.h"
-#include "HistorySynth.h"
 #include "ReportTool.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "TItemNode.h"
 #include "TextFormats.h"
+#include "TwoDayHistory.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -67,38 +67,7 @@ void ReportToolTest::initTestCase() {
     QVERIFY(dir_.isValid());
     db_ = dir_.filePath("data.db");
     TSQLiteDatabase db(db_.toStdString());
-    db.ExecSQL(Sql::kCreateTanks);
-    db.ExecSQL(Sql::kCreateData);
-    db.ExecSQL(Sql::kCreateError);
-    for (int i = 1; i <= 14; ++i)
-        db.ExecSQL(Sql::SeedTank(i));
-    db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 20000, ftype = 'Diesel', lfuel = 1000, "
-               "name = 'North, \"big\"' WHERE id = 1");
-    db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 10000, ftype = 'Diesel' WHERE id = 2");
-    // linear calibrations: the capacity is the litres of the top code
-    for (int id : {1, 2}) {
-        TClbArray clb{};
-        for (int c = 0; c < kClbEntryCount; ++c)
-            clb[c] = float(c) * (id == 1 ? 20000 : 10000) / (kClbEntryCount - 1);
-        db.UpdateBlob(Sql::UpdateClb(id), EncodeClbArray(clb));
-    }
-    SynthPlan plan;
-    SynthTank one;
-    one.capacity = 20000;
-    one.startNet = 6000;
-    one.usePerHour = 40;
-    SynthTank two = one;
-    two.adr = 2;
-    two.capacity = 10000;
-    plan.tanks = {one, two};
-    // a delivery of 8000 l on the first day, 600 l stolen in the second night
-    plan.events = {{1, kDay0 + 14.0 / 24 - kOffset, 25, 8000},
-                   {1, kDay0 + 1 + 3.0 / 24 - kOffset, 10, -600}};
-    plan.utcFrom = kDay0 - kOffset - 1.0 / 1440;
-    plan.days = 2 + 2.0 / 1440;
-    plan.cycleSeconds = 74;
-    plan.localOffset = kOffset;
-    WriteHistory(db, plan);
+    WriteTwoDayHistory(db, kDay0, kOffset, R"('North, "big"')", "Diesel");
 }
 
 void ReportToolTest::dailyShowsTheDeliveryAndTheTheft() {

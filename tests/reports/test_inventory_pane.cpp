@@ -4,7 +4,6 @@
 // read; the CSV buttons write what is shown. The figures themselves are test_balance_view.
 #include "Clock.h"
 #include "Csv.h"
-#include "HistorySynth.h"
 #include "InventoryPane.h"
 #include "OperatorMessages.h"
 #include "ReportsTab.h"
@@ -12,6 +11,7 @@
 #include "Statements.h"
 #include "TItemNode.h"
 #include "TextFormats.h"
+#include "TwoDayHistory.h"
 
 #include <QFile>
 #include <QLabel>
@@ -64,37 +64,7 @@ private slots:
         QVERIFY(dir_.isValid());
         db_ = dir_.filePath("data.db").toStdString();
         TSQLiteDatabase db(db_);
-        db.ExecSQL(Sql::kCreateTanks);
-        db.ExecSQL(Sql::kCreateData);
-        db.ExecSQL(Sql::kCreateError);
-        for (int i = 1; i <= 14; ++i)
-            db.ExecSQL(Sql::SeedTank(i));
-        db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 20000, ftype = 'Diesel', lfuel = 1000, "
-                   "name = 'North' WHERE id = 1");
-        db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 10000, ftype = 'Petrol' WHERE id = 2");
-        for (int id : {1, 2}) {
-            TClbArray clb{};
-            for (int c = 0; c < kClbEntryCount; ++c)
-                clb[c] = float(c) * (id == 1 ? 20000 : 10000) / (kClbEntryCount - 1);
-            db.UpdateBlob(Sql::UpdateClb(id), EncodeClbArray(clb));
-        }
-        SynthPlan plan;
-        SynthTank one;
-        one.capacity = 20000;
-        one.startNet = 6000;
-        one.usePerHour = 40;
-        SynthTank two = one;
-        two.adr = 2;
-        two.capacity = 10000;
-        plan.tanks = {one, two};
-        // 8000 l delivered on the first afternoon, 600 l stolen in the second night
-        plan.events = {{1, kDay0 + 14.0 / 24 - kOffset, 25, 8000},
-                       {1, kDay0 + 1 + 3.0 / 24 - kOffset, 10, -600}};
-        plan.utcFrom = kDay0 - kOffset - 1.0 / 1440;
-        plan.days = 2 + 2.0 / 1440;
-        plan.cycleSeconds = 74;
-        plan.localOffset = kOffset;
-        WriteHistory(db, plan);
+        WriteTwoDayHistory(db, kDay0, kOffset, R"('North')", "Petrol");
     }
 
     void generateFillsTheBalanceWithTheDeliveryAndTheTheft() {
