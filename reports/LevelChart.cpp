@@ -129,21 +129,29 @@ QCPRange WithMargins(double lo, double hi, int pixels, double emptySpan) {
 
 } // namespace
 
-// The strip along the bottom of the plot area: a band for each stretch without readings and
-// a mark for each logged silence. It lies on the time axis rather than at any level, since
-// no level was measured there. Spans closer than a pixel are drawn as one rectangle, so a
-// year of silences costs no more than the chart's width.
-class SilenceStrip : public QCPLayerable {
+// A layer drawn inside the plot area with square edges: the strip and the alarm shading.
+class PlotAreaLayer : public QCPLayerable {
 public:
-    explicit SilenceStrip(QCustomPlot* plot) : QCPLayerable(plot) {}
-    std::vector<TimeSpan> bands; // keys
-    std::vector<double> marks;   // keys
+    using QCPLayerable::QCPLayerable;
 
 protected:
     void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
         applyAntialiasingHint(painter, false, QCP::aeOther);
     }
     QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
+};
+
+// The strip along the bottom of the plot area: a band for each stretch without readings and
+// a mark for each logged silence. It lies on the time axis rather than at any level, since
+// no level was measured there. Spans closer than a pixel are drawn as one rectangle, so a
+// year of silences costs no more than the chart's width.
+class SilenceStrip : public PlotAreaLayer {
+public:
+    explicit SilenceStrip(QCustomPlot* plot) : PlotAreaLayer(plot) {}
+    std::vector<TimeSpan> bands; // keys
+    std::vector<double> marks;   // keys
+
+protected:
     void draw(QCPPainter* painter) override {
         QCPAxis* x = mParentPlot->xAxis;
         const QRect r = mParentPlot->axisRect()->rect();
@@ -198,16 +206,12 @@ private:
 
 // Alarms as light shading over the whole height of the plot, behind the level line, each
 // kind in its own calm colour with its word along the top while the band is wide enough.
-class AlarmShading : public QCPLayerable {
+class AlarmShading : public PlotAreaLayer {
 public:
-    explicit AlarmShading(QCustomPlot* plot) : QCPLayerable(plot, QStringLiteral("grid")) {}
+    explicit AlarmShading(QCustomPlot* plot) : PlotAreaLayer(plot, QStringLiteral("grid")) {}
     std::vector<AlarmBand> bands;
 
 protected:
-    void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
-        applyAntialiasingHint(painter, false, QCP::aeOther);
-    }
-    QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
     void draw(QCPPainter* painter) override {
         QCPAxis* x = mParentPlot->xAxis;
         const QRect r = mParentPlot->axisRect()->rect();
