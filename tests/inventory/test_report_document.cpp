@@ -12,6 +12,7 @@
 #include "Statements.h"
 #include "TItemNode.h"
 #include "TextFormats.h"
+#include "TwoDayHistory.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -161,32 +162,8 @@ void ReportDocumentTest::initTestCase() {
 
     db_ = dir_.filePath("data.db");
     TSQLiteDatabase db(db_.toStdString());
-    db.ExecSQL(Sql::kCreateTanks);
-    db.ExecSQL(Sql::kCreateData);
-    db.ExecSQL(Sql::kCreateError);
-    for (int i = 1; i <= 14; ++i)
-        db.ExecSQL(Sql::SeedTank(i));
-    // The name as an older program stored it, in the legacy code page: "Nord-Süd".
-    db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 20000, ftype = 'Diesel', lfuel = 1000, "
-               "name = CAST(X'4E6F72642D53FC64' AS TEXT) WHERE id = 1");
-    TClbArray clb{};
-    for (int c = 0; c < kClbEntryCount; ++c)
-        clb[c] = float(c) * 20000 / (kClbEntryCount - 1);
-    db.UpdateBlob(Sql::UpdateClb(1), EncodeClbArray(clb));
-    SynthPlan plan;
-    SynthTank one;
-    one.capacity = 20000;
-    one.startNet = 6000;
-    one.usePerHour = 40;
-    plan.tanks = {one};
-    // a delivery of 8000 l on the first day, 600 l stolen in the second night
-    plan.events = {{1, kDay0 + 14.0 / 24 - kOffset, 25, 8000},
-                   {1, kDay0 + 1 + 3.0 / 24 - kOffset, 10, -600}};
-    plan.utcFrom = kDay0 - kOffset - 1.0 / 1440;
-    plan.days = 2 + 2.0 / 1440;
-    plan.cycleSeconds = 74;
-    plan.localOffset = kOffset;
-    WriteHistory(db, plan);
+    // Tank 1's name as an older program stored it, in the legacy code page: "Nord-Süd".
+    WriteTwoDayHistory(db, kDay0, kOffset, "CAST(X'4E6F72642D53FC64' AS TEXT)", "Petrol");
 }
 
 void ReportDocumentTest::tankReportHasHeadingChartTableAndEvents() {
