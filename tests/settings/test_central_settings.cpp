@@ -4,6 +4,7 @@
 
 #include "Config.h"
 #include "FakePorts.h"
+#include "OpenSettings.h"
 #include "OperatorMessages.h"
 #include "SettingsUnit.h"
 
@@ -15,18 +16,6 @@
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTest>
-
-namespace {
-
-class OpenSettings : public TForm2 {
-public:
-    using TForm2::TForm2;
-
-protected:
-    void RunModal() override { show(); }
-};
-
-} // namespace
 
 class TestCentralSettings : public QObject {
     Q_OBJECT

@@ -3,6 +3,7 @@
 // dialog is test_settings_dialog.
 #include "Config.h"
 #include "FakePorts.h"
+#include "OpenSettings.h"
 #include "OperatorMessages.h"
 #include "SettingsUnit.h"
 
@@ -11,18 +12,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
-
-namespace {
-
-class OpenSettings : public TForm2 {
-public:
-    using TForm2::TForm2;
-
-protected:
-    void RunModal() override { show(); }
-};
-
-} // namespace
 
 class TestShiftSetting : public QObject {
     Q_OBJECT
