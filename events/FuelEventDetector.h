@@ -23,7 +23,7 @@
 //   either side of a silent line or a station that was off still count, so a delivery made
 //   while nothing was read is found, spanning the gap.
 
-#include "EventTables.h"
+#include "EventRecords.h"
 #include "TItemNode.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 // mark). The events found are kept by their key, each in its latest form, for storing in
 // one go afterwards. Plain C++: the worker thread and the benchmark drive it alike.
 
-#include "EventTables.h"
+#include "EventRecords.h"
 #include "FuelEventDetector.h"
 
 #include <functional>

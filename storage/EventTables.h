@@ -4,6 +4,8 @@
 // quiet hours) and EVENT_MARKS (how far each tank's stored readings have been examined).
 // Every statement binds its values. Times are UTC day numbers, as DATA's tstamp.
 
+#include "EventRecords.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,20 +37,6 @@ SchemaResult MigrateSchema(TSQLiteDatabase& db);
 
 // ---- EVENTS ----
 
-// One EVENTS row. `kind` is "delivery", "loss", "low", "high" or "silent".
-struct EventRow {
-    int64_t id = 0; // 0 before it is stored
-    int adr = 0;
-    std::string kind;
-    double tstart = 0;
-    std::optional<double> tend;             // NULL while a delivery, loss or alarm is going on
-    std::optional<int64_t> vbefore, vafter; // gross litres
-    std::optional<int64_t> nbefore, nafter; // net litres at 15 °C, NULL where unknown
-    std::optional<int64_t> tbefore, tafter; // °C
-    std::optional<double> acked;            // NULL until acknowledged
-    std::string memo;
-};
-
 // Stores a delivery or loss by its key (adr, kind, tstart): updates the row with that key
 // when there is one, else inserts it. Storing the same event twice (a history examined
 // again after a crash) therefore leaves one row. `acked` and `memo` of an existing row are
@@ -79,18 +67,6 @@ EventRow ReadEventRow(const Row& r);
 
 // ---- EVENT_SETTINGS ----
 
-// What the operator set for a tank's events; an unset value takes the station's default.
-struct TankEventSettings {
-    int adr = 0;
-    std::optional<double> density;         // kg/m³ at 15 °C; unset: from the fuel type text
-    std::optional<int64_t> deliveryLitres; // unset: max(50 l, 1 % of capacity)
-    std::optional<int64_t> lossLitres;     // unset: max(50 l, 1 % of capacity)
-    // Quiet hours as minutes after local midnight, [from, to), may wrap past midnight
-    // (22:00-06:00 is 1320, 360). Both unset: no quiet hours.
-    std::optional<int64_t> quietFrom, quietTo;
-    bool operator==(const TankEventSettings&) const = default;
-};
-
 // Every stored row; tanks without a row have every value unset.
 std::vector<TankEventSettings> LoadEventSettings(TSQLiteDatabase& db);
 // Writes (inserts or replaces) the tank's row. Raises SQLiteError.
@@ -117,13 +93,6 @@ void SaveExaminedMarks(TSQLiteDatabase& db, const std::vector<ExaminedMark>& mar
 
 // ---- reading DATA for the examination ----
 
-struct DataRow {
-    int64_t rowid = 0;
-    double tstamp = 0;
-    int adr = 0;
-    int32_t flevel = 0;
-    int32_t temp = 0;
-};
 // DATA rows with rowid > `afterRowid`, in rowid order (the order they were stored), at
 // most `limit` of them. The read lock is held only while this runs.
 std::vector<DataRow> DataRowsAfter(TSQLiteDatabase& db, int64_t afterRowid, int limit);
