@@ -1,5 +1,6 @@
 #include "TanksUnit.h"
 
+#include "CalibrationGrid.h"
 #include "Database.h"
 #include "EditorRules.h"
 #include "OperatorMessages.h"
@@ -9,16 +10,13 @@
 #include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QTableWidget>
 
 #include <qcustomplot.h>
@@ -27,100 +25,11 @@
 
 using namespace EditorRules;
 
+using namespace CalibrationGrid;
+
 namespace {
-
-constexpr int kGridRows = kCalPointCount + 1;
-constexpr int kGridColumns = 3;
-// A cell's own height and widths; the view adds one pixel of grid line to each.
-constexpr int kCellHeight = 14;
-constexpr int kCellWidths[kGridColumns] = {20, 40, 50};
-constexpr int kGridLine = 1;
-const QColor kSelectedCell(166, 202, 240);
 const QColor kSeriesColour(68, 102, 163);
-
-bool IsFixed(int col, int row) {
-    return col == 0 || row == 0;
-}
-
-// The calibration grid: all 31 rows fit, so it never scrolls, not even to show a cell.
-class EditorGrid : public QTableWidget {
-public:
-    using QTableWidget::QTableWidget;
-    void scrollTo(const QModelIndex&, ScrollHint) override {}
-
-protected:
-    void wheelEvent(QWheelEvent* event) override { event->ignore(); }
-};
-
 } // namespace
-
-// Paints every cell through SGDrawCell and gives the cell editor the grid's key filter and
-// edit check.
-class EditorGridDelegate : public QStyledItemDelegate {
-public:
-    explicit EditorGridDelegate(TEditor& editor) : QStyledItemDelegate(&editor), editor_(editor) {}
-
-    QLineEdit* Current() const { return current_; }
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                          const QModelIndex& index) const override {
-        auto* edit = new QLineEdit(parent);
-        edit->setFrame(false);
-        const int col = index.column();
-        const int row = index.row();
-        QObject::connect(
-            edit, &QLineEdit::textEdited, &editor_,
-            [this, col, row](const QString& text) { editor_.SGSetEditText(col, row, text); });
-        current_ = edit;
-        editor_.CellEditorOpened(col, row);
-        return edit;
-    }
-
-    void destroyEditor(QWidget* editor, const QModelIndex& index) const override {
-        if (editor == current_)
-            current_ = nullptr;
-        QStyledItemDelegate::destroyEditor(editor, index);
-    }
-
-    // The cell follows the editor at every change already; writing the same text back
-    // would only move the caret.
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-        auto* edit = static_cast<QLineEdit*>(editor);
-        const QString text = index.data(Qt::EditRole).toString();
-        if (edit->text() != text)
-            edit->setText(text);
-    }
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        const int col = index.column();
-        const int row = index.row();
-        editor_.SGDrawCell(*painter, col, row, option.rect,
-                           option.state.testFlag(QStyle::State_Selected), IsFixed(col, row));
-    }
-
-    void Finish() {
-        if (QLineEdit* edit = current_) {
-            emit commitData(edit);
-            emit closeEditor(edit, QAbstractItemDelegate::NoHint);
-        }
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::KeyPress) {
-            const auto c = TypedCharacter(*static_cast<QKeyEvent*>(event));
-            // Return ends the cell's editing as usual; it is no character of the cell.
-            if (c && c->unicode() != u'\r' && !editor_.SGKeyPress(*c))
-                return true;
-        }
-        return QStyledItemDelegate::eventFilter(watched, event);
-    }
-
-private:
-    TEditor& editor_;
-    mutable QPointer<QLineEdit> current_;
-};
 
 TEditor::TEditor(TSQLiteDatabase& db, OperatorMessages& messages, QWidget* parent)
     : QDialog(parent), db_(db), messages_(messages) {
@@ -200,25 +109,7 @@ void TEditor::BuildCalibrationData() {
     GroupBox2 = new QGroupBox(QStringLiteral("Calibration Data"), this);
     GroupBox2->setGeometry(199, 2, 490, 495);
 
-    SG = new EditorGrid(kGridRows, kGridColumns, GroupBox2);
-    SG->setGeometry(11, 18, 115, 466);
-    SG->setFrameStyle(QFrame::Box | QFrame::Plain); // flat
-    SG->horizontalHeader()->hide();
-    SG->verticalHeader()->hide();
-    for (QHeaderView* header : {SG->horizontalHeader(), SG->verticalHeader()}) {
-        header->setMinimumSectionSize(1);
-        header->setSectionResizeMode(QHeaderView::Fixed);
-    }
-    SG->verticalHeader()->setDefaultSectionSize(kCellHeight + kGridLine);
-    SG->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    SG->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    SG->setSelectionMode(QAbstractItemView::SingleSelection);
-    SG->setSelectionBehavior(QAbstractItemView::SelectItems);
-    SG->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                        QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
-    SG->setTabKeyNavigation(false);
-    SG->setWordWrap(false);
-    SG->setCornerButtonEnabled(false);
+    SG = MakeCalibrationGrid(GroupBox2);
     gridDelegate_ = new EditorGridDelegate(*this);
     SG->setItemDelegate(gridDelegate_);
 
@@ -507,77 +398,4 @@ bool TEditor::Memo1KeyPress(QChar key) {
         return true;
     messages_.Beep();
     return false;
-}
-
-// ---- grid --------------------------------------------------------------------------
-
-bool TEditor::SGKeyPress(QChar key) {
-    if (IsPassThrough(key))
-        return true;
-    bool pass = IsDigit(key);
-    const int col = SG->currentColumn();
-    savedCellText_ = CellText(col, SG->currentRow());
-    // The key replaces what is selected in the cell (all of it when typing opened the
-    // cell), so only what it keeps counts against the room.
-    QString kept = savedCellText_;
-    if (const QLineEdit* edit = CellEditor(); edit && edit->hasSelectedText())
-        kept = edit->text().remove(edit->selectionStart(), edit->selectedText().size());
-    if (!GridTextHasRoom(col, kept))
-        pass = false;
-    return pass;
-}
-
-void TEditor::CellEditorOpened(int col, int row) {
-    // A change that no typed character preceded (a paste) must restore this cell's own
-    // text, not one saved from another cell.
-    savedCellText_ = CellText(col, row);
-}
-
-void TEditor::SGSetEditText(int ACol, int ARow, const QString& Value) {
-    if (!GridValueAdmissible(SG->currentColumn(), Value)) {
-        RestoreCell(ACol, ARow);
-        return;
-    }
-    SetCellText(ACol, ARow, Value);
-}
-
-void TEditor::RestoreCell(int ACol, int ARow) {
-    SetCellText(SG->currentColumn(), SG->currentRow(), savedCellText_);
-    SG->setCurrentCell(ARow, ACol);
-    if (QLineEdit* edit = CellEditor()) {
-        edit->setText(savedCellText_);
-        edit->setCursorPosition(static_cast<int>(savedCellText_.size()));
-    }
-    messages_.Beep();
-}
-
-void TEditor::SGDrawCell(QPainter& painter, int ACol, int ARow, const QRect& Rect, bool selected,
-                         bool fixed) const {
-    const QColor background = selected ? kSelectedCell
-                              : fixed  ? SG->palette().color(QPalette::Button)
-                                       : SG->palette().color(QPalette::Base);
-    painter.fillRect(Rect, background);
-    painter.setFont(SG->font());
-    painter.setPen(SG->palette().color(QPalette::Text));
-    const Qt::Alignment horizontal = (ARow == 0 || ACol == 0) ? Qt::AlignHCenter : Qt::AlignRight;
-    painter.drawText(Rect.adjusted(2, 0, -2, 0), horizontal | Qt::AlignVCenter | Qt::TextSingleLine,
-                     CellText(ACol, ARow));
-}
-
-QString TEditor::CellText(int col, int row) const {
-    const QTableWidgetItem* item = SG->item(row, col);
-    return item ? item->text() : QString();
-}
-
-void TEditor::SetCellText(int col, int row, const QString& text) {
-    if (QTableWidgetItem* item = SG->item(row, col))
-        item->setText(text);
-}
-
-QLineEdit* TEditor::CellEditor() const {
-    return gridDelegate_->Current();
-}
-
-void TEditor::FinishCellEdit() {
-    gridDelegate_->Finish();
 }
