@@ -1,5 +1,6 @@
 #include "Balance.h"
 
+#include "DayNumbers.h"
 #include "NetVolume.h"
 
 #include <algorithm>
@@ -27,17 +28,17 @@ std::vector<double> BalanceBoundaries(double firstDay, double lastDay,
     std::vector<int> starts = shiftStarts;
     std::sort(starts.begin(), starts.end());
     starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-    starts.erase(
-        std::remove_if(starts.begin(), starts.end(), [](int m) { return m < 0 || m >= 1440; }),
-        starts.end());
+    starts.erase(std::remove_if(starts.begin(), starts.end(),
+                                [](int m) { return m < 0 || m >= kMinutesPerDay; }),
+                 starts.end());
     if (starts.empty())
         starts.push_back(0);
     std::vector<double> bounds;
     const double first = std::floor(firstDay), last = std::floor(lastDay);
     for (double day = first; day <= last; ++day)
         for (int m : starts)
-            bounds.push_back(day + m / 1440.0);
-    bounds.push_back(last + 1 + starts.front() / 1440.0);
+            bounds.push_back(day + double(m) / kMinutesPerDay);
+    bounds.push_back(last + 1 + double(starts.front()) / kMinutesPerDay);
     return bounds;
 }
 

@@ -12,6 +12,7 @@
 // consumed = opening − closing + delivered − lost, for gross litres and, where the tank has
 // a density, for net litres at 15 °C.
 
+#include "DayNumbers.h"
 #include "EventTables.h"
 
 #include <cstdint>
@@ -40,7 +41,7 @@ struct BalanceRow {
 
 // A gap between readings longer than this (days) counts as time without readings; a poll
 // cycle of fourteen tanks takes under two minutes.
-inline constexpr double kReadingGapDays = 5.0 / 1440;
+inline constexpr double kReadingGapDays = 5.0 / kMinutesPerDay;
 // A row is complete once it has ended and its readings cover this share of it.
 inline constexpr double kCompleteShare = 0.95;
 

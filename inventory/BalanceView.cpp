@@ -1,6 +1,7 @@
 #include "BalanceView.h"
 
 #include "Csv.h"
+#include "DayNumbers.h"
 #include "TextFormats.h"
 
 #include <cmath>
@@ -27,7 +28,7 @@ std::string HourMinute(double t) {
 }
 
 bool WholeDay(const BalanceRow& row) {
-    const double start = std::round(row.start * 1440) / 1440;
+    const double start = std::round(row.start * kMinutesPerDay) / kMinutesPerDay;
     return start == std::floor(start) && std::abs(row.stop - row.start - 1) < 1e-6;
 }
 

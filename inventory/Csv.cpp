@@ -1,5 +1,6 @@
 #include "Csv.h"
 
+#include "DayNumbers.h"
 #include "NetVolume.h"
 #include "StoredText.h"
 #include "TextFormats.h"
@@ -60,11 +61,11 @@ private:
     int64_t day_ = INT64_MIN, sec_ = 0;
     std::string dmy_, ymd_;
     void Set(double dayNumber) {
-        const int64_t total = std::llround(dayNumber * 86400.0);
-        int64_t day = total / 86400;
-        sec_ = total - day * 86400;
+        const int64_t total = std::llround(dayNumber * kSecondsPerDay);
+        int64_t day = total / kSecondsPerDay;
+        sec_ = total - day * kSecondsPerDay;
         if (sec_ < 0) {
-            sec_ += 86400;
+            sec_ += kSecondsPerDay;
             --day;
         }
         if (day == day_)
@@ -94,7 +95,7 @@ private:
 };
 
 std::string Zone(double offset) {
-    const int64_t minutes = std::llround(offset * 1440);
+    const int64_t minutes = std::llround(offset * kMinutesPerDay);
     const int64_t a = minutes < 0 ? -minutes : minutes;
     std::string z(1, minutes < 0 ? '-' : '+');
     Two(z, int(a / 60));

@@ -4,6 +4,8 @@
 // rule, and what the chart shows: the level only where a sensor reported it, the stretches
 // without readings as bands along the time axis. Plain code, no Qt.
 
+#include "DayNumbers.h"
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -32,7 +34,7 @@ struct LevelPoint {
 
 // Seconds as a fraction of a day.
 inline constexpr double Seconds(double s) {
-    return s / 86400.0;
+    return s / kSecondsPerDay;
 }
 
 // The points of Series1 for the samples (in the order the rows came) over the period S..E.

@@ -1,4 +1,5 @@
 #include "ReportLayout.h"
+#include "DayNumbers.h"
 
 #include <algorithm>
 #include <array>
@@ -53,9 +54,9 @@ double TimeStep(double spanDays, int maxTicks) {
                                                  120,  180,   360,   720,   1440, 2880, 4320,
                                                  7200, 10080, 20160, 40320, 80640};
     for (double m : kMinutes)
-        if (spanDays / (m / 1440) <= maxTicks)
-            return m / 1440;
-    return kMinutes.back() / 1440;
+        if (spanDays / (m / kMinutesPerDay) <= maxTicks)
+            return m / kMinutesPerDay;
+    return kMinutes.back() / kMinutesPerDay;
 }
 
 std::vector<double> Ticks(double from, double to, double step) {
@@ -64,7 +65,7 @@ std::vector<double> Ticks(double from, double to, double step) {
         return out;
     // Rounded to the second: day numbers of local midnights are whole, minutes are not.
     for (double k = std::ceil(from / step - 1e-9); k * step <= to + 1e-9; ++k)
-        out.push_back(std::round(k * step * 86400) / 86400);
+        out.push_back(std::round(k * step * kSecondsPerDay) / kSecondsPerDay);
     return out;
 }
 

@@ -1,4 +1,5 @@
 #include "TileFreshness.h"
+#include "DayNumbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,7 @@ double StaleAfterSeconds(int activeTanks) {
 std::string AgeText(double lastReading, double localNow) {
     if (lastReading <= 0)
         return "no reading yet";
-    const double seconds = std::max(0.0, (localNow - lastReading) * 86400.0);
+    const double seconds = std::max(0.0, (localNow - lastReading) * kSecondsPerDay);
     const auto whole = [](double v) { return std::to_string(static_cast<long long>(v)); };
     if (seconds < 60)
         return "no reading for " + whole(seconds) + " s";
@@ -18,11 +19,11 @@ std::string AgeText(double lastReading, double localNow) {
         return "no reading for " + whole(seconds / 60) + " min";
     if (seconds < 48 * 3600)
         return "no reading for " + whole(seconds / 3600) + " h";
-    return "no reading for " + whole(seconds / 86400) + " days";
+    return "no reading for " + whole(seconds / kSecondsPerDay) + " days";
 }
 
 TTileFreshness JudgeFreshness(double lastReading, double localNow, bool lineUp, int activeTanks) {
-    const double age = (localNow - lastReading) * 86400.0;
+    const double age = (localNow - lastReading) * kSecondsPerDay;
     if (lineUp && lastReading > 0 && age <= StaleAfterSeconds(activeTanks))
         return {};
     return {true, AgeText(lastReading, localNow)};

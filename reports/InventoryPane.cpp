@@ -3,6 +3,7 @@
 #include "BalanceView.h"
 #include "Clock.h"
 #include "Csv.h"
+#include "DayNumbers.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
@@ -269,7 +270,7 @@ void InventoryPane::ShowConsumption() {
         values << s.barValues[i];
     }
     bars->setData(keys, values);
-    bars->setWidth(s.barWidth * 86400);
+    bars->setWidth(s.barWidth * kSecondsPerDay);
     keys.clear();
     values.clear();
     for (std::size_t i = 0; i < s.meanKeys.size(); ++i) {

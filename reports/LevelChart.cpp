@@ -1,4 +1,5 @@
 #include "LevelChart.h"
+#include "DayNumbers.h"
 
 #include <QToolTip>
 
@@ -8,8 +9,7 @@
 
 namespace {
 
-constexpr double kUnixEpochDay = 25569.0; // 01/01/1970 as a day number
-constexpr int64_t kUnixEpochMs = 25569LL * 86400000LL;
+constexpr int64_t kUnixEpochMs = kUnixEpochDay * kMsPerDay;
 constexpr int kMarginPx = 5;
 constexpr char kTimeLabelFormat[] = "dd/MM/yyyy HH:mm";
 
@@ -297,11 +297,11 @@ protected:
 // Whole milliseconds, so that the ticker, which truncates to the millisecond, shows 10:00
 // rather than 09:59 for a reading at 10:00.
 double DayToKey(double dayNumber) {
-    const int64_t ms = std::llround(dayNumber * 86400000.0) - kUnixEpochMs;
+    const int64_t ms = std::llround(dayNumber * double(kMsPerDay)) - kUnixEpochMs;
     return static_cast<double>(ms) / 1000.0;
 }
 double KeyToDay(double key) {
-    return key / 86400.0 + kUnixEpochDay;
+    return key / kSecondsPerDay + double(kUnixEpochDay);
 }
 
 void LevelChart::Bounds::Add(double x, double y) {

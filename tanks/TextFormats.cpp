@@ -1,4 +1,5 @@
 #include "TextFormats.h"
+#include "DayNumbers.h"
 
 #include <charconv>
 #include <cmath>
@@ -39,8 +40,7 @@ bool ParseDouble(const std::string& text, double& out) {
 
 namespace {
 
-constexpr int64_t kMsPerDay = 86400000;
-constexpr int64_t kEpochToUnixDays = 25569; // 30/12/1899 .. 01/01/1970
+constexpr int64_t kEpochToUnixDays = kUnixEpochDay; // 30/12/1899 .. 01/01/1970
 
 // Days since 01/01/1970 <-> civil date (proleptic Gregorian).
 void CivilFromDays(int64_t z, int& y, int& m, int& d) {

@@ -1,6 +1,7 @@
 #include "PgReportArchive.h"
 
 #include "Calibration.h"
+#include "DayNumbers.h"
 #include "NetVolume.h"
 #include "PgConnection.h"
 
@@ -22,25 +23,29 @@ constexpr const char* kPoints =
     "SELECT p.tank, p.point, p.code, p.litres FROM central.calibration_points p JOIN (SELECT "
     "tank, max(seq) AS seq FROM central.tank_changes WHERE station = $1 GROUP BY tank) l ON "
     "p.tank = l.tank AND p.seq = l.seq WHERE p.station = $1 ORDER BY p.tank, p.point";
+// A day number parameter as a point in time on the server.
+#define UNIX_TIME(p)                                                                               \
+    "to_timestamp((" p "::float8 - " TAVRONA_DAY_TEXT(                                             \
+        TAVRONA_UNIX_EPOCH_DAY) ") * " TAVRONA_DAY_TEXT(TAVRONA_SECONDS_PER_DAY) ")"
+
 // The index on (station, adr, taken) finds the rows; tstamp, the station's own number,
 // decides exactly which belong, as it does on the station. A second either way covers the
 // rounding of taken to the microsecond. The opening reading is ordered by taken alone, so the
 // index is read backwards and stops at the first row instead of sorting the tank's history.
 constexpr const char* kReadings =
     "SELECT tstamp, flevel, fcode, temp FROM central.readings WHERE station = $1 AND adr = $2 "
-    "AND taken >= to_timestamp(($3::float8 - 25569) * 86400) - interval '1 second' AND taken < "
-    "to_timestamp(($4::float8 - 25569) * 86400) + interval '1 second' AND tstamp >= $3 AND "
-    "tstamp < $4 ORDER BY tstamp, src_row";
+    "AND taken >= " UNIX_TIME("$3") " - interval '1 second' AND taken < " UNIX_TIME(
+        "$4") " + interval '1 second' AND tstamp >= $3 AND "
+              "tstamp < $4 ORDER BY tstamp, src_row";
 constexpr const char* kOpening =
     "SELECT tstamp, flevel, fcode, temp FROM central.readings WHERE station = $1 AND adr = $2 "
-    "AND taken < to_timestamp(($3::float8 - 25569) * 86400) + interval '1 second' AND tstamp < "
-    "$3 ORDER BY taken DESC LIMIT 1";
+    "AND taken < " UNIX_TIME("$3") " + interval '1 second' AND tstamp < "
+                                   "$3 ORDER BY taken DESC LIMIT 1";
 constexpr const char* kEvents =
     "SELECT src_id, adr, kind, extract(epoch FROM started), extract(epoch FROM ended), vbefore, "
     "vafter, nbefore, nafter, tbefore, tafter, extract(epoch FROM acked), memo FROM "
-    "central.events WHERE station = $1 AND adr = $2 AND started < to_timestamp(($3::float8 - "
-    "25569) * 86400) AND (ended IS NULL OR ended >= to_timestamp(($4::float8 - 25569) * "
-    "86400)) ORDER BY started, src_id";
+    "central.events WHERE station = $1 AND adr = $2 AND started < " UNIX_TIME(
+        "$3") " AND (ended IS NULL OR ended >= " UNIX_TIME("$4") ") ORDER BY started, src_id";
 
 using Cell = std::optional<std::string>;
 
@@ -60,7 +65,7 @@ std::optional<double> Real(const Cell& c) {
 // Seconds since 1970 as a UTC day number.
 std::optional<double> Day(const Cell& c) {
     const auto s = Real(c);
-    return s ? std::optional<double>(*s / 86400 + 25569) : std::nullopt;
+    return s ? std::optional<double>(*s / kSecondsPerDay + kUnixEpochDay) : std::nullopt;
 }
 PgParam Num(long long v) {
     return {PgNumber(v), false};

@@ -1,5 +1,6 @@
 #include "PgCentralServer.h"
 
+#include "DayNumbers.h"
 #include "PgConnection.h"
 
 namespace {
@@ -50,7 +51,8 @@ constexpr Step kSteps[] = {{1, std::begin(kVersion1), std::end(kVersion1)}};
 // points in time. A number outside the years 1900..9999 gets no point in time rather than
 // failing its whole batch for ever.
 #define CENTRAL_TAKEN(t)                                                                           \
-    "CASE WHEN " t " BETWEEN 1 AND 2958465 THEN to_timestamp((" t " - 25569) * 86400) END"
+    "CASE WHEN " t " BETWEEN 1 AND 2958465 THEN to_timestamp((" t " - " TAVRONA_DAY_TEXT(          \
+        TAVRONA_UNIX_EPOCH_DAY) ") * " TAVRONA_DAY_TEXT(TAVRONA_SECONDS_PER_DAY) ") END"
 
 // One statement per batch: the values travel as arrays of numbers, unnested on the server.
 constexpr const char* kInsertReadings =

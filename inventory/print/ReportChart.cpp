@@ -1,6 +1,7 @@
 #include "ReportChart.h"
 
 #include "ChartEvents.h"
+#include "DayNumbers.h"
 #include "EventList.h"
 #include "LevelSeries.h"
 #include "ReportLayout.h"
@@ -42,7 +43,7 @@ QColor BandColour(AlarmKind kind) {
 
 // The level over the period as on screen (readings inside it only), with what happened.
 void ChartPainter::Paint(QPainter& p, const QRectF& box, const TankReport& rep) const {
-    const double from = span_.from, to = std::max(span_.to, span_.from + 1.0 / 1440);
+    const double from = span_.from, to = std::max(span_.to, span_.from + 1.0 / kMinutesPerDay);
     const QRectF plot = box.adjusted(46, 18, -8, -28);
 
     std::vector<fdata> samples;

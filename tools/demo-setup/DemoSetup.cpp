@@ -2,6 +2,7 @@
 
 #include "Calibration.h"
 #include "Database.h"
+#include "DayNumbers.h"
 #include "NetVolume.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
@@ -64,10 +65,10 @@ SynthPlan DemoHistory(double utcNow, double localOffset, const std::vector<DemoT
     p.localOffset = localOffset;
     // From midnight local time a week ago, so the events below fall at the hours they name.
     p.utcFrom = std::floor(utcNow + localOffset) - 7 - localOffset;
-    p.days = utcNow - 5.0 / 1440 - p.utcFrom;
+    p.days = utcNow - 5.0 / kMinutesPerDay - p.utcFrom;
     p.seed = 2026;
     auto at = [&](int day, int hour, int minute) {
-        return p.utcFrom + day + (hour * 60 + minute) / 1440.0;
+        return p.utcFrom + day + double(hour * 60 + minute) / kMinutesPerDay;
     };
     // Deliveries of 30 % of a tank and a theft of 7 %, as shares of capacity.
     struct Planned {
@@ -185,7 +186,7 @@ DemoResult SetUpDemoDatabase(const std::string& dbPath, bool withHistory) {
             const double utc =
                 TextFormats::Join(now.date().year(), now.date().month(), now.date().day(),
                                   now.time().hour(), now.time().minute(), now.time().second());
-            const double offset = now.toLocalTime().offsetFromUtc() / 86400.0;
+            const double offset = now.toLocalTime().offsetFromUtc() / double(kSecondsPerDay);
             WriteHistory(db, DemoHistory(utc, offset, SimulatorStartLevels()));
         }
     } catch (const std::exception& e) {

@@ -1,6 +1,7 @@
 #include "HistorySynth.h"
 
 #include "BoundSql.h"
+#include "DayNumbers.h"
 #include "NetVolume.h"
 #include "SQLiteDatabase.h"
 
@@ -11,11 +12,11 @@
 
 namespace {
 
-constexpr double kSecond = 1.0 / 86400.0;
+constexpr double kSecond = 1.0 / kSecondsPerDay;
 
 // Net litres an event has moved by `utc`.
 double Moved(const SynthEvent& e, double utc) {
-    double minutes = (utc - e.utcStart) * 1440.0;
+    double minutes = (utc - e.utcStart) * kMinutesPerDay;
     if (minutes <= 0)
         return 0;
     if (e.pauseAfter >= 0 && minutes > e.pauseAfter)
@@ -35,7 +36,7 @@ bool InGap(const std::vector<SynthGap>& gaps, int adr, double utc) {
 void SynthesizeHistory(const SynthPlan& plan, const std::function<void(const DataRow&)>& row) {
     std::mt19937 rng(plan.seed);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    const int64_t cycles = static_cast<int64_t>(plan.days * 86400.0 / plan.cycleSeconds);
+    const int64_t cycles = static_cast<int64_t>(plan.days * kSecondsPerDay / plan.cycleSeconds);
     int64_t rowid = 0;
     for (int64_t c = 0; c < cycles; ++c) {
         for (std::size_t i = 0; i < plan.tanks.size(); ++i) {
