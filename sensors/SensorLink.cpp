@@ -28,7 +28,7 @@ public:
         const double utc = ctx_.clock.UtcNow();
         std::exception_ptr failed;
         try {
-            ctx_.db.ExecSQL(Sql::InsertError(utc, static_cast<int>(address), 1));
+            ctx_.db.ExecSQL(Sql::InsertError(utc, static_cast<int>(address), kErrorCodeSilent));
         } catch (...) {
             failed = std::current_exception();
         }
@@ -457,7 +457,7 @@ void SensorLink::Retry() {
 // and at most one an hour, with the bytes discarded meanwhile.
 void SensorLink::ReportOverrun(std::size_t discarded) {
     overrunBytes_ += discarded;
-    if (overrunLoggedAt_ && NowMs() - *overrunLoggedAt_ < SensorHealth::kRenameMs)
+    if (overrunLoggedAt_ && NowMs() - *overrunLoggedAt_ < kOverrunLogMs)
         return;
     overrunLoggedAt_ = NowMs();
     Log("Input queue full: " + std::to_string(overrunBytes_) + " bytes from the line discarded");

@@ -26,7 +26,8 @@ class OperatorMessages;
 inline constexpr const char* kMsgSelectPort = "Please Select COM Port Number";
 inline constexpr const char* kMsgPortAbsent = "ComPort absent (%s). Please select another port.";
 inline constexpr const char* kMsgSendFailed = "Could not send data to the COM port";
-// ERROR code of the rows that mark the time without a line (a silence is code 1).
+// ERROR codes: a sensor that did not answer its poll, and the time without a line.
+inline constexpr int kErrorCodeSilent = 1;
 inline constexpr int kErrorCodeLineLost = 2;
 
 // What the link uses of the station; all outlive the link.
@@ -135,6 +136,8 @@ private:
     SensorHealth health_;
     bool quietOpen_ = false; // a retry's opening: its failures show nothing
     std::string identity_;   // of the adapter last opened
+    // An overrun of the input queue is written to the Errors log at most once an hour.
+    static constexpr int64_t kOverrunLogMs = 3600000;
     std::optional<int64_t> overrunLoggedAt_;
     std::size_t overrunBytes_ = 0;
 };
