@@ -1,5 +1,7 @@
 #pragma once
-// Every statement the station runs, kept together: their texts are part of the file format.
+// The statements over the three tables of the readings (TANKS, DATA, ERROR), kept together:
+// their texts are part of the file format. Statements that came later stand beside the code
+// that runs them: EventTables.cpp, LastReading.cpp, IndexBuild.cpp and central/sender.
 
 #include <string>
 
@@ -50,10 +52,12 @@ inline constexpr const char* kCreateEventMarks =
     "CREATE TABLE EVENT_MARKS (adr INTEGER PRIMARY KEY, examined REAL, state TEXT, "
     "lastrow INTEGER, lastrowtstamp REAL)";
 
+// Every column of an EVENTS row in the table's order, as ReadEventRow reads them.
+#define SQL_EVENT_COLUMNS                                                                          \
+    "id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, acked, memo"
+
 // The columns each event table must have; preparing these proves an existing table usable.
-inline constexpr const char* kProbeEvents =
-    "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, "
-    "acked, memo FROM EVENTS LIMIT 0";
+inline constexpr const char* kProbeEvents = "SELECT " SQL_EVENT_COLUMNS " FROM EVENTS LIMIT 0";
 inline constexpr const char* kProbeEventSettings =
     "SELECT adr, density, delivery, loss, quietfrom, quietto FROM EVENT_SETTINGS LIMIT 0";
 inline constexpr const char* kProbeEventMarks =
@@ -74,13 +78,12 @@ inline constexpr const char* kAcknowledgeEvent =
 inline constexpr const char* kAcknowledgeLosses =
     "UPDATE EVENTS SET acked = ? WHERE adr = ? AND kind = 'loss' AND acked IS NULL";
 inline constexpr const char* kSelectOpenAlarms =
-    "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, "
-    "acked, memo FROM EVENTS WHERE (kind IN ('low', 'high', 'silent') AND tend IS NULL) OR "
+    "SELECT " SQL_EVENT_COLUMNS
+    " FROM EVENTS WHERE (kind IN ('low', 'high', 'silent') AND tend IS NULL) OR "
     "(kind = 'loss' AND acked IS NULL) ORDER BY id";
 // Every tank when adr is 0, every kind when kind is empty; newest first.
 inline constexpr const char* kSelectEvents =
-    "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, "
-    "acked, memo FROM EVENTS WHERE (? = 0 OR adr = ?) AND (? = '' OR kind = ?) "
+    "SELECT " SQL_EVENT_COLUMNS " FROM EVENTS WHERE (? = 0 OR adr = ?) AND (? = '' OR kind = ?) "
     "ORDER BY tstart DESC, id DESC LIMIT ?";
 inline constexpr const char* kSelectEventSettings =
     "SELECT adr, density, delivery, loss, quietfrom, quietto FROM EVENT_SETTINGS";
@@ -113,8 +116,8 @@ inline constexpr const char* kSelectReadingBefore =
     "ORDER BY tstamp DESC LIMIT 1";
 // Stored events of a tank that overlap [from, to), oldest first.
 inline constexpr const char* kSelectEventsOverlapping =
-    "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, "
-    "acked, memo FROM EVENTS WHERE adr = ? AND tstart < ? AND (tend IS NULL OR tend >= ?) "
+    "SELECT " SQL_EVENT_COLUMNS
+    " FROM EVENTS WHERE adr = ? AND tstart < ? AND (tend IS NULL OR tend >= ?) "
     "ORDER BY tstart, id";
 
 // A text as an SQL string literal: between single quotes, quotes doubled, bytes unchanged.

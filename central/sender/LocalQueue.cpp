@@ -2,6 +2,7 @@
 
 #include "BoundSql.h"
 #include "SQLiteDatabase.h"
+#include "Statements.h"
 #include "TItemNode.h"
 
 #include <map>
@@ -22,8 +23,7 @@ constexpr const char* kReadingsAfter = "SELECT rowid, tstamp, adr, flevel, fcode
 constexpr const char* kErrorsAfter =
     "SELECT rowid, tstamp, adr, code FROM ERROR WHERE rowid > ? ORDER BY rowid LIMIT ?";
 constexpr const char* kEventsFrom =
-    "SELECT id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, "
-    "acked, memo FROM EVENTS WHERE id >= ? ORDER BY id LIMIT ?";
+    "SELECT " SQL_EVENT_COLUMNS " FROM EVENTS WHERE id >= ? ORDER BY id LIMIT ?";
 constexpr const char* kCountData = "SELECT count(*) FROM DATA WHERE rowid > ?";
 constexpr const char* kCountError = "SELECT count(*) FROM ERROR WHERE rowid > ?";
 constexpr const char* kCountEvents = "SELECT count(*) FROM EVENTS WHERE id > ?";
