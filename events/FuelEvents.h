@@ -5,7 +5,8 @@
 // history in a worker thread at start-up, and tells the windows of every change.
 //
 // Everything here runs on the thread that created it (the GUI thread), except the history
-// worker, which reads data.db through a connection of its own and never writes.
+// worker, which only reads DATA, through a connection of its own; what it found is stored
+// here, on the GUI thread, once it has finished.
 // Storage failures never raise out of here and never open a box: the first one is written
 // to the Errors log and nothing more is stored until the next start, which examines again
 // whatever was missed meanwhile. The alarms go on in memory, on the tiles, all the same.
