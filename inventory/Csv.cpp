@@ -239,12 +239,6 @@ std::vector<std::vector<std::string>> Parse(std::string_view text) {
     return records;
 }
 
-std::string Iso8601(double local, double offset) {
-    std::string out;
-    Stamp().Iso(out, local, Zone(offset));
-    return out;
-}
-
 // Without the tank's fields and the zone: two stamps of 19, four numbers of at most 11,
 // 7 commas and CR LF.
 constexpr std::size_t kLongestReadingLine = 19 + 19 + 4 * 11 + 7 + 2;

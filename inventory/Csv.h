@@ -26,9 +26,6 @@ std::string Field(std::string_view utf8);
 // Splits CSV text (after an optional byte-order mark) into records of fields.
 std::vector<std::vector<std::string>> Parse(std::string_view text);
 
-// A local day number as ISO 8601 with the offset from UTC: 2026-12-09T03:45:54+01:00.
-std::string Iso8601(double local, double offset);
-
 struct TankName {
     int adr = 0;
     std::string name; // as stored

@@ -1,6 +1,7 @@
 #include "LevelQuery.h"
 
 #include "Clock.h"
+#include "DayNumbers.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "TextFormats.h"
@@ -94,7 +95,7 @@ struct Bounds {
 double LocalOffset(const Clock& clock) {
     const double utc = clock.UtcNow();
     const double local = clock.LocalNow();
-    return std::round((local - utc) * 1440.0) / 1440.0;
+    return std::round((local - utc) * kMinutesPerDay) / kMinutesPerDay;
 }
 
 std::vector<fdata> QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset) {
@@ -123,4 +124,12 @@ std::vector<double> QueryErrors(TSQLiteDatabase& db, int adr, double S, double E
             times.push_back(t + offset);
     });
     return times;
+}
+
+std::vector<std::string> TankNames(TSQLiteDatabase& db, int count) {
+    std::vector<std::string> names;
+    TSQLiteTable t = db.GetTable(Sql::kSelectTanks);
+    for (; !t.Eof() && static_cast<int>(names.size()) < count; t.Next())
+        names.push_back(t.FieldText("name"));
+    return names;
 }

@@ -4,6 +4,7 @@
 
 #include "LevelSeries.h"
 
+#include <string>
 #include <vector>
 
 class Clock;
@@ -25,3 +26,7 @@ void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset
 // The local times of the silences logged for `adr` strictly inside S..E (statement 11), as
 // finite numbers inside the bounds.
 std::vector<double> QueryErrors(TSQLiteDatabase& db, int adr, double S, double E, double offset);
+
+// The stored names of the first `count` TANKS rows in the table's order: the Reports tab
+// lists them as tanks 1, 2, ...
+std::vector<std::string> TankNames(TSQLiteDatabase& db, int count);

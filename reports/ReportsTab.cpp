@@ -11,7 +11,6 @@
 #include "PgReportArchive.h"
 #include "ReportDocument.h"
 #include "SQLiteDatabase.h"
-#include "Statements.h"
 #include "StoredText.h"
 #include "TextFormats.h"
 
@@ -297,10 +296,10 @@ void ReportsTab::TabSheet2Show() {
 }
 
 void ReportsTab::FillTankList() {
-    TSQLiteTable t = db_.GetTable(Sql::kSelectTanks);
-    for (int k = 1; !t.Eof() && k <= kGridRows; ++k, t.Next()) {
+    const std::vector<std::string> names = TankNames(db_, kGridRows);
+    for (int k = 1; k <= static_cast<int>(names.size()); ++k) {
         grid_->item(k - 1, 0)->setText(QString::number(k));
-        grid_->item(k - 1, 1)->setText(StoredText::FromStored(t.FieldText("name")));
+        grid_->item(k - 1, 1)->setText(StoredText::FromStored(names[std::size_t(k - 1)]));
     }
 }
 
@@ -399,7 +398,6 @@ void ReportsTab::Button3Click() {
 
 void ReportsTab::Generate(int adr, ReportPeriod period) {
     chart_->Clear();
-    heading_ = HeadingFor(adr, period);
     // What was drawn before a failure stays on screen.
     struct Redraw {
         LevelChart* chart;
@@ -424,19 +422,6 @@ void ReportsTab::Generate(int adr, ReportPeriod period) {
     chart_->SetErrorMarkers(QueryErrors(db_, adr, period.start, period.stop, offset));
     chart_->SetEvents(
         LoadChartEvents(db_, adr, points_, period.start, period.stop, offset, clock_.LocalNow()));
-}
-
-QString ReportsTab::HeadingFor(int adr, ReportPeriod period) const {
-    QString name = adr >= 1 && adr <= kGridRows ? grid_->item(adr - 1, 1)->text() : QString();
-    if (name.isEmpty())
-        name = QString::number(adr);
-    return QString("%1: %2 - %3")
-        .arg(name, QString::fromStdString(TextFormats::DateTime(period.start)),
-             QString::fromStdString(TextFormats::DateTime(period.stop)));
-}
-
-QString ReportsTab::PrintHeading() const {
-    return heading_.isEmpty() ? HeadingFor(SelectedAddress(), period_) : heading_;
 }
 
 void ReportsTab::Button4Click() {

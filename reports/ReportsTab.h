@@ -66,8 +66,6 @@ public:
 
     // Prints the report document of the selected tank over the period on the printer.
     void PrintReport(QPrinter& printer);
-    // The heading of the last "Generate": tank name and period.
-    QString PrintHeading() const;
     // The print dialog seam: returns true when the printer was chosen. Tests set one that
     // fills in a PDF file name without showing anything.
     using PrintDialog = std::function<bool(QPrinter&, QWidget*)>;
@@ -103,7 +101,6 @@ private:
     std::string centralConnection_;
     QPointer<QWidget> centralDialog_;
     ReportPeriod period_;
-    QString heading_;
     PrintDialog printDialog_;
     // Kept between reports so that a long period does not allocate its buffers afresh.
     std::vector<fdata> samples_;
@@ -114,5 +111,4 @@ private:
     void FillTankList();
     void ShowPeriod();
     void Generate(int adr, ReportPeriod period);
-    QString HeadingFor(int adr, ReportPeriod period) const;
 };

@@ -206,12 +206,6 @@ bool TEditor::UpdateData(PItemNode NodeData) {
     });
 }
 
-int TEditor::Edit(PItemNode NodeData) {
-    if (!UpdateData(NodeData))
-        return QDialog::Rejected;
-    return exec();
-}
-
 void TEditor::FillTexts() {
     const TItemNode& n = *NodeData_;
     leName->setText(StoredText::FromStored(n.Name));

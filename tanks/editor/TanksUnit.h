@@ -44,9 +44,6 @@ public:
     // false when filling failed; the failure has been reported and the dialog must not be
     // shown for this opening.
     bool UpdateData(PItemNode NodeData);
-    // UpdateData, then the dialog shown modally. QDialog::Accepted after "Update" stored
-    // the record, QDialog::Rejected otherwise (also when UpdateData failed).
-    int Edit(PItemNode NodeData);
     PItemNode EditedNode() const { return NodeData_; }
 
     // Where "Change Image" gets its file; an empty path means the operator cancelled.

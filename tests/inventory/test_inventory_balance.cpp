@@ -289,7 +289,11 @@ void InventoryBalanceTest::readingsCsvHasBothTimesAndNetLitres() {
     QCOMPARE(f[0], std::string("02/03/2026 23:59:59"));
     QCOMPARE(f[1], std::string("2026-03-02T23:59:59+01:00"));
     QVERIFY(std::stoi(f[5]) < 10000 && std::stoi(f[5]) > 9800); // 35 °C diesel shrinks
-    QCOMPARE(Csv::Iso8601(Local(1, 0), -5.5 / 24), std::string("2026-03-03T00:00:00-05:30"));
+    // West of Greenwich, by half an hour.
+    text.clear();
+    Csv::AppendReadings(text, {3, "T3"}, {{Local(1, 0) + 5.5 / 24, 10000, 2048, 15}}, 840.0,
+                        -5.5 / 24, false);
+    QCOMPARE(Csv::Parse(text).at(0).at(1), std::string("2026-03-03T00:00:00-05:30"));
 }
 
 QTEST_GUILESS_MAIN(InventoryBalanceTest)

@@ -336,7 +336,6 @@ private slots:
         QCOMPARE(Vertices(ch->BlueLine()), QString("00:01:00=500 00:02:00=498"));
         QCOMPARE(Bands(ch), QString("00:02-00:10 00:12-01:00"));
         QCOMPARE(Marks(ch), QString("00:05:00 00:07:00"));
-        QCOMPARE(st.tab.PrintHeading(), QString("Tank 2: 07/12/2026 - 07/12/2026 01:00:00"));
     }
 
     void timeAxisShowsLocalWallClock() {
