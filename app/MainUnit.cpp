@@ -45,8 +45,6 @@
 
 #include "QtOperatorMessages.h"
 
-#include <sqlite3.h>
-
 TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFile, QWidget* parent)
     : QMainWindow(parent), messages_(messages), clock_(clock), dbFile_(dbFile) {
     setWindowTitle("Tavrona");
@@ -105,9 +103,6 @@ void TForm1::StartCentral() {
         TabSheet2->SetCentralConnection(setup.Connection.toStdString());
     if (setup.Connection.isEmpty() || !db_)
         return;
-    // The sender reads data.db on its own connection; the station's inserts wait a moment
-    // for its read to finish rather than fail.
-    sqlite3_busy_timeout(db_->Handle(), 2000);
     QPointer<TForm1> self(this);
     central_ = std::make_unique<CentralWorker>(
         dbFile_,
@@ -173,6 +168,9 @@ void TForm1::CreateDialogs() {
             CfgData.PortNum = name;
             if (!WrCfgData(CfgData))
                 PrependLog("The settings could not be saved (port " + name.toStdString() + ")\r\n");
+        },
+        [this](const std::string& text) {
+            statusBar()->showMessage(QString::fromStdString(text), 60000);
         }});
     StartEvents();
     ConnectEvents();
@@ -193,8 +191,9 @@ void TForm1::CreateDialogs() {
 // Readings go to the events after their DATA row; the stored history is examined in the
 // background, its progress in the status bar.
 void TForm1::StartEvents() {
-    events_ = std::make_unique<FuelEvents>(FuelEventsContext{
-        *db_, VT->Model(), clock_, [this](const std::string& l) { PrependLog(l); }});
+    events_ = std::make_unique<FuelEvents>(
+        FuelEventsContext{*db_, VT->Model(), clock_,
+                          [this](const std::string& l) { PrependLog(l); }, link_->Writes()});
     events_->Start();
     link_->AddReadingSink(*events_);
     connect(events_.get(), &FuelEvents::CatchUpProgress, this, [this](int percent) {
@@ -337,6 +336,10 @@ void TForm1::FormCreate() {
         startFailed_ = true;
         return;
     }
+    if (!db_->WriteAheadLog())
+        PrependLog(TextFormats::DateTime(clock_.LocalNow()) +
+                   "   data.db stays in its old journal mode (" + db_->JournalNote() +
+                   "): while another program reads it, readings wait to be stored\r\n");
     // Nothing is loaded from a file that could not be made usable.
     if (!CreateDatabase(*db_, DefaultTankPictureBmp(), messages_)) {
         startFailed_ = true;
@@ -465,7 +468,21 @@ void TForm1::About1Click() {
 
 void TForm1::closeEvent(QCloseEvent* e) {
     SaveWindowPlacement(*this, *OpenSettingsStore());
+    StoreWaitingRows();
     QMainWindow::closeEvent(e);
+}
+
+// Rows that still wait for the file are tried once more; the operator learns how many
+// are lost.
+void TForm1::StoreWaitingRows() {
+    if (!link_)
+        return;
+    if (events_)
+        events_->SaveMarks();
+    const std::size_t left = link_->StoreWaitingRows();
+    if (left > 0)
+        messages_.ShowMessage(std::to_string(left) +
+                              " readings could not be stored: data.db did not take them");
 }
 
 bool TForm1::event(QEvent* e) {

@@ -100,6 +100,7 @@ public slots:
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void StoreWaitingRows();
 
 private:
     void FormCreate();

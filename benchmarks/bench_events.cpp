@@ -13,6 +13,7 @@
 #include "HistorySynth.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
+#include "SQLiteHandle.h"
 #include "Statements.h"
 #include "TankList.h"
 #include "TextFormats.h"
@@ -80,7 +81,7 @@ void BuildYear(const std::string& path) {
         TSQLiteDatabase db(part);
         RecordingMessages messages;
         CreateDatabase(db, "BM", messages);
-        sqlite3* h = db.Handle();
+        sqlite3* h = SQLiteHandle::Of(db);
         Exec(h, "PRAGMA journal_mode=OFF");
         Exec(h, "PRAGMA synchronous=OFF");
         Exec(h, "DROP INDEX IF EXISTS DATA_READINGS");

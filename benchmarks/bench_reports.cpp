@@ -18,6 +18,7 @@
 #include "LevelQuery.h"
 #include "LevelSeries.h"
 #include "SQLiteDatabase.h"
+#include "SQLiteHandle.h"
 #include "Statements.h"
 #include "TextFormats.h"
 
@@ -78,7 +79,7 @@ void BuildYear(const std::string& path) {
         db.ExecSQL(Sql::kCreateError);
         for (int i = 1; i <= kTanks; ++i)
             db.ExecSQL(Sql::SeedTank(i));
-        sqlite3* h = db.Handle();
+        sqlite3* h = SQLiteHandle::Of(db);
         Exec(h, "PRAGMA journal_mode=OFF");
         Exec(h, "PRAGMA synchronous=OFF");
         Exec(h, "BEGIN");
@@ -188,7 +189,7 @@ void BM_Generate(benchmark::State& state, TSQLiteDatabase* db, double S, double 
     Phases total;
     for (auto _ : state) {
         auto t = Clk::now();
-        StepLoop(db->Handle(), sql, sum);
+        StepLoop(SQLiteHandle::Of(*db), sql, sum);
         floor += MsSince(t);
         const Phases p = GenerateOnce(*db, S, E, chart, rows, points);
         total.levels += p.levels;

@@ -5,11 +5,13 @@
 // history in a worker thread at start-up, and tells the windows of every change.
 //
 // Everything here runs on the thread that created it (the GUI thread), except the history
-// worker, which only reads DATA, through a connection of its own; what it found is stored
+// worker, which only reads data.db, through a connection of its own; what it found is stored
 // here, on the GUI thread, once it has finished.
-// Storage failures never raise out of here and never open a box: the first one is written
-// to the Errors log and nothing more is stored until the next start, which examines again
-// whatever was missed meanwhile. The alarms go on in memory, on the tiles, all the same.
+// Every write goes through the station's write queue: one the file does not take (busy,
+// full) waits there and is stored in its turn, so storing never stops for the session.
+// Storage failures never raise out of here and never open a box: the first one that is not
+// passing is written to the Errors log. The alarms go on in memory, on the tiles, all the
+// same.
 
 #include "Clock.h"
 #include "EventTables.h"
@@ -28,6 +30,7 @@
 
 class TankList;
 class TSQLiteDatabase;
+class WriteQueue;
 
 // What FuelEvents uses of the station; all outlive it.
 struct FuelEventsContext {
@@ -36,6 +39,9 @@ struct FuelEventsContext {
     const Clock& clock;
     // Puts one log line (8-bit text ending in CR LF) on top of the Errors log.
     std::function<void(const std::string&)> putLogLine;
+    // The queue of the connection's writes, shared with the sensor line so that events are
+    // stored after the readings they come from; none: FuelEvents keeps one of its own.
+    std::shared_ptr<WriteQueue> writes = {};
 };
 
 // One tank's alarms as the tile shows them.
@@ -114,12 +120,15 @@ private:
     void StoreFuelEvents(int adr, Tank& tank, const std::vector<FuelEvent>& events);
     void ApplyTransitions(int adr, const std::vector<AlarmTransition>& ts);
     void DeriveAlarms();
-    void SyncLossAlarm(int adr, Tank& tank, double utc);
+    void SyncLossAlarm(int adr, Tank& tank, double utc, const std::vector<EventRow>& open);
     void FinishCatchUp();
     void CatchUpTail(int64_t afterRowid);
     int64_t CatchUpStartRow(const std::vector<ExaminedMark>& marks);
-    // Runs a storage step; the first failure is logged and turns storing off.
+    // Runs a read; a failure is logged (the first only) and false returned.
     bool Storage(const std::function<void()>& work);
+    // Stores through the write queue; a write the file does not take now waits there.
+    void Write(std::function<void(TSQLiteDatabase&)> write);
+    void Reported(const std::string& what);
     void Log(double utc, const std::string& text);
     std::string TankName(int adr);
     double LocalOffset() const;
@@ -130,6 +139,7 @@ private:
     std::map<int, std::unique_ptr<Tank>> tanks_;
     std::map<int, TankEventSettings> settings_;
     std::vector<ExaminedMark> marks_;
+    std::shared_ptr<WriteQueue> writes_;
     std::unique_ptr<Worker> worker_;
     int readingsSinceSave_ = 0;
 };

@@ -1,6 +1,7 @@
 // A TANKS row with arbitrary values and blobs of any length and type, loaded into a record:
 // nothing may read past a blob's end, and every lookup stays inside the table.
 #include "Database.h"
+#include "SQLiteHandle.h"
 #include "Statements.h"
 #include "TItemNode.h"
 
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TSQLiteDatabase& db = Db();
     db.ExecSQL("DELETE FROM TANKS");
     sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db.Handle(),
+    sqlite3_prepare_v2(SQLiteHandle::Of(db),
                        "INSERT INTO TANKS (id,name,capacity,ftype,act,lfuel,ofuel,memo,pict,ftbl,"
                        "clb) VALUES (?,?,?,?,?,?,?,?,?,?,?)",
                        -1, &s, nullptr);

@@ -1,5 +1,6 @@
 #include "LevelQuery.h"
 
+#include "BoundSql.h"
 #include "Clock.h"
 #include "DayNumbers.h"
 #include "SQLiteDatabase.h"
@@ -10,16 +11,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <sqlite3.h>
 #include <stdexcept>
 #include <string>
 
 namespace {
-
-std::string ColumnText(sqlite3_stmt* s, int col) {
-    const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-    return t ? std::string(t, static_cast<std::size_t>(sqlite3_column_bytes(s, col))) : "";
-}
 
 [[noreturn]] void NotA(const char* what, const std::string& text) {
     throw std::runtime_error("'" + text + "' is not a valid " + what + " value");
@@ -27,15 +22,15 @@ std::string ColumnText(sqlite3_stmt* s, int col) {
 
 // The timestamp by its stored type. A REAL written by the station holds 15 significant
 // digits, so reading the double gives exactly what its text would parse to.
-double Timestamp(sqlite3_stmt* s, int col) {
-    switch (sqlite3_column_type(s, col)) {
-    case SQLITE_FLOAT:
-    case SQLITE_INTEGER:
-        return sqlite3_column_double(s, col);
-    case SQLITE_NULL:
+double Timestamp(const Row& r, int col) {
+    switch (r.TypeOf(col)) {
+    case Row::Type::Float:
+    case Row::Type::Integer:
+        return r.Real(col);
+    case Row::Type::Null:
         return 0;
     default: {
-        const std::string text = ColumnText(s, col);
+        const std::string text = r.Text(col);
         double v = 0;
         if (TextFormats::ParseDouble(text, v))
             return v;
@@ -51,17 +46,17 @@ double Timestamp(sqlite3_stmt* s, int col) {
     }
 }
 
-int32_t Litres(sqlite3_stmt* s, int col) {
+int32_t Litres(const Row& r, int col) {
     int64_t v = 0;
-    switch (sqlite3_column_type(s, col)) {
-    case SQLITE_INTEGER:
-    case SQLITE_FLOAT:
-        v = sqlite3_column_int64(s, col);
+    switch (r.TypeOf(col)) {
+    case Row::Type::Integer:
+    case Row::Type::Float:
+        v = r.Int(col);
         break;
-    case SQLITE_NULL:
+    case Row::Type::Null:
         return 0;
     default: {
-        const std::string text = ColumnText(s, col);
+        const std::string text = r.Text(col);
         const char* b = text.data();
         const char* e = b + text.size();
         auto [p, ec] = std::from_chars(b + (b != e && *b == '+'), e, v);
@@ -108,18 +103,18 @@ void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset
                  std::vector<fdata>& samples) {
     samples.clear();
     const Bounds bounds(S - offset, E - offset);
-    db.ForEachRow(Sql::SelectLevels(adr, S - offset, E - offset), [&](sqlite3_stmt* s) {
-        const double t = Timestamp(s, 0);
+    db.ForEachRow(Sql::SelectLevels(adr, S - offset, E - offset), [&](const Row& r) {
+        const double t = Timestamp(r, 0);
         if (bounds.Inside(t))
-            samples.push_back({t + offset, Litres(s, 1)});
+            samples.push_back({t + offset, Litres(r, 1)});
     });
 }
 
 std::vector<double> QueryErrors(TSQLiteDatabase& db, int adr, double S, double E, double offset) {
     std::vector<double> times;
     const Bounds bounds(S - offset, E - offset);
-    db.ForEachRow(Sql::SelectErrors(adr, S - offset, E - offset), [&](sqlite3_stmt* s) {
-        const double t = Timestamp(s, 0);
+    db.ForEachRow(Sql::SelectErrors(adr, S - offset, E - offset), [&](const Row& r) {
+        const double t = Timestamp(r, 0);
         if (bounds.Inside(t))
             times.push_back(t + offset);
     });

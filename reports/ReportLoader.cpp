@@ -4,8 +4,6 @@
 
 #include <QPointer>
 
-#include <sqlite3.h>
-
 // One reading: its thread and what it has read. Shared with the queued calls, which may
 // arrive after a newer reading has started.
 struct ReportLoader::Run {
@@ -18,16 +16,11 @@ struct ReportLoader::Run {
 
 namespace {
 
-// Runs on the reading's thread; SQLite calls it every few thousand steps of a query.
-int Interrupted(void* stop) {
-    return static_cast<std::atomic<bool>*>(stop)->load() ? 1 : 0;
-}
-
 ReportResult Read(const ReportJob& job, std::atomic<bool>& stop,
                   const std::function<void(int, int)>& step) {
     ReportResult result;
     TSQLiteDatabase db(job.file, TSQLiteDatabase::Mode::ReadOnly);
-    sqlite3_progress_handler(db.Handle(), 1000, Interrupted, &stop);
+    db.SetInterrupt([&stop] { return stop.load(); });
     std::vector<std::shared_ptr<TItemNode>> tanks = LoadReportTanks(db);
     if (job.summary) {
         result.summary =

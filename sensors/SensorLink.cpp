@@ -6,65 +6,13 @@
 #include "OperatorMessages.h"
 #include "ProcessData.h"
 #include "SQLiteDatabase.h"
+#include "SensorRows.h"
 #include "Statements.h"
 #include "TankList.h"
 #include "TextFormats.h"
 
 #include <chrono>
 #include <exception>
-
-// Where readings and silences go: the Errors log, the DATA and ERROR rows, and then every
-// later sink. A failed row does not keep a reading or silence from the later sinks; the
-// first failure is raised once they all had it.
-class SensorLink::Sink : public SilenceSink, public ReadingSink {
-public:
-    Sink(SensorLinkContext& ctx, SensorHealth& health, std::function<int64_t()> nowMs)
-        : ctx_(ctx), health_(health), nowMs_(std::move(nowMs)) {}
-    void PutLogLine(const std::string& line) override {
-        if (ctx_.putLogLine)
-            ctx_.putLogLine(line);
-    }
-    void StoreSilence(unsigned address) override {
-        const double utc = ctx_.clock.UtcNow();
-        std::exception_ptr failed;
-        try {
-            ctx_.db.ExecSQL(Sql::InsertError(utc, static_cast<int>(address), kErrorCodeSilent));
-        } catch (...) {
-            failed = std::current_exception();
-        }
-        ForEachLater([&](ReadingSink& s) { s.TakeSilence(address, utc); }, failed);
-    }
-    void TakeReading(const Reading& reading) override {
-        std::exception_ptr failed;
-        try {
-            StoreDataRow(ctx_.db, *box, reading);
-        } catch (...) {
-            failed = std::current_exception();
-        }
-        ForEachLater([&](ReadingSink& s) { s.TakeReading(reading); }, failed);
-    }
-    std::vector<ReadingSink*> later;
-    OperatorMessages* box = nullptr; // the link's one-box-at-a-time messages
-
-    bool NameInLog(unsigned address) override { return health_.Silence(address, nowMs_()); }
-
-private:
-    SensorLinkContext& ctx_;
-    SensorHealth& health_;
-    std::function<int64_t()> nowMs_;
-    template <class F> void ForEachLater(F&& give, std::exception_ptr failed) {
-        for (ReadingSink* s : later) {
-            try {
-                give(*s);
-            } catch (...) {
-                if (!failed)
-                    failed = std::current_exception();
-            }
-        }
-        if (failed)
-            std::rethrow_exception(failed);
-    }
-};
 
 // A failure that repeats every cycle or every reply must not stack modal boxes: while one
 // is open, further ones are dropped.
@@ -96,6 +44,7 @@ SensorLinkDevices SensorLinkDevices::Station() {
     d.pollTimer = std::make_unique<QtLinkTimer>(false);
     d.gapTimer = std::make_unique<QtLinkTimer>(true);
     d.retryTimer = std::make_unique<QtLinkTimer>(true);
+    d.storeTimer = std::make_unique<QtLinkTimer>(false);
     d.findPort = FindPortByIdentity;
     d.monotonicMs = [] {
         using namespace std::chrono;
@@ -111,15 +60,40 @@ SensorLinkDevices SensorLinkDevices::Manual(ManualTimeline& line,
     d.pollTimer = line.NewTimer(false);
     d.gapTimer = line.NewTimer(true);
     d.retryTimer = line.NewTimer(true);
+    d.storeTimer = line.NewTimer(false);
     d.monotonicMs = [&line] { return line.NowMs(); };
     return d;
 }
 
 SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QObject* parent)
     : QObject(parent), ctx_(std::move(context)), devices_(std::move(devices)),
-      sink_(std::make_unique<Sink>(ctx_, health_, [this] { return NowMs(); })),
+      // The queue may outlive the link (fuel events share it): its time is the devices'.
+      writes_(std::make_shared<WriteQueue>(ctx_.db, devices_.monotonicMs)),
+      sink_(std::make_unique<Sink>(
+          ctx_, health_, [this] { return NowMs(); }, writes_)),
       storageBox_(std::make_unique<OneBoxAtATime>(ctx_.messages)) {
     sink_->box = storageBox_.get();
+    writes_->onChange = [this](const WriteQueue::Change& c) {
+        const std::string n = std::to_string(c.count);
+        switch (c.kind) {
+        case WriteQueue::Change::Waiting:
+            TellStorage(n + " readings waiting to be stored (" + c.reason + ")");
+            break;
+        case WriteQueue::Change::Stored:
+            TellStorage(n + " waiting readings stored" +
+                        (c.lost ? ", " + std::to_string(c.lost) + " could not be stored" : ""));
+            break;
+        case WriteQueue::Change::Lost:
+            TellStorage("Readings could not be stored and are lost (" + c.reason + ")");
+            break;
+        }
+    };
+    if (devices_.storeTimer) {
+        devices_.storeTimer->SetInterval(static_cast<int>(WriteQueue::kRetryMs));
+        devices_.storeTimer->onTimeout = [this] {
+            Guarded(ctx_.messages, [&] { RetryWaitingRows(); });
+        };
+    }
     SensorPort& port = *devices_.port;
     port.onReceive = [this] { Guarded(ctx_.messages, [&] { OnPortReceive(); }); };
     port.onError = [this](const PortError& e) {
@@ -140,7 +114,33 @@ SensorLink::~SensorLink() {
     devices_.pollTimer->onTimeout = nullptr;
     devices_.gapTimer->onTimeout = nullptr;
     devices_.retryTimer->onTimeout = nullptr;
+    if (devices_.storeTimer)
+        devices_.storeTimer->onTimeout = nullptr;
     devices_.port->Close();
+    // The queue may outlive the link (fuel events share it): it must not call back here.
+    writes_->onChange = nullptr;
+}
+
+std::size_t SensorLink::StoreWaitingRows() {
+    return writes_->StoreBeforeExit();
+}
+
+void SensorLink::RetryWaitingRows() {
+    if (writes_->Retry() == 0 && devices_.storeTimer)
+        devices_.storeTimer->SetEnabled(false);
+}
+
+// Rows may start waiting after any write of the connection, the fuel events' included.
+void SensorLink::ArmStoreTimer() {
+    if (devices_.storeTimer && writes_->Waiting() > 0 && !devices_.storeTimer->Enabled())
+        devices_.storeTimer->SetEnabled(true);
+}
+
+// The one place where the fate of waiting rows is told.
+void SensorLink::TellStorage(const std::string& text) {
+    Log(text);
+    if (ctx_.storageNotice)
+        ctx_.storageNotice(text);
 }
 
 void SensorLink::AddReadingSink(ReadingSink& sink) {
@@ -240,7 +240,9 @@ void SensorLink::ComPort1Exception(TComException, const std::string&, int64_t Wi
 void SensorLink::Timer1Timer() {
     Guarded(*storageBox_, [&] {
         try {
+            writes_->Retry();
             auto frame = scheduler_.Tick(ctx_.tanks, ctx_.clock.LocalNow(), *sink_);
+            ArmStoreTimer();
             ApplyPeriod();
             if (frame) {
                 health_.RequestSent((*frame)[1], NowMs());
@@ -345,19 +347,20 @@ static std::string StorageFailureText(const SQLiteError& e) {
     return text;
 }
 
-// A failed DATA row is reported and ends only this reply; the address then stays
-// unanswered, so the reading's gap shows in the chart as a silence.
+// The sensor answered whatever becomes of its row: a row the file does not take waits in
+// the queue, and one that fails for good is reported, but the address is never logged as
+// silent for it.
 void SensorLink::HandleData(const std::vector<uint8_t>& frame, int64_t lastByteMs) {
+    scheduler_.DataReceived(frame[1]);
+    health_.GoodReply(frame[1], lastByteMs, ctx_.clock.LocalNow());
     Guarded(*storageBox_, [&] {
         try {
             ProcessData(ctx_.tanks, ctx_.clock, *sink_, frame[1], frame.data() + 3,
                         frame.size() - 4);
         } catch (const SQLiteError& e) {
             storageBox_->ShowMessage(StorageFailureText(e));
-            return;
         }
-        scheduler_.DataReceived(frame[1]);
-        health_.GoodReply(frame[1], lastByteMs, ctx_.clock.LocalNow());
+        ArmStoreTimer();
     });
 }
 
@@ -407,13 +410,8 @@ void SensorLink::LineBack() {
 
 // One row per active tank, so the level chart marks the time without a line as such.
 void SensorLink::StoreLineLost() {
-    Guarded(*storageBox_, [&] {
-        for (int i = 0; i < ctx_.tanks.TankCount(); ++i) {
-            const TItemNode& node = ctx_.tanks.Tank(i);
-            if (node.Act && PollStateTable::Has(node.id))
-                ctx_.db.ExecSQL(Sql::InsertError(ctx_.clock.UtcNow(), node.id, kErrorCodeLineLost));
-        }
-    });
+    Guarded(*storageBox_, [&] { sink_->StoreLineLost(); });
+    ArmStoreTimer();
 }
 
 bool SensorLink::TryOpen(const std::string& name) {

@@ -20,6 +20,7 @@
 
 class TankList;
 class TSQLiteDatabase;
+class WriteQueue;
 class Clock;
 class OperatorMessages;
 
@@ -44,6 +45,10 @@ struct SensorLinkContext {
     std::function<void(bool up, double localAt)> lineChanged = {};
     // The adapter came back under another name; the configuration should follow it.
     std::function<void(const QString&)> portMoved = {};
+    // What became of rows the file did not take at once ("n readings waiting to be stored",
+    // then stored): one line each time, for the status bar. The Errors log gets the same
+    // line through putLogLine either way.
+    std::function<void(const std::string&)> storageNotice = {};
 };
 
 // The devices the link drives: the real ones for the station, manual ones for tests.
@@ -52,6 +57,7 @@ struct SensorLinkDevices {
     std::unique_ptr<LinkTimer> pollTimer;  // Timer1, periodic
     std::unique_ptr<LinkTimer> gapTimer;   // ends a read 200 ms after the last byte
     std::unique_ptr<LinkTimer> retryTimer; // the next try of a lost line
+    std::unique_ptr<LinkTimer> storeTimer; // the next try of rows waiting to be stored
     std::function<int64_t()> monotonicMs;
     // The name under which the adapter with this identity is present now; empty if none.
     std::function<std::string(const std::string& identity)> findPort = {};
@@ -97,6 +103,13 @@ public:
     const SensorHealth& Health() const { return health_; }
     const ReconnectPolicy& Reconnection() const { return reconnect_; }
 
+    // Every write of the station's main connection (DATA, ERROR, EVENTS, marks) goes through
+    // this queue, in order; rows the file does not take wait in it. Shared with whatever
+    // else writes on the same connection (fuel events).
+    const std::shared_ptr<WriteQueue>& Writes() const { return writes_; }
+    // Tries the waiting rows (at exit); returns how many could not be stored.
+    std::size_t StoreWaitingRows();
+
     // SensorStatus
     bool LineUp() const override;
     std::optional<double> LastReply(unsigned address) const override;
@@ -123,11 +136,15 @@ private:
     void ApplyPeriod();
     void AfterFailedTick();
     int64_t NowMs() const { return devices_.monotonicMs(); }
+    void RetryWaitingRows();
+    void ArmStoreTimer();
+    void TellStorage(const std::string& text);
 
     SensorLinkContext ctx_;
     SensorLinkDevices devices_;
     ReceiveFramer framer_;
     PollScheduler scheduler_;
+    std::shared_ptr<WriteQueue> writes_;
     std::unique_ptr<Sink> sink_;
     // Storage failures while polling and receiving: at most one such box open at a time.
     std::unique_ptr<OneBoxAtATime> storageBox_;

@@ -1,6 +1,6 @@
 #include "BoundSql.h"
 
-#include "SQLiteDatabase.h"
+#include "SQLiteHandle.h"
 
 #include <sqlite3.h>
 
@@ -57,6 +57,21 @@ SqlValue SqlOptional(const std::optional<double>& v) {
     return v ? SqlValue(*v) : SqlValue();
 }
 
+Row::Type Row::TypeOf(int c) const {
+    switch (sqlite3_column_type(s_, c)) {
+    case SQLITE_INTEGER:
+        return Type::Integer;
+    case SQLITE_FLOAT:
+        return Type::Float;
+    case SQLITE_TEXT:
+        return Type::Text;
+    case SQLITE_BLOB:
+        return Type::Blob;
+    default:
+        return Type::Null;
+    }
+}
+
 bool Row::IsNull(int c) const {
     return sqlite3_column_type(s_, c) == SQLITE_NULL;
 }
@@ -80,7 +95,7 @@ std::optional<double> Row::OptReal(int c) const {
 }
 
 int Exec(TSQLiteDatabase& db, const std::string& sql, const std::vector<SqlValue>& values) {
-    sqlite3* h = db.Handle();
+    sqlite3* h = SQLiteHandle::Of(db);
     StmtGuard g{PrepareBound(h, sql, values)};
     const int rc = sqlite3_step(g.s);
     if (rc != SQLITE_DONE)
@@ -90,7 +105,7 @@ int Exec(TSQLiteDatabase& db, const std::string& sql, const std::vector<SqlValue
 
 void Query(TSQLiteDatabase& db, const std::string& sql, const std::vector<SqlValue>& values,
            const std::function<void(const Row&)>& each) {
-    sqlite3* h = db.Handle();
+    sqlite3* h = SQLiteHandle::Of(db);
     StmtGuard g{PrepareBound(h, sql, values)};
     for (;;) {
         const int rc = sqlite3_step(g.s);

@@ -24,6 +24,8 @@ SqlValue SqlOptional(const std::optional<double>& v);
 class Row {
 public:
     explicit Row(sqlite3_stmt* s) : s_(s) {}
+    enum class Type { Null, Integer, Float, Text, Blob };
+    Type TypeOf(int column) const; // as SQLite stored the value
     bool IsNull(int column) const;
     int64_t Int(int column) const; // 0 for NULL
     double Real(int column) const; // 0 for NULL

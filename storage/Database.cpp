@@ -1,8 +1,10 @@
 #include "Database.h"
 
 #include "OperatorMessages.h"
+#include "Schema.h"
 #include "Statements.h"
 #include "TItemNode.h"
+#include "Transaction.h"
 
 #include <cctype>
 #include <set>
@@ -11,22 +13,13 @@
 // (disk full, killed) must not leave a table with some of the tanks, which every later start
 // would take as found and never complete.
 static void CreateSeededTanks(TSQLiteDatabase& db, const std::string& defaultPicture) {
-    db.ExecSQL("BEGIN");
-    try {
+    InWriteTransaction(db, [&] {
         db.ExecSQL(Sql::kCreateTanks);
         for (int i = 1; i <= 14; ++i) {
             db.ExecSQL(Sql::SeedTank(i));
             db.UpdateBlob(Sql::SeedPicture(i), defaultPicture);
         }
-        db.ExecSQL("COMMIT");
-    } catch (...) {
-        try {
-            db.ExecSQL("ROLLBACK");
-        } catch (const SQLiteError&) {
-            // SQLite may have rolled back already on a full disk or I/O error.
-        }
-        throw;
-    }
+    });
 }
 
 bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
@@ -42,6 +35,9 @@ bool CreateDatabase(TSQLiteDatabase& db, const std::string& defaultPicture,
             db.ExecSQL(Sql::kCreateError);
             db.ExecSQL(kCreateErrorIndex);
         }
+        // The tables added later; a failure here only keeps events off, which the station
+        // reports when it starts them.
+        MigrateSchema(db);
     } catch (const std::exception&) {
         messages.ShowMessage(kMsgCreationFailed);
         return false;

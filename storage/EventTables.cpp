@@ -3,51 +3,11 @@
 #include "BoundSql.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
+#include "Transaction.h"
 
 #include <algorithm>
-#include <sqlite3.h>
 
 namespace {
-
-// Version 1: the event tables.
-void AddEventTables(TSQLiteDatabase& db) {
-    if (!db.TableExists("EVENTS"))
-        db.ExecSQL(Sql::kCreateEvents);
-    db.ExecSQL(Sql::kCreateEventsIndex);
-    if (!db.TableExists("EVENT_SETTINGS"))
-        db.ExecSQL(Sql::kCreateEventSettings);
-    if (!db.TableExists("EVENT_MARKS"))
-        db.ExecSQL(Sql::kCreateEventMarks);
-}
-
-struct MigrationStep {
-    int toVersion;
-    void (*run)(TSQLiteDatabase&);
-};
-constexpr MigrationStep kSteps[] = {{1, AddEventTables}};
-
-void RollbackQuietly(TSQLiteDatabase& db) {
-    try {
-        db.ExecSQL("ROLLBACK");
-    } catch (const SQLiteError&) {
-        // SQLite may have rolled back already (full disk, I/O error).
-    }
-}
-
-void Migrate(TSQLiteDatabase& db, int from) {
-    db.ExecSQL("BEGIN IMMEDIATE");
-    try {
-        for (const MigrationStep& step : kSteps)
-            if (step.toVersion > from)
-                step.run(db);
-        // A pragma takes no bound value; the number is the station's own constant.
-        db.ExecSQL("PRAGMA user_version = " + std::to_string(kSchemaVersion));
-        db.ExecSQL("COMMIT");
-    } catch (...) {
-        RollbackQuietly(db);
-        throw;
-    }
-}
 
 DataRow ReadDataRow(const Row& r) {
     DataRow d;
@@ -79,26 +39,6 @@ EventRow ReadEventRow(const Row& r) {
     return e;
 }
 
-SchemaResult MigrateSchema(TSQLiteDatabase& db) {
-    SchemaResult result;
-    try {
-        if (sqlite3_db_readonly(db.Handle(), "main") == 1) {
-            result.reason = "data.db is read-only";
-            return result;
-        }
-        const int version = UserVersion(db);
-        if (version < kSchemaVersion)
-            Migrate(db, version);
-        for (const char* probe :
-             {Sql::kProbeEvents, Sql::kProbeEventSettings, Sql::kProbeEventMarks})
-            Query(db, probe, {}, [](const Row&) {});
-        result.eventsUsable = true;
-    } catch (const std::exception& e) {
-        result.reason = e.what();
-    }
-    return result;
-}
-
 int64_t StoreFuelEvent(TSQLiteDatabase& db, const EventRow& e) {
     int64_t id = 0;
     Query(db, Sql::kFindFuelEvent, {int64_t(e.adr), e.kind, e.tstart},
@@ -118,7 +58,7 @@ int64_t InsertAlarmEvent(TSQLiteDatabase& db, const EventRow& e) {
           SqlOptional(e.vafter), SqlOptional(e.nbefore), SqlOptional(e.nafter),
           SqlOptional(e.tbefore), SqlOptional(e.tafter), SqlOptional(e.acked),
           e.memo.empty() ? SqlValue() : SqlValue(e.memo)});
-    return sqlite3_last_insert_rowid(db.Handle());
+    return db.LastInsertRowid();
 }
 
 void EndAlarmEvent(TSQLiteDatabase& db, int64_t id, double tend, std::optional<int64_t> vafter,
@@ -185,16 +125,12 @@ std::vector<ExaminedMark> LoadExaminedMarks(TSQLiteDatabase& db) {
 }
 
 void SaveExaminedMarks(TSQLiteDatabase& db, const std::vector<ExaminedMark>& marks) {
-    db.ExecSQL("BEGIN");
-    try {
-        for (const ExaminedMark& m : marks)
-            Exec(db, Sql::kSaveMark,
-                 {int64_t(m.adr), m.examined, m.state, m.lastRow, m.lastRowTstamp});
-        db.ExecSQL("COMMIT");
-    } catch (...) {
-        RollbackQuietly(db);
-        throw;
-    }
+    InWriteTransaction(db, [&] { SaveExaminedMarksHere(db, marks); });
+}
+
+void SaveExaminedMarksHere(TSQLiteDatabase& db, const std::vector<ExaminedMark>& marks) {
+    for (const ExaminedMark& m : marks)
+        Exec(db, Sql::kSaveMark, {int64_t(m.adr), m.examined, m.state, m.lastRow, m.lastRowTstamp});
 }
 
 std::vector<DataRow> DataRowsAfter(TSQLiteDatabase& db, int64_t afterRowid, int limit) {

@@ -5,6 +5,7 @@
 // Every statement binds its values. Times are UTC day numbers, as DATA's tstamp.
 
 #include "EventRecords.h"
+#include "Schema.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,26 +15,6 @@
 
 class Row;
 class TSQLiteDatabase;
-
-// ---- schema ----
-
-// The schema version this station writes: 1 adds the three event tables.
-inline constexpr int kSchemaVersion = 1;
-
-struct SchemaResult {
-    bool eventsUsable = false;
-    // Why events are off, for one line in the Errors log; empty when usable.
-    std::string reason;
-};
-
-// Brings the file up to kSchemaVersion: every step from the file's PRAGMA user_version
-// runs in one transaction together with the new version number, so a step cut short leaves
-// the file as it was. Tables are created only when missing. A file of a later version is
-// left as it is. Afterwards the event tables are checked for the columns this station uses;
-// a read-only file, one whose tables have other columns, or any failure gives
-// eventsUsable false with the reason; nothing is ever raised and the three tables of the
-// readings are never touched.
-SchemaResult MigrateSchema(TSQLiteDatabase& db);
 
 // ---- EVENTS ----
 
@@ -90,6 +71,8 @@ std::vector<ExaminedMark> LoadExaminedMarks(TSQLiteDatabase& db);
 // Writes the marks of several tanks in one transaction. Raises SQLiteError; then none is
 // written.
 void SaveExaminedMarks(TSQLiteDatabase& db, const std::vector<ExaminedMark>& marks);
+// The same inside a transaction the caller holds (a waiting write).
+void SaveExaminedMarksHere(TSQLiteDatabase& db, const std::vector<ExaminedMark>& marks);
 
 // ---- reading DATA for the examination ----
 

@@ -1,5 +1,7 @@
 #include "IndexBuild.h"
 
+#include "SQLiteDatabase.h"
+
 #include <algorithm>
 #include <sqlite3.h>
 
@@ -10,8 +12,6 @@ namespace {
 // so 15 moves the bar evenly with the time; it is not meant to predict seconds.
 constexpr double kStepsPerRow = 15;
 constexpr int kStepsPerCall = 10000;
-// Another program may hold the file for a moment; longer than that, the build gives up.
-constexpr int kBusyMs = 2000;
 
 struct Counter {
     const IndexBuildProgress* progress;
@@ -53,7 +53,8 @@ std::string BuildReportIndexes(const std::string& fileName, const std::vector<Re
     Connection c;
     if (sqlite3_open_v2(fileName.c_str(), &c.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
         return c.db ? sqlite3_errmsg(c.db) : "out of memory";
-    sqlite3_busy_timeout(c.db, kBusyMs);
+    // Another program may hold the file for a moment; longer than that, the build gives up.
+    ApplyBusyTimeout(c.db);
     Counter counter{&progress};
     for (const ReportIndex& index : indexes)
         counter.total += RowEstimate(c.db, index.table) * kStepsPerRow;

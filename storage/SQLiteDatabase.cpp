@@ -1,5 +1,6 @@
 #include "SQLiteDatabase.h"
 
+#include "BoundSql.h"
 #include "TextFormats.h"
 
 #include <algorithm>
@@ -149,27 +150,24 @@ int64_t TSQLiteTable::FieldAsInteger(const std::string& column) const {
 
 // ---- database ----
 
+void ApplyBusyTimeout(sqlite3* db) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+}
+
 TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, Mode mode) : fileName_(fileName) {
     int rc = mode == Mode::ReadOnly
                  ? sqlite3_open_v2(fileName.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr)
                  : sqlite3_open(fileName.c_str(), &db_);
-    if (rc == SQLITE_OK && mode == Mode::ReadOnly) {
-        sqlite3_busy_timeout(db_, 5000);
+    if (rc == SQLITE_OK) {
+        ApplyBusyTimeout(db_);
         // Reports read a tank's readings spread over the whole DATA table: mapping the file
         // saves a read call and a copy per page (a third of a year's CSV). The mapping is
         // read-only, so no stray write can reach the file.
-        sqlite3_exec(db_, "PRAGMA mmap_size = 1073741824", nullptr, nullptr, nullptr);
-    }
-    if (rc == SQLITE_OK) {
+        if (mode == Mode::ReadOnly)
+            sqlite3_exec(db_, "PRAGMA mmap_size = 1073741824", nullptr, nullptr, nullptr);
         // SQLite opens lazily: read the schema once so that a file that is not a database
-        // is refused here, not at the first statement. A second connection opened while
-        // the station commits waits for it rather than failing to open; a writer's own
-        // statements keep answering a lock at once, as before.
-        if (mode != Mode::ReadOnly)
-            sqlite3_busy_timeout(db_, 5000);
+        // is refused here, not at the first statement.
         rc = sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
-        if (mode != Mode::ReadOnly)
-            sqlite3_busy_timeout(db_, 0);
     }
     if (rc != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "unknown error";
@@ -177,6 +175,37 @@ TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, Mode mode) : fileN
         db_ = nullptr;
         throw SQLiteError("Failed to open database \"" + fileName + "\" : " + msg, rc);
     }
+    if (mode != Mode::ReadOnly)
+        UseWriteAheadLog();
+}
+
+// The mode is stored in the file: set once, every later connection (and any other program
+// since SQLite 3.7) finds it. A failure leaves the file in its old journal mode.
+void TSQLiteDatabase::UseWriteAheadLog() {
+    std::string mode;
+    char* error = nullptr;
+    const int rc = sqlite3_exec(
+        db_, "PRAGMA journal_mode=WAL",
+        [](void* out, int, char** values, char**) {
+            if (values[0])
+                *static_cast<std::string*>(out) = values[0];
+            return 0;
+        },
+        &mode, &error);
+    wal_ = rc == SQLITE_OK && Lower(mode) == "wal";
+    if (!wal_)
+        journalNote_ = rc != SQLITE_OK ? std::string(error ? error : sqlite3_errstr(rc))
+                       : mode.empty()  ? std::string("the file refused it")
+                                       : "the file keeps journal mode " + mode;
+    sqlite3_free(error);
+}
+
+bool TSQLiteDatabase::ReadOnly() const {
+    return sqlite3_db_readonly(db_, "main") == 1;
+}
+
+int64_t TSQLiteDatabase::LastInsertRowid() const {
+    return sqlite3_last_insert_rowid(db_);
 }
 
 TSQLiteDatabase::~TSQLiteDatabase() {
@@ -234,7 +263,19 @@ void TSQLiteDatabase::UpdateBlob(const std::string& sql, const std::string& byte
 }
 
 void TSQLiteDatabase::ForEachRow(const std::string& query,
-                                 const std::function<void(sqlite3_stmt*)>& row) {
+                                 const std::function<void(const Row&)>& row) {
+    StepRows(query, [&](sqlite3_stmt* s) { row(Row(s)); });
+}
+
+void TSQLiteDatabase::SetInterrupt(std::function<bool()> stop) {
+    stop_ = std::move(stop);
+    sqlite3_progress_handler(
+        db_, 1000, [](void* self) { return static_cast<TSQLiteDatabase*>(self)->stop_() ? 1 : 0; },
+        this);
+}
+
+void TSQLiteDatabase::StepRows(const std::string& query,
+                               const std::function<void(sqlite3_stmt*)>& row) {
     StmtGuard g{Prepare(query, "Could not prepare SQL statement", "Error executing SQL", true)};
     for (;;) {
         int rc = sqlite3_step(g.s);
@@ -253,7 +294,7 @@ void TSQLiteDatabase::ForEachRow(const std::string& query,
 TSQLiteTable TSQLiteDatabase::GetTable(const std::string& query) {
     TSQLiteTable t;
     bool described = false;
-    ForEachRow(query, [&](sqlite3_stmt* s) {
+    StepRows(query, [&](sqlite3_stmt* s) {
         const int n = sqlite3_column_count(s);
         if (!described) {
             for (int c = 0; c < n; ++c) {

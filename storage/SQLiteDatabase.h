@@ -11,6 +11,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+class Row;
 
 class SQLiteError : public std::runtime_error {
 public:
@@ -61,6 +62,12 @@ private:
     int Require(const std::string& column) const;
 };
 
+// How long any connection of the station waits for another connection's lock before a
+// statement fails with SQLITE_BUSY. The one place that decides it: every connection, the
+// raw ones of the index build included, takes it from here.
+inline constexpr int kBusyTimeoutMs = 1000;
+void ApplyBusyTimeout(sqlite3* db);
+
 class TSQLiteDatabase {
 public:
     enum class Mode { OpenOrCreate, ReadOnly };
@@ -68,6 +75,9 @@ public:
     // creates the file and never writes it; it waits up to a few seconds for a writer's
     // lock instead of failing at once, so it can read while the station stores readings.
     // It reads the file through a read-only memory map (up to 1 GiB).
+    // A writer's connection switches the file to write-ahead logging, so that readers never
+    // hold up the station's writes; where that cannot be had (read-only folder, a file
+    // system without shared memory) it keeps the old journal and JournalNote says why.
     explicit TSQLiteDatabase(const std::string& fileName, Mode mode = Mode::OpenOrCreate);
     ~TSQLiteDatabase();
     TSQLiteDatabase(const TSQLiteDatabase&) = delete;
@@ -78,15 +88,28 @@ public:
     void UpdateBlob(const std::string& sql, const std::string& bytes);
     TSQLiteTable GetTable(const std::string& query);
     // Streams a query's rows without holding them; for the large report queries.
-    // The callback gets the statement positioned on one row.
-    void ForEachRow(const std::string& query, const std::function<void(sqlite3_stmt*)>& row);
+    // The callback gets a view of one row (BoundSql.h), valid only during the call.
+    void ForEachRow(const std::string& query, const std::function<void(const Row&)>& row);
+    // Long queries ask `stop` every thousand or so steps; true ends them with an interrupt.
+    void SetInterrupt(std::function<bool()> stop);
 
-    sqlite3* Handle() const { return db_; }
     const std::string& FileName() const { return fileName_; }
+    // True when the file is in write-ahead logging; else why not (empty for ReadOnly).
+    bool WriteAheadLog() const { return wal_; }
+    const std::string& JournalNote() const { return journalNote_; }
+    bool ReadOnly() const;
+    int64_t LastInsertRowid() const;
 
 private:
+    // The raw connection stays inside storage (SQLiteHandle.h).
+    friend struct SQLiteHandle;
     sqlite3* db_ = nullptr;
     std::string fileName_;
+    std::function<bool()> stop_;
+    void StepRows(const std::string& query, const std::function<void(sqlite3_stmt*)>& row);
+    bool wal_ = false;
+    std::string journalNote_;
+    void UseWriteAheadLog();
     sqlite3_stmt* Prepare(const std::string& sql, const char* emptyStep, const char* failStep,
                           bool bareBusy);
     [[noreturn]] void Fail(const char* step, int code, const std::string& sql);

@@ -51,6 +51,14 @@ inline constexpr const char* kCreateEventSettings =
 inline constexpr const char* kCreateEventMarks =
     "CREATE TABLE EVENT_MARKS (adr INTEGER PRIMARY KEY, examined REAL, state TEXT, "
     "lastrow INTEGER, lastrowtstamp REAL)";
+// What the central server has been sent, per station name: the last row of each table, and
+// the state of each tank.
+inline constexpr const char* kCreateCentralMarks =
+    "CREATE TABLE IF NOT EXISTS CENTRAL_MARKS (station TEXT NOT NULL, tbl TEXT NOT NULL, sent "
+    "INTEGER NOT NULL, PRIMARY KEY (station, tbl))";
+inline constexpr const char* kCreateCentralTanks =
+    "CREATE TABLE IF NOT EXISTS CENTRAL_TANKS (station TEXT NOT NULL, id INTEGER NOT NULL, seq "
+    "INTEGER NOT NULL, state BLOB, PRIMARY KEY (station, id))";
 
 // Every column of an EVENTS row in the table's order, as ReadEventRow reads them.
 #define SQL_EVENT_COLUMNS                                                                          \

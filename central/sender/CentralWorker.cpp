@@ -4,8 +4,6 @@
 #include "PgCentralServer.h"
 #include "SQLiteDatabase.h"
 
-#include <sqlite3.h>
-
 using namespace std::chrono_literals;
 
 namespace {
@@ -59,9 +57,6 @@ void CentralWorker::Run() {
         try {
             if (!queue) {
                 db = std::make_unique<TSQLiteDatabase>(dbFile_);
-                // The station's own inserts come first: this connection waits for them
-                // rather than failing.
-                sqlite3_busy_timeout(db->Handle(), 5000);
                 queue = std::make_unique<LocalQueue>(*db, settings_.station, settings_.legacy);
             }
             CentralSender sender(*queue, server, batchRows_);

@@ -3,18 +3,14 @@
 #include "BoundSql.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
+#include "Schema.h"
 #include "TItemNode.h"
+#include "Transaction.h"
 
 #include <map>
 
 namespace {
 
-constexpr const char* kCreateMarks =
-    "CREATE TABLE IF NOT EXISTS CENTRAL_MARKS (station TEXT NOT NULL, tbl TEXT NOT NULL, sent "
-    "INTEGER NOT NULL, PRIMARY KEY (station, tbl))";
-constexpr const char* kCreateTanks =
-    "CREATE TABLE IF NOT EXISTS CENTRAL_TANKS (station TEXT NOT NULL, id INTEGER NOT NULL, seq "
-    "INTEGER NOT NULL, state BLOB, PRIMARY KEY (station, id))";
 constexpr const char* kSelectMark = "SELECT sent FROM CENTRAL_MARKS WHERE station = ? AND tbl = ?";
 constexpr const char* kSaveMark =
     "INSERT OR REPLACE INTO CENTRAL_MARKS (station, tbl, sent) VALUES (?, ?, ?)";
@@ -33,13 +29,6 @@ constexpr const char* kSelectSentTanks =
     "SELECT id, seq, state FROM CENTRAL_TANKS WHERE station = ?";
 constexpr const char* kSaveTank =
     "INSERT OR REPLACE INTO CENTRAL_TANKS (station, id, seq, state) VALUES (?, ?, ?, ?)";
-
-void Rollback(TSQLiteDatabase& db) {
-    try {
-        db.ExecSQL("ROLLBACK");
-    } catch (const SQLiteError&) {
-    }
-}
 
 // Everything that is sent of a tank, as one text to compare with the last one sent.
 std::string StateOf(const CentralTankChange& t) {
@@ -64,8 +53,9 @@ std::string StateOf(const CentralTankChange& t) {
 
 LocalQueue::LocalQueue(TSQLiteDatabase& db, std::string station, StoredText::CodePage legacy)
     : db_(db), station_(std::move(station)), legacy_(legacy) {
-    Exec(db_, kCreateMarks);
-    Exec(db_, kCreateTanks);
+    // The station brings the file up to date when it opens it; a file opened only here (a
+    // test, another tool) gets the same steps. A failure shows at the first statement.
+    MigrateSchema(db_);
     hasEvents_ = db_.TableExists("EVENTS");
 }
 
@@ -84,15 +74,10 @@ void LocalQueue::SetMark(const std::string& table, int64_t value) {
 }
 
 void LocalQueue::SetMarks(const std::vector<std::pair<std::string, int64_t>>& marks) {
-    db_.ExecSQL("BEGIN IMMEDIATE");
-    try {
+    InWriteTransaction(db_, [&] {
         for (const auto& [table, value] : marks)
             SetMark(table, value);
-        db_.ExecSQL("COMMIT");
-    } catch (...) {
-        Rollback(db_);
-        throw;
-    }
+    });
 }
 
 std::vector<CentralReading> LocalQueue::ReadingsAfter(int64_t row, int limit) {
@@ -180,15 +165,10 @@ std::vector<CentralTankChange> LocalQueue::ChangedTanks() {
 }
 
 void LocalQueue::TanksSent(const std::vector<CentralTankChange>& sent) {
-    db_.ExecSQL("BEGIN IMMEDIATE");
-    try {
+    InWriteTransaction(db_, [&] {
         for (const CentralTankChange& t : sent)
             Exec(db_, kSaveTank, {station_, t.tank, t.seq, StateOf(t)});
-        db_.ExecSQL("COMMIT");
-    } catch (...) {
-        Rollback(db_);
-        throw;
-    }
+    });
 }
 
 int64_t LocalQueue::Waiting() {

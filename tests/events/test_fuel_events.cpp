@@ -8,9 +8,14 @@
 #include "FuelEvents.h"
 #include "HistorySynth.h"
 #include "TextFormats.h"
+#include "Transaction.h"
+#include "WriteQueue.h"
 #include "sensors/SensorFixture.h"
 
 #include <QtTest>
+
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -80,9 +85,10 @@ TItemNode& AddTank(PlainTankList& tanks, int id, int32_t capacity, const char* f
 struct Station {
     std::vector<std::string> log;
     std::unique_ptr<FuelEvents> events;
-    Station(TSQLiteDatabase& db, TankList& tanks, const Clock& clock) {
+    Station(TSQLiteDatabase& db, TankList& tanks, const Clock& clock,
+            std::shared_ptr<WriteQueue> writes = {}) {
         events = std::make_unique<FuelEvents>(FuelEventsContext{
-            db, tanks, clock, [this](const std::string& l) { log.push_back(l); }});
+            db, tanks, clock, [this](const std::string& l) { log.push_back(l); }, writes});
     }
     bool StartAndCatchUp() {
         const bool on = events->Start();
@@ -180,6 +186,75 @@ private slots:
         QVERIFY(third.StartAndCatchUp());
         QCOMPARE(int(SelectEvents(db).size()), int(rows.size()));
         QCOMPARE(third.LinesWith("LOSS alarm raised"), 0);
+    }
+
+    // The central sender writes its marks all through the examination of the history, and
+    // holds the write lock just when the history's events are stored: they wait for it and
+    // are stored after it, and the events of the live readings after them; storing events
+    // never stops for the session.
+    void eventsWaitForAnotherWriterInsteadOfStopping() {
+        QTemporaryDir dir;
+        const std::string file = dir.filePath("data.db").toStdString();
+        TSQLiteDatabase db(file);
+        RecordingMessages messages;
+        QVERIFY(CreateDatabase(db, "BM", messages));
+        db.ExecSQL("PRAGMA synchronous = OFF"); // a test of what is stored, not of the disk
+        PlainTankList tanks;
+        AddTank(tanks, 1, 20000, "Diesel");
+        AddTank(tanks, 2, 10000, "Petrol A-95");
+        AddTank(tanks, 3, 25000, "Kerosene");
+        ManualClock clock(kDay0 + 20);
+        std::vector<TrueEvent> truth;
+        const SynthPlan plan = TwoWeeks(truth);
+        const double live = At(8, 0);
+        InsertRows(db, plan, 0, live);
+        int64_t nowMs = 0;
+        auto writes = std::make_shared<WriteQueue>(db, [&] { return nowMs; });
+        Station s(db, tanks, clock, writes);
+        QVERIFY(s.events->Start());
+
+        TSQLiteDatabase central(file);
+        std::atomic<bool> stop{false};
+        std::thread sender([&] {
+            while (!stop) {
+                InWriteTransaction(central, [&] {
+                    Exec(central, "INSERT OR REPLACE INTO CENTRAL_MARKS VALUES ('s', 'DATA', 1)");
+                });
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        s.events->StartCatchUp();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        stop = true;
+        sender.join();
+        auto lock = std::make_unique<WriteTransaction>(central);
+        s.events->WaitForCatchUp();
+        const auto fuelRows = [&] {
+            std::vector<EventRow> rows = SelectEvents(db);
+            std::erase_if(
+                rows, [](const EventRow& r) { return r.kind != "delivery" && r.kind != "loss"; });
+            return rows;
+        };
+        QVERIFY(fuelRows().empty());
+        QVERIFY(writes->Waiting() > 0);
+        lock.reset();
+
+        nowMs += WriteQueue::kRetryMs;
+        QCOMPARE(writes->Retry(), std::size_t(0));
+        QVERIFY(!fuelRows().empty());
+        SynthesizeHistory(plan, [&](const DataRow& r) {
+            if (r.tstamp < live)
+                return;
+            InsertRow(db, r);
+            Reading reading;
+            reading.address = unsigned(r.adr);
+            reading.utc = reading.local = r.tstamp;
+            reading.litres = r.flevel;
+            reading.temp = int8_t(r.temp);
+            s.events->TakeReading(reading);
+        });
+        QCOMPARE(s.LinesWith("Events are not recorded"), 0);
+        QCOMPARE(int(fuelRows().size()), int(truth.size()));
     }
 
     void aFileThatCannotTakeEventsStartsWithoutThem_data() {

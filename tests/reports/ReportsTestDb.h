@@ -15,8 +15,6 @@ struct ReportsTestDb {
 
     explicit ReportsTestDb(int tanks = 14) {
         db = std::make_unique<TSQLiteDatabase>(dir.filePath("data.db").toStdString());
-        // The tab's inventory reads the file in the background, as the station's does.
-        sqlite3_busy_timeout(db->Handle(), 2000);
         db->ExecSQL(Sql::kCreateTanks);
         db->ExecSQL(Sql::kCreateData);
         db->ExecSQL(Sql::kCreateError);

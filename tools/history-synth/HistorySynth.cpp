@@ -4,10 +4,12 @@
 #include "DayNumbers.h"
 #include "NetVolume.h"
 #include "SQLiteDatabase.h"
+#include "Transaction.h"
 
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <random>
 
 namespace {
@@ -72,24 +74,16 @@ void WriteHistory(TSQLiteDatabase& db, const SynthPlan& plan) {
     std::map<int, int32_t> capacity;
     for (const SynthTank& t : plan.tanks)
         capacity[t.adr] = std::max<int32_t>(1, t.capacity);
-    db.ExecSQL("BEGIN");
-    try {
-        SynthesizeHistory(plan, [&](const DataRow& r) {
-            const int64_t code = int64_t(r.flevel) * 4095 / capacity[r.adr];
-            Exec(db, "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, ?, ?, ?, ?)",
-                 {r.tstamp, int64_t(r.adr), int64_t(r.flevel), code, int64_t(r.temp)});
-            if (++inTransaction == kPerTransaction) {
-                db.ExecSQL("COMMIT");
-                db.ExecSQL("BEGIN");
-                inTransaction = 0;
-            }
-        });
-        db.ExecSQL("COMMIT");
-    } catch (...) {
-        try {
-            db.ExecSQL("ROLLBACK");
-        } catch (const SQLiteError&) {
+    auto t = std::make_unique<WriteTransaction>(db);
+    SynthesizeHistory(plan, [&](const DataRow& r) {
+        const int64_t code = int64_t(r.flevel) * 4095 / capacity[r.adr];
+        Exec(db, "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, ?, ?, ?, ?)",
+             {r.tstamp, int64_t(r.adr), int64_t(r.flevel), code, int64_t(r.temp)});
+        if (++inTransaction == kPerTransaction) {
+            t->Commit();
+            t = std::make_unique<WriteTransaction>(db);
+            inTransaction = 0;
         }
-        throw;
-    }
+    });
+    t->Commit();
 }

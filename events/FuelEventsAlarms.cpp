@@ -1,0 +1,125 @@
+#include "FuelEventsTank.h"
+
+#include "SQLiteDatabase.h"
+#include "TankList.h"
+
+// Open rows give the states; the last two readings of each tank then confirm or clear the
+// level alarms (raising one only when none is open), so nothing active is stored twice.
+void FuelEvents::DeriveAlarms() {
+    std::vector<EventRow> open;
+    if (!Storage([&] { open = OpenAlarmRows(ctx_.db); }))
+        return;
+    std::map<int, std::vector<const EventRow*>> silentRows;
+    std::map<int, bool> lossesOver; // per tank: every unacknowledged loss is over
+    for (const EventRow& row : open) {
+        Tank& tank = TankFor(row.adr);
+        const AlarmState state = row.acked ? AlarmState::Acknowledged : AlarmState::Unacknowledged;
+        if (row.kind == AlarmEventKind(AlarmKind::Loss)) {
+            auto [at, added] = lossesOver.emplace(row.adr, true);
+            at->second = at->second && row.tend.has_value();
+            tank.alarms.Restore(AlarmKind::Loss, AlarmState::Unacknowledged, at->second);
+            tank.lossStart = std::max(tank.lossStart, row.tstart);
+        } else if (row.kind == AlarmEventKind(AlarmKind::Silent)) {
+            silentRows[row.adr].push_back(&row);
+        } else {
+            for (AlarmKind kind : {AlarmKind::Low, AlarmKind::High})
+                if (row.kind == AlarmEventKind(kind)) {
+                    tank.alarms.Restore(kind, state);
+                    tank.openRows[kind] = row.id;
+                }
+        }
+    }
+    for (auto& [adr, tank] : tanks_) {
+        std::vector<DataRow> last;
+        const int tankAdr = adr; // a structured binding cannot be captured portably
+        if (!Storage([&] { last = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise); }))
+            return;
+        for (const DataRow& r : last)
+            ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
+        // A stored reading is older than the silence that opened the row: it stays open.
+        for (const EventRow* row : silentRows[adr]) {
+            tank->alarms.Restore(AlarmKind::Silent, row->acked ? AlarmState::Acknowledged
+                                                               : AlarmState::Unacknowledged);
+            tank->openRows[AlarmKind::Silent] = row->id;
+        }
+    }
+}
+
+void FuelEvents::ApplyTransitions(int adr, const std::vector<AlarmTransition>& ts) {
+    if (ts.empty())
+        return;
+    Tank& tank = TankFor(adr);
+    for (const AlarmTransition& t : ts) {
+        Log(t.utc, AlarmLogLine(t.utc + LocalOffset(), TankName(adr), adr, t));
+        const double utc = t.utc;
+        if (t.kind == AlarmKind::Loss) {
+            if (t.to == AlarmState::Acknowledged)
+                Write([adr, utc](TSQLiteDatabase& db) { AcknowledgeLosses(db, adr, utc); });
+            continue;
+        }
+        auto row = tank.openRows.find(t.kind);
+        if (t.from == AlarmState::Cleared) {
+            EventRow e;
+            e.adr = adr;
+            e.kind = AlarmEventKind(t.kind);
+            e.tstart = t.utc;
+            if (t.litres)
+                e.vbefore = *t.litres;
+            EventRowId id;
+            tank.openRows[t.kind] = id;
+            Write([e, id](TSQLiteDatabase& db) { id.Set(InsertAlarmEvent(db, e)); });
+        } else if (row == tank.openRows.end()) {
+            // No row (storing was off when it began): nothing to update.
+        } else if (t.to == AlarmState::Acknowledged) {
+            Write([id = row->second, utc](TSQLiteDatabase& db) {
+                if (id.Get() > 0)
+                    AcknowledgeEvent(db, id.Get(), utc);
+            });
+        } else if (t.to == AlarmState::Cleared) {
+            const std::optional<int64_t> litres =
+                t.litres ? std::optional<int64_t>(*t.litres) : std::nullopt;
+            Write([id = row->second, utc, litres](TSQLiteDatabase& db) {
+                if (id.Get() > 0)
+                    EndAlarmEvent(db, id.Get(), utc, litres, {}, {});
+            });
+            tank.openRows.erase(row);
+        }
+    }
+    emit AlarmChanged(adr);
+    emit EventsChanged();
+}
+
+TankAlarmView FuelEvents::AlarmView(int adr) const {
+    TankAlarmView v;
+    const Tank* tank = FindTank(adr);
+    if (!tank)
+        return v;
+    for (AlarmKind k : kAlarmKinds)
+        v.states[static_cast<int>(k)] = tank->alarms.State(k);
+    v.shown = tank->alarms.Shown();
+    v.unacknowledged = tank->alarms.AnyUnacknowledged();
+    return v;
+}
+
+bool FuelEvents::AnyUnacknowledged() const {
+    for (const auto& [adr, tank] : tanks_)
+        if (tank->alarms.AnyUnacknowledged())
+            return true;
+    return false;
+}
+
+std::optional<int32_t> FuelEvents::NetLitres(int adr) const {
+    const Tank* tank = FindTank(adr);
+    return tank ? tank->net : std::nullopt;
+}
+
+void FuelEvents::Acknowledge(int adr) {
+    if (Tank* tank = FindTank(adr))
+        ApplyTransitions(adr, tank->alarms.Acknowledge(ctx_.clock.UtcNow()));
+}
+
+void FuelEvents::AcknowledgeAll() {
+    const double utc = ctx_.clock.UtcNow();
+    for (auto& [adr, tank] : tanks_)
+        ApplyTransitions(adr, tank->alarms.Acknowledge(utc));
+}
