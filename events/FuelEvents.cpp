@@ -174,7 +174,8 @@ void FuelEvents::DeriveAlarms() {
         if (!Storage([&] { last = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise); }))
             return;
         for (const DataRow& r : last)
-            ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
+            if (r.flevel >= 0) // a reading stored without litres is no level
+                ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
         // A stored reading is older than the silence that opened the row: it stays open.
         for (const EventRow* row : silentRows[adr]) {
             tank->alarms.Restore(AlarmKind::Silent, row->acked ? AlarmState::Acknowledged
@@ -286,7 +287,7 @@ void FuelEvents::CatchUpTail(int64_t afterRowid) {
         return;
     const double offset = LocalOffset();
     for (const DataRow& r : rows)
-        if (Tank* tank = FindTank(r.adr))
+        if (Tank* tank = FindTank(r.adr); tank && r.flevel >= 0)
             Feed(r.adr, *tank, {r.tstamp, r.tstamp + offset, r.flevel, r.temp});
 }
 
@@ -315,6 +316,8 @@ void FuelEvents::SyncLossAlarm(int adr, Tank& tank, double utc) {
 // ---- live ----
 
 void FuelEvents::TakeReading(const Reading& r) {
+    if (r.litres < 0)
+        return; // no level (a code outside the calibration, an impossible temperature)
     const int adr = static_cast<int>(r.address);
     Tank& tank = TankFor(adr);
     const DetectorConfig config = ConfigFor(adr);

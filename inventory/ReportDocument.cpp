@@ -3,6 +3,7 @@
 #include "ChartEvents.h"
 #include "EventList.h"
 #include "LevelSeries.h"
+#include "OutputTarget.h"
 #include "ReportLayout.h"
 #include "StoredText.h"
 #include "TextFormats.h"
@@ -14,7 +15,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -624,10 +624,8 @@ std::string WriteReportPdf(const ReportDocument& doc, const QString& path) {
     const QByteArray bytes = ReportPdf(doc);
     if (bytes.isEmpty())
         return "cannot make the PDF";
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return "cannot write \"" + path.toStdString() + "\": " + file.errorString().toStdString();
-    return {};
+    // Through a device node, in place for hard links, whole or not at all otherwise.
+    return WriteOutputFile(path.toStdString(), bytes.toStdString());
 }
 
 PdfRenderer ReportPdfRenderer(const QString& station) {

@@ -109,8 +109,11 @@ void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset
     const Bounds bounds(S - offset, E - offset);
     db.ForEachRow(Sql::SelectLevels(adr, S - offset, E - offset), [&](sqlite3_stmt* s) {
         const double t = Timestamp(s, 0);
-        if (bounds.Inside(t))
-            samples.push_back({t + offset, Litres(s, 1)});
+        // A row without litres (NULL, or -1 for a reading that was no level) is no sample.
+        if (!bounds.Inside(t) || sqlite3_column_type(s, 1) == SQLITE_NULL)
+            return;
+        if (const int32_t litres = Litres(s, 1); litres >= 0)
+            samples.push_back({t + offset, litres});
     });
 }
 

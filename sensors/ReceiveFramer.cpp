@@ -60,6 +60,16 @@ void ReceiveFramer::Clear() {
     reading_ = false;
 }
 
+bool ReceiveFramer::Resync(const std::vector<uint8_t>& refused, uint8_t startByte) {
+    if (reading_ || refused.size() < 2)
+        return false;
+    const auto next = std::find(refused.begin() + 1, refused.end(), startByte);
+    if (next == refused.end())
+        return false;
+    queue_.insert(queue_.begin(), next, refused.end());
+    return true;
+}
+
 void ReceiveFramer::TakeQueued() {
     if (!queue_.empty())
         frameLastAt_ = lastArrival_;

@@ -38,8 +38,13 @@ public:
     bool TakeFrame(std::vector<uint8_t>& frame, int64_t* lastByteMs = nullptr);
     // Bytes discarded because the queue was full, since the last call.
     std::size_t TakeDiscarded();
-    // The port was closed: everything received is discarded.
+    // The port was closed, or a request is about to go out: everything received is
+    // discarded, so bytes that came while nothing was asked never lead the next reply.
     void Clear();
+    // A frame refused for its CRC may be noise run in front of a reply: its bytes from the
+    // next start byte on go back to lead the queue and are read again. False when it holds
+    // no later start byte (or a read is running, whose bytes would come out of order).
+    bool Resync(const std::vector<uint8_t>& refused, uint8_t startByte);
 
 private:
     void TakeQueued();

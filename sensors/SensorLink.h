@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <bitset>
 #include <functional>
 #include <memory>
 #include <string>
@@ -111,6 +112,8 @@ private:
     void DispatchFrames();
     void HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByteMs);
     void HandleData(const std::vector<uint8_t>& frame, int64_t lastByteMs);
+    void LogImplausible(const std::vector<uint8_t>& frame);
+    bool RefuseNotSerial(const std::string& name, bool operatorChoice);
     void LineLost();
     void LineBack();
     void Retry();
@@ -137,4 +140,6 @@ private:
     std::string identity_;   // of the adapter last opened
     std::optional<int64_t> overrunLoggedAt_;
     std::size_t overrunBytes_ = 0;
+    std::string notSerialTold_;        // the last name told to be no serial port
+    std::bitset<256> implausibleTold_; // sensors whose readings that are no level were logged
 };

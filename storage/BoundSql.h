@@ -25,6 +25,7 @@ class Row {
 public:
     explicit Row(sqlite3_stmt* s) : s_(s) {}
     bool IsNull(int column) const;
+    bool IsNumber(int column) const;
     int64_t Int(int column) const; // 0 for NULL
     double Real(int column) const; // 0 for NULL
     std::string Text(int column) const;
