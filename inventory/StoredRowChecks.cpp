@@ -13,9 +13,12 @@ constexpr const char* kCountUnusable =
     "SELECT count(*) FROM DATA WHERE adr = ? AND tstamp >= ? AND tstamp < ? AND NOT "
     "(typeof(flevel) IN ('integer', 'real') AND flevel >= 0 AND flevel <= ? AND "
     "flevel = CAST(flevel AS INTEGER))";
+// NULL sorts before every number and text after, so each term is a range of the report
+// index: the count reads the few such rows, not the tank's history.
 constexpr const char* kCountTimeless =
-    "SELECT count(*) FROM DATA WHERE adr = ? AND (typeof(tstamp) NOT IN ('integer', 'real') "
-    "OR tstamp <= 0)";
+    "SELECT (SELECT count(*) FROM DATA WHERE adr = ?1 AND tstamp IS NULL) + "
+    "(SELECT count(*) FROM DATA WHERE adr = ?1 AND tstamp <= 0) + "
+    "(SELECT count(*) FROM DATA WHERE adr = ?1 AND tstamp >= '')";
 
 int64_t Count(TSQLiteDatabase& db, const char* sql, const std::vector<SqlValue>& values) {
     int64_t n = 0;

@@ -61,13 +61,28 @@ void ReceiveFramer::Clear() {
 }
 
 bool ReceiveFramer::Resync(const std::vector<uint8_t>& refused, uint8_t startByte) {
-    if (reading_ || refused.size() < 2)
+    if (refused.size() < 2)
         return false;
     const auto next = std::find(refused.begin() + 1, refused.end(), startByte);
     if (next == refused.end())
         return false;
-    queue_.insert(queue_.begin(), next, refused.end());
+    PutBack(std::vector<uint8_t>(next, refused.end()));
     return true;
+}
+
+void ReceiveFramer::PutBack(const std::vector<uint8_t>& bytes) {
+    // A read that began after these bytes holds later ones: they go back behind them.
+    if (reading_) {
+        queue_.insert(queue_.begin(), frame_.begin(), frame_.end());
+        frame_.clear();
+        reading_ = false;
+    }
+    queue_.insert(queue_.begin(), bytes.begin(), bytes.end());
+}
+
+void ReceiveFramer::DropIdle() {
+    if (!reading_)
+        queue_.clear();
 }
 
 void ReceiveFramer::TakeQueued() {

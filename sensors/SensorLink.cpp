@@ -248,8 +248,7 @@ void SensorLink::Timer1Timer() {
             ApplyPeriod();
             if (frame) {
                 // Bytes that came while nothing was asked (line noise) must not lead the reply.
-                devices_.port->Read(devices_.port->BytesWaiting());
-                DiscardReceived();
+                framer_.DropIdle();
                 health_.RequestSent((*frame)[1], NowMs());
                 SendData(frame->data(), frame->size());
             }
@@ -317,6 +316,19 @@ void SensorLink::HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByte
     // A frame always has at least 9 bytes when the read started on 9 waiting; a shorter
     // one (a handler called with a wrong count) is refused like any bad frame.
     if (frame.size() < 4 || !Frames::CheckReply(frame)) {
+        // Noise that came right behind a reply, inside its gap: the reply as the sensors
+        // send it (9 bytes of data, 12 of configuration) is taken, the rest read again.
+        const std::size_t usual = frame.size() > 2 && frame[2] == Frames::kCmdConfig
+                                      ? Frames::kConfigReplyLength
+                                      : Frames::kMinReply;
+        if (frame.size() > usual && Frames::CheckReply(frame.data(), usual)) {
+            framer_.PutBack(std::vector<uint8_t>(frame.begin() + static_cast<std::ptrdiff_t>(usual),
+                                                 frame.end()));
+            HandleFrame(std::vector<uint8_t>(frame.begin(),
+                                             frame.begin() + static_cast<std::ptrdiff_t>(usual)),
+                        lastByteMs);
+            return;
+        }
         if (framer_.Resync(frame, Frames::kReplyStart))
             return; // read again from the start byte that noise ran in front of
         health_.Refused(SensorHealth::Refusal::Crc, frame.size() > 1 ? frame[1] : 0);

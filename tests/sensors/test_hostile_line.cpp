@@ -44,6 +44,9 @@ void HostileLineTest::noiseCostsNoReading_data() {
     QTest::newRow("a byte just before a reply") << 2 << -5 << QByteArray("\x00", 1);
     QTest::newRow("noise with start bytes before a reply")
         << 4 << -5 << QByteArray("\x3E\x3E\x04\x3E", 4);
+    QTest::newRow("a byte inside the gap after a reply") << 2 << 50 << QByteArray("\x00", 1);
+    QTest::newRow("noise inside the gap after a reply")
+        << 1 << 100 << QByteArray("\x3E\x01\x06\x00\x00\x3E", 6);
     QTest::newRow("noise that fills a frame before a reply")
         << 3 << -5 << QByteArray("\x01\x02\x03\x04\x05\x06", 6);
 }
