@@ -1,6 +1,7 @@
 #include "LevelQuery.h"
 
 #include "Clock.h"
+#include "ReadingCheck.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "TextFormats.h"
@@ -112,7 +113,7 @@ void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset
         // A row without litres (NULL, or -1 for a reading that was no level) is no sample.
         if (!bounds.Inside(t) || sqlite3_column_type(s, 1) == SQLITE_NULL)
             return;
-        if (const int32_t litres = Litres(s, 1); litres >= 0)
+        if (const int32_t litres = Litres(s, 1); litres != kNoLitres)
             samples.push_back({t + offset, litres});
     });
 }
