@@ -2,6 +2,7 @@
 
 #include "Config.h"
 #include "OperatorMessages.h"
+#include "PasswordMove.h"
 #include "PgConnection.h"
 #include "ReportTool.h"
 #include "WindowPlacement.h"
@@ -184,6 +185,11 @@ void TForm2::btnTestCentralClick() {
 void TForm2::ApplyCentral() {
     TCentralSetup entered{edCentralConnection->text().trimmed(),
                           edCentralStation->text().trimmed()};
+    // A typed password never reaches the settings file, which others may read.
+    if (const std::string told = MovePasswordOut(entered.Connection); !told.empty()) {
+        edCentralConnection->setText(entered.Connection);
+        messages_.ShowMessage(told);
+    }
     if (entered.Station.isEmpty())
         entered.Station = RCentralData().Station;
     if (entered == RCentralData())
@@ -301,7 +307,13 @@ bool TForm2::ChoiceUnchanged() const {
 
 bool TForm2::LinkChoiceUnchanged() const {
     return WorkModeIndex(CfgData.WrkMode) == WrkModeItems->checkedId() &&
-           cbPort->currentText() == CfgData.PortNum;
+           ChosenPort() == CfgData.PortNum;
+}
+
+// A list without the configured port (its adapter pulled out) chooses nothing: "Ok" keeps
+// the port, whose line is then tried again by itself until the adapter is back.
+QString TForm2::ChosenPort() const {
+    return cbPort->currentIndex() < 0 ? CfgData.PortNum : cbPort->currentText();
 }
 
 void TForm2::Button1Click() {
@@ -322,8 +334,8 @@ void TForm2::Button1Click() {
 void TForm2::ApplyChoice() {
     ApplyCentral();
     // "Ok" on the port in use while its line is down tries it again at once.
-    const bool retryNow =
-        LinkChoiceUnchanged() && lineDown && lineDown() && !CfgData.PortNum.isEmpty();
+    const bool retryNow = LinkChoiceUnchanged() && lineDown && lineDown() &&
+                          !CfgData.PortNum.isEmpty() && cbPort->currentIndex() >= 0;
     if (ChoiceUnchanged()) {
         if (retryNow && deviceConnect_)
             deviceConnect_();
@@ -331,7 +343,7 @@ void TForm2::ApplyChoice() {
     }
     // Only a new port or mode needs the line reconnected.
     const bool reconnect = !LinkChoiceUnchanged() || retryNow;
-    CfgData.PortNum = cbPort->currentText();
+    CfgData.PortNum = ChosenPort();
     CfgData.WrkMode = WorkModeText(WrkModeItems->checkedId());
     CfgData.CodePage = cbCodePage->currentText();
     CfgData.ShiftStarts = QString::fromStdString(ShiftStartsText(EnteredShiftStarts()));

@@ -80,6 +80,7 @@ private:
     void SelectPort(const QString& name);
     bool ChoiceUnchanged() const;
     bool LinkChoiceUnchanged() const;
+    QString ChosenPort() const;
     void ApplyChoice();
     void AddCentralGroup();
     void AddShiftGroup();

@@ -92,11 +92,17 @@ QString SettingsNotSavedText() {
         .arg(ConfigLocation());
 }
 
+// A value written by hand with an unquoted comma reads as a list; it is one text.
+static QString WholeText(const QVariant& stored) {
+    return stored.typeId() == QMetaType::QStringList ? stored.toStringList().join(',')
+                                                     : stored.toString();
+}
+
 TCentralSetup RCentralData() {
     auto store = OpenStore();
     TCentralSetup c;
-    c.Connection = store->value("Central/Connection", QString()).toString().trimmed();
-    c.Station = store->value("Central/Station", QString()).toString().trimmed();
+    c.Connection = WholeText(store->value("Central/Connection", QString())).trimmed();
+    c.Station = WholeText(store->value("Central/Station", QString())).trimmed();
     if (c.Station.isEmpty())
         c.Station = QSysInfo::machineHostName();
     return c;

@@ -37,6 +37,8 @@ bool FuelEvents::Start() {
 // ---- live ----
 
 void FuelEvents::TakeReading(const Reading& r) {
+    if (r.litres < 0)
+        return; // no level (a code outside the calibration, an impossible temperature)
     const int adr = static_cast<int>(r.address);
     Tank& tank = TankFor(adr);
     const DetectorConfig config = ConfigFor(adr);

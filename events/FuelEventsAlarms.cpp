@@ -35,7 +35,8 @@ void FuelEvents::DeriveAlarms() {
         if (!Storage([&] { last = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise); }))
             return;
         for (const DataRow& r : last)
-            ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
+            if (r.flevel >= 0) // a reading stored without litres is no level
+                ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
         // A stored reading is older than the silence that opened the row: it stays open.
         for (const EventRow* row : silentRows[adr]) {
             tank->alarms.Restore(AlarmKind::Silent, row->acked ? AlarmState::Acknowledged

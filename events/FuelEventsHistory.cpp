@@ -203,7 +203,7 @@ void FuelEvents::CatchUpTail(int64_t afterRowid) {
         return;
     const double offset = LocalOffset();
     for (const DataRow& r : rows)
-        if (Tank* tank = FindTank(r.adr))
+        if (Tank* tank = FindTank(r.adr); tank && r.flevel >= 0)
             Feed(r.adr, *tank, {r.tstamp, r.tstamp + offset, r.flevel, r.temp});
 }
 

@@ -11,8 +11,8 @@ void HistoryPass::Feed(const std::vector<DataRow>& rows) {
 void HistoryPass::Feed(const DataRow& row) {
     lastRowid_ = row.rowid;
     auto it = detectors_.find(row.adr);
-    if (it == detectors_.end())
-        return;
+    if (it == detectors_.end() || row.flevel < 0)
+        return; // no such tank, or a row without litres
     FuelEventDetector& d = it->second;
     if (row.tstamp <= d.LastTime())
         return; // examined before

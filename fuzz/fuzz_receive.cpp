@@ -16,6 +16,7 @@
 #include "FakePort.h"
 #include "LinkTimer.h"
 #include "OperatorMessages.h"
+#include "ReadingCheck.h"
 #include "SQLiteDatabase.h"
 #include "SensorLink.h"
 #include "Statements.h"
@@ -239,6 +240,11 @@ void NestingMessages::ShowMessage(const std::string& text) {
     --depth;
 }
 
+// The litres a reading carries: none (-1) for one that can be no level.
+int32_t Litres(const TItemNode& node, unsigned code, int temp) {
+    return CheckReading(code, temp) == ReadingFault::None ? LitresForCode(node, code) : kNoLitres;
+}
+
 // Every stored reading belongs to a tank, carries that tank's litres for its code and a UTC
 // time of this run; the last reading of each tank is what its record shows.
 void CheckRows(Run& run, int64_t endMs, bool insertsFail) {
@@ -253,9 +259,10 @@ void CheckRows(Run& run, int64_t endMs, bool insertsFail) {
         const TItemNode& node = run.tanks.Tank(static_cast<int>(adr - 1));
         const int64_t code = rows.FieldAsInteger("fcode");
         Check(code >= 0 && code <= 65535, "row code is 16-bit");
-        Check(rows.FieldAsInteger("flevel") == LitresForCode(node, static_cast<unsigned>(code)),
-              "row litres from the tank's table");
         const int64_t temp = rows.FieldAsInteger("temp");
+        Check(rows.FieldAsInteger("flevel") ==
+                  Litres(node, static_cast<unsigned>(code), static_cast<int>(temp)),
+              "row litres from the tank's table, none for a reading that is no level");
         Check(temp >= -128 && temp <= 127, "row temperature is signed 8-bit");
         const double t = rows.Field("tstamp").d;
         Check(t >= utcFrom - 1e-6 && t <= utcTo, "row time is UTC of this run");
@@ -263,7 +270,7 @@ void CheckRows(Run& run, int64_t endMs, bool insertsFail) {
     }
     for (int a = 1; a <= 14; ++a) {
         const TItemNode& node = run.tanks.Tank(a - 1);
-        Check(node.FL == LitresForCode(node, node.FLC), "record litres follow its code");
+        Check(node.FL == Litres(node, node.FLC, node.Temp), "record litres follow its code");
         if (node.LDTime != 0 && !insertsFail)
             Check(lastMatches[a], "last row of a tank matches its record");
     }

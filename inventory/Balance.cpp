@@ -218,14 +218,29 @@ BalanceRow SumBalance(const std::vector<BalanceRow>& rows) {
 std::vector<std::optional<double>> MeanConsumption(const std::vector<BalanceRow>& rows, int days,
                                                    bool net) {
     std::vector<std::optional<double>> means(rows.size());
+    // Each mean takes the newest complete rows, newest first, until they cover `days`. The
+    // complete rows are kept in a list whose front is dropped once the rows after it cover
+    // the days alone, so rows without a reading (days after today) cost nothing, and the
+    // sums run in the same order as ever, giving the same numbers.
+    std::vector<std::size_t> complete;
+    std::size_t first = 0;
     for (std::size_t k = 0; k < rows.size(); ++k) {
+        const auto& ck = net ? rows[k].consumedNet : rows[k].consumed;
+        if (rows[k].complete && ck) {
+            complete.push_back(k);
+            for (;;) {
+                double after = 0;
+                for (std::size_t i = complete.size(); i-- > first + 1;)
+                    after += rows[complete[i]].stop - rows[complete[i]].start;
+                if (first + 1 >= complete.size() || after < days - 1e-9)
+                    break;
+                ++first;
+            }
+        }
         double used = 0, length = 0;
-        for (std::size_t i = k + 1; i-- > 0 && length < days - 1e-9;) {
-            const BalanceRow& row = rows[i];
-            const auto& c = net ? row.consumedNet : row.consumed;
-            if (!row.complete || !c)
-                continue;
-            used += *c;
+        for (std::size_t i = complete.size(); i-- > first && length < days - 1e-9;) {
+            const BalanceRow& row = rows[complete[i]];
+            used += *(net ? row.consumedNet : row.consumed);
             length += row.stop - row.start;
         }
         if (length >= 3 - 1e-9)

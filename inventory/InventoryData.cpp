@@ -5,6 +5,7 @@
 #include "FuelEventDetector.h"
 #include "HistoryPass.h"
 #include "NetVolume.h"
+#include "ReadingCheck.h"
 #include "ReportSource.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
@@ -56,10 +57,13 @@ std::vector<StoredReading> QueryReadings(TSQLiteDatabase& db, int adr, double ut
                                          bool withOpening) {
     std::vector<StoredReading> out;
     auto take = [&](const Row& r) {
-        StoredReading s{r.Real(0), static_cast<int32_t>(r.Int(1)), static_cast<int32_t>(r.Int(2)),
-                        static_cast<int32_t>(r.Int(3))};
-        if (std::isfinite(s.utc))
-            out.push_back(s);
+        // Rows that cannot be a reading (no time, litres that are no number or no tank's)
+        // are left out; the report tool counts them (StoredRowChecks).
+        const std::optional<int32_t> litres = StoredLitres(r.IsNumber(1), r.Real(1));
+        if (!litres || !StoredTimeUsable(r.IsNumber(0), r.Real(0)))
+            return;
+        out.push_back(
+            {r.Real(0), *litres, static_cast<int32_t>(r.Int(2)), static_cast<int32_t>(r.Int(3))});
     };
     if (withOpening)
         Query(db, Sql::kSelectReadingBefore, {int64_t(adr), utcFrom}, take);

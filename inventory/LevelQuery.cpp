@@ -3,6 +3,7 @@
 #include "BoundSql.h"
 #include "Clock.h"
 #include "DayNumbers.h"
+#include "ReadingCheck.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "TextFormats.h"
@@ -105,8 +106,11 @@ void QueryLevels(TSQLiteDatabase& db, int adr, double S, double E, double offset
     const Bounds bounds(S - offset, E - offset);
     db.ForEachRow(Sql::SelectLevels(adr, S - offset, E - offset), [&](const Row& r) {
         const double t = Timestamp(r, 0);
-        if (bounds.Inside(t))
-            samples.push_back({t + offset, Litres(r, 1)});
+        // A row without litres (NULL, or -1 for a reading that was no level) is no sample.
+        if (!bounds.Inside(t) || r.IsNull(1))
+            return;
+        if (const int32_t litres = Litres(r, 1); litres != kNoLitres)
+            samples.push_back({t + offset, litres});
     });
 }
 

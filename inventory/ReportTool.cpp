@@ -5,15 +5,17 @@
 #include "Csv.h"
 #include "InventoryData.h"
 #include "LevelQuery.h"
+#include "OutputTarget.h"
 #include "ReportSource.h"
 #include "SQLiteDatabase.h"
+#include "StoredRowChecks.h"
 #include "TextFormats.h"
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
+#include <set>
 #include <sqlite3.h>
 
 namespace {
@@ -24,6 +26,9 @@ constexpr const char* kUsage =
     "       tavrona-report --central CONNINFO [--station NAME|all] --what "
     "readings|events|daily|summary [--tank N|all] --from dd/mm/yyyy --to dd/mm/yyyy "
     "[--shifts hh:mm,...] -o FILE";
+
+// 100 years of 365.25 days: longer periods name days no reading can have.
+constexpr double kMaxReportDays = 36525;
 
 bool Digits(const std::string& s, std::size_t from, std::size_t count) {
     for (std::size_t i = from; i < from + count; ++i)
@@ -47,16 +52,8 @@ bool ParseDate(const std::string& s, double& day) {
 }
 
 bool WriteFile(const std::string& path, const std::string& bytes, std::string& why) {
-    std::ofstream f(std::filesystem::u8path(path), std::ios::binary | std::ios::trunc);
-    if (f)
-        f.write(bytes.data(), std::streamsize(bytes.size()));
-    if (f)
-        f.close();
-    if (!f) {
-        why = "cannot write \"" + path + "\"";
-        return false;
-    }
-    return true;
+    why = WriteOutputFile(path, bytes);
+    return why.empty();
 }
 
 } // namespace
@@ -245,8 +242,13 @@ int CentralReportCsv(StationArchive& archive, const ReportRequest& req, double o
 bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, std::string& error) {
     bool what = false, tank = false, from = false, to = false, output = false, db = false,
          station = false;
+    std::set<std::string> seen;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (!seen.insert(a).second) {
+            error = "\"" + a + "\" is given twice";
+            return false;
+        }
         if (i + 1 >= args.size()) {
             error = "\"" + a + "\" needs a value";
             return false;
@@ -345,6 +347,10 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
         error = "the period is reversed: --to is before --from";
         return false;
     }
+    if (req.lastDay - req.firstDay >= kMaxReportDays) {
+        error = "the period is longer than 100 years; choose a shorter one";
+        return false;
+    }
     if (req.pdf && req.output == "-") {
         error = "a PDF needs an output file";
         return false;
@@ -366,6 +372,12 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (!std::filesystem::is_regular_file(std::filesystem::u8path(req.db), ec)) {
         err << "tavrona-report: no such file: " << req.db << "\n";
         return kReportNoDatabase;
+    }
+    // Written by mistake over its input, the report would wipe the history.
+    if (req.output != "-" && SameFile(req.output, req.db)) {
+        err << "tavrona-report: the output " << req.output << " is the database " << req.db
+            << " itself; choose another file\n";
+        return kReportUsage;
     }
     if (req.pdf && !pdf) {
         err << "tavrona-report: PDF output is not available in this build\n";
@@ -392,6 +404,9 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             err << "tavrona-report: there is no tank " << req.tank << " in " << req.db << "\n";
             return kReportNoTank;
         }
+        for (const std::string& line :
+             StoredRowWarnings(db, tanks, bounds.front() - offset, bounds.back() - offset))
+            err << "tavrona-report: " << line << "\n";
         if (req.what == ReportWhat::Summary)
             summary = DepotSummary(db, tanks, bounds, offset, nowLocal);
         else

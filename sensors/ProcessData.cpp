@@ -1,5 +1,7 @@
 #include "ProcessData.h"
 
+#include "ReadingCheck.h"
+
 #include "Clock.h"
 #include "Database.h"
 #include "Frames.h"
@@ -17,6 +19,8 @@ void ProcessData(TankList& tanks, const Clock& clock, ReadingSink& sink, unsigne
     const ClockReading now = clock.Now();
     TItemNode& node = tanks.Tank(index);
     ApplyReading(node, data.temp, data.flc, data.flfr, now.local);
+    if (CheckReading(data.flc, data.temp) != ReadingFault::None)
+        node.FL = kNoLitres; // stored for the record, never taken for a level
     tanks.ResetTank(index);
     Reading reading;
     reading.address = address;

@@ -60,6 +60,31 @@ void ReceiveFramer::Clear() {
     reading_ = false;
 }
 
+bool ReceiveFramer::Resync(const std::vector<uint8_t>& refused, uint8_t startByte) {
+    if (refused.size() < 2)
+        return false;
+    const auto next = std::find(refused.begin() + 1, refused.end(), startByte);
+    if (next == refused.end())
+        return false;
+    PutBack(std::vector<uint8_t>(next, refused.end()));
+    return true;
+}
+
+void ReceiveFramer::PutBack(const std::vector<uint8_t>& bytes) {
+    // A read that began after these bytes holds later ones: they go back behind them.
+    if (reading_) {
+        queue_.insert(queue_.begin(), frame_.begin(), frame_.end());
+        frame_.clear();
+        reading_ = false;
+    }
+    queue_.insert(queue_.begin(), bytes.begin(), bytes.end());
+}
+
+void ReceiveFramer::DropIdle() {
+    if (!reading_)
+        queue_.clear();
+}
+
 void ReceiveFramer::TakeQueued() {
     if (!queue_.empty())
         frameLastAt_ = lastArrival_;

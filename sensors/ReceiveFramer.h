@@ -40,6 +40,17 @@ public:
     std::size_t TakeDiscarded();
     // The port was closed: everything received is discarded.
     void Clear();
+    // A request is about to go out: bytes that wait without a read (fewer than a reply,
+    // noise that came while nothing was asked) are discarded so they never lead the next
+    // reply. A running read is left to end on its gap: it may be a late reply.
+    void DropIdle();
+    // A frame refused for its CRC may be noise run in front of a reply: its bytes from the
+    // next start byte on go back to lead the queue and are read again, before those of a
+    // read that began meanwhile. False when it holds no later start byte.
+    bool Resync(const std::vector<uint8_t>& refused, uint8_t startByte);
+    // Bytes cut off a frame (what followed a whole reply in the same read) lead the queue
+    // again, before those of a read that began meanwhile.
+    void PutBack(const std::vector<uint8_t>& bytes);
 
 private:
     void TakeQueued();

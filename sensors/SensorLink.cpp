@@ -4,7 +4,9 @@
 #include "ComPort.h"
 #include "Frames.h"
 #include "OperatorMessages.h"
+#include "PortKind.h"
 #include "ProcessData.h"
+#include "ReadingCheck.h"
 #include "SQLiteDatabase.h"
 #include "SensorRows.h"
 #include "Statements.h"
@@ -159,6 +161,8 @@ void SensorLink::DeviceConnect() {
     const bool wasDown = reconnect_.Retrying();
     reconnect_.Stop();
     devices_.retryTimer->SetEnabled(false);
+    if (RefuseNotSerial(name.toStdString(), true))
+        return;
     devices_.port->Close();
     DiscardReceived();
     devices_.port->SetPortName(name.toStdString());
@@ -245,6 +249,8 @@ void SensorLink::Timer1Timer() {
             ArmStoreTimer();
             ApplyPeriod();
             if (frame) {
+                // Bytes that came while nothing was asked (line noise) must not lead the reply.
+                framer_.DropIdle();
                 health_.RequestSent((*frame)[1], NowMs());
                 SendData(frame->data(), frame->size());
             }
@@ -312,6 +318,21 @@ void SensorLink::HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByte
     // A frame always has at least 9 bytes when the read started on 9 waiting; a shorter
     // one (a handler called with a wrong count) is refused like any bad frame.
     if (frame.size() < 4 || !Frames::CheckReply(frame)) {
+        // Noise that came right behind a reply, inside its gap: the reply as the sensors
+        // send it (9 bytes of data, 12 of configuration) is taken, the rest read again.
+        const std::size_t usual = frame.size() > 2 && frame[2] == Frames::kCmdConfig
+                                      ? Frames::kConfigReplyLength
+                                      : Frames::kMinReply;
+        if (frame.size() > usual && Frames::CheckReply(frame.data(), usual)) {
+            framer_.PutBack(std::vector<uint8_t>(frame.begin() + static_cast<std::ptrdiff_t>(usual),
+                                                 frame.end()));
+            HandleFrame(std::vector<uint8_t>(frame.begin(),
+                                             frame.begin() + static_cast<std::ptrdiff_t>(usual)),
+                        lastByteMs);
+            return;
+        }
+        if (framer_.Resync(frame, Frames::kReplyStart))
+            return; // read again from the start byte that noise ran in front of
         health_.Refused(SensorHealth::Refusal::Crc, frame.size() > 1 ? frame[1] : 0);
         ctx_.messages.Beep();
         return;
@@ -361,7 +382,43 @@ void SensorLink::HandleData(const std::vector<uint8_t>& frame, int64_t lastByteM
             storageBox_->ShowMessage(StorageFailureText(e));
         }
         ArmStoreTimer();
+        LogImplausible(frame);
     });
+}
+
+// A name that can never be a line is told once, and neither polled nor tried again; the
+// operator's next choice (or the same one, mended) connects anew.
+bool SensorLink::RefuseNotSerial(const std::string& name, bool operatorChoice) {
+    if (!NotASerialPort(name))
+        return false;
+    reconnect_.Stop();
+    devices_.retryTimer->SetEnabled(false);
+    devices_.pollTimer->SetEnabled(false);
+    devices_.port->Close();
+    DiscardReceived();
+    if (notSerialTold_ != name) {
+        notSerialTold_ = name;
+        const std::string text = name + " is not a serial port";
+        Log(text);
+        if (operatorChoice)
+            ctx_.messages.ShowMessage(text + ". Please select another port.");
+    }
+    return true;
+}
+
+// Once per sensor and run: a sensor that sends no level keeps sending none, every cycle.
+void SensorLink::LogImplausible(const std::vector<uint8_t>& frame) {
+    Frames::DataReading data;
+    const int index = ctx_.tanks.FindIndex(frame[1]);
+    if (index < 0 || !Frames::DecodeData(frame.data() + 3, frame.size() - 4, data))
+        return;
+    const ReadingFault fault = CheckReading(data.flc, data.temp);
+    if (fault == ReadingFault::None || implausibleTold_.test(frame[1]))
+        return;
+    implausibleTold_.set(frame[1]);
+    Log("Sensor \"" + ctx_.tanks.Tank(index).Name + "\" (Address " + std::to_string(frame[1]) +
+        "): " + ReadingFaultText(fault, data.flc, data.temp) +
+        "; such readings are stored without litres");
 }
 
 void SensorLink::DiscardReceived() {
@@ -429,6 +486,8 @@ void SensorLink::Retry() {
     if (!reconnect_.Retrying())
         return;
     const std::string name = PortText(ctx_);
+    if (RefuseNotSerial(name, false))
+        return;
     bool open = !name.empty() && TryOpen(name);
     if (!open && !identity_.empty() && devices_.findPort) {
         const std::string moved = devices_.findPort(identity_);

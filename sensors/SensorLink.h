@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QString>
 
+#include <bitset>
 #include <functional>
 #include <memory>
 #include <string>
@@ -125,6 +126,8 @@ private:
     void DispatchFrames();
     void HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByteMs);
     void HandleData(const std::vector<uint8_t>& frame, int64_t lastByteMs);
+    void LogImplausible(const std::vector<uint8_t>& frame);
+    bool RefuseNotSerial(const std::string& name, bool operatorChoice);
     void LineLost();
     void LineBack();
     void Retry();
@@ -157,4 +160,6 @@ private:
     static constexpr int64_t kOverrunLogMs = 3600000;
     std::optional<int64_t> overrunLoggedAt_;
     std::size_t overrunBytes_ = 0;
+    std::string notSerialTold_;        // the last name told to be no serial port
+    std::bitset<256> implausibleTold_; // sensors whose readings that are no level were logged
 };

@@ -75,6 +75,10 @@ Row::Type Row::TypeOf(int c) const {
 bool Row::IsNull(int c) const {
     return sqlite3_column_type(s_, c) == SQLITE_NULL;
 }
+bool Row::IsNumber(int c) const {
+    const int type = sqlite3_column_type(s_, c);
+    return type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+}
 int64_t Row::Int(int c) const {
     return sqlite3_column_int64(s_, c);
 }

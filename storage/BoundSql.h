@@ -27,6 +27,7 @@ public:
     enum class Type { Null, Integer, Float, Text, Blob };
     Type TypeOf(int column) const; // as SQLite stored the value
     bool IsNull(int column) const;
+    bool IsNumber(int column) const;
     int64_t Int(int column) const; // 0 for NULL
     double Real(int column) const; // 0 for NULL
     std::string Text(int column) const;

@@ -1,6 +1,7 @@
 #include "EventTables.h"
 
 #include "BoundSql.h"
+#include "ReadingCheck.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "Transaction.h"
@@ -14,8 +15,11 @@ DataRow ReadDataRow(const Row& r) {
     d.rowid = r.Int(0);
     d.tstamp = r.Real(1);
     d.adr = static_cast<int>(r.Int(2));
-    d.flevel = static_cast<int32_t>(r.Int(3));
     d.temp = static_cast<int32_t>(r.Int(4));
+    // A row that cannot be a reading (no time, no litres, litres no tank holds) reads as one
+    // without litres, which every reader passes by.
+    const std::optional<int32_t> litres = StoredLitres(r.IsNumber(3), r.Real(3));
+    d.flevel = litres && StoredTimeUsable(r.IsNumber(1), d.tstamp) ? *litres : kNoLitres;
     return d;
 }
 

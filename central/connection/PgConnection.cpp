@@ -1,5 +1,7 @@
 #include "PgConnection.h"
 
+#include "SecretMask.h"
+
 #include <algorithm>
 #include <charconv>
 #include <libpq-fe.h>
@@ -77,7 +79,8 @@ std::unique_ptr<PgConnection> PgConnection::Open(const std::string& conninfo, st
         return nullptr;
     }
     if (PQstatus(conn) != CONNECTION_OK) {
-        error = Trimmed(PQerrorMessage(conn));
+        // libpq quotes pieces of a string it cannot read: no password reaches a log.
+        error = MaskPasswords(Trimmed(PQerrorMessage(conn)), conninfo);
         PQfinish(conn);
         return nullptr;
     }
@@ -143,6 +146,20 @@ PgOutcome PgConnection::Run(const std::string& name, const std::string& sql,
     return Collect(C(conn_),
                    PQexecPrepared(C(conn_), name.c_str(), static_cast<int>(params.size()),
                                   a.values.data(), a.lengths.data(), a.formats.data(), 0));
+}
+
+std::map<std::string, std::string> PgConnOptions(const std::string& conninfo) {
+    std::map<std::string, std::string> out;
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+    PQfreemem(error);
+    if (!options)
+        return out;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        if (o->val)
+            out[o->keyword] = o->val;
+    PQconninfoFree(options);
+    return out;
 }
 
 std::string TestCentralConnection(const std::string& conninfo) {

@@ -3,6 +3,7 @@
 // values travel beside it and never become part of the text. Failures come back as values
 // carrying libpq's own words; nothing is raised.
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,10 @@ private:
 // Connects, asks the server one question and says what happened in a line for the operator:
 // "Connected: ..." or libpq's error text.
 std::string TestCentralConnection(const std::string& conninfo);
+
+// The values a connection string sets, by keyword (key/value and URI forms alike); empty
+// when libpq cannot read it.
+std::map<std::string, std::string> PgConnOptions(const std::string& conninfo);
 
 // Texts of numbers that read back to the same value, whatever the locale.
 std::string PgNumber(long long v);

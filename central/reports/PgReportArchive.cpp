@@ -4,6 +4,7 @@
 #include "DayNumbers.h"
 #include "NetVolume.h"
 #include "PgConnection.h"
+#include "ReadingCheck.h"
 
 #include <charconv>
 #include <cmath>
@@ -123,9 +124,13 @@ public:
         const auto take = [&](const PgRows& rows) {
             for (const auto& r : rows) {
                 const auto t = Real(r.at(0));
-                if (!t || !std::isfinite(*t))
+                const auto litres = Int(r.at(1));
+                // As from data.db: no time, or no litres a tank holds (-1 for a reading that
+                // was no level), is no reading.
+                if (!t || !StoredTimeUsable(true, *t) || !litres ||
+                    !StoredLitres(true, double(*litres)))
                     continue;
-                out.push_back({*t, static_cast<int32_t>(Int(r.at(1)).value_or(0)),
+                out.push_back({*t, static_cast<int32_t>(*litres),
                                static_cast<int32_t>(Int(r.at(2)).value_or(0)),
                                static_cast<int32_t>(Int(r.at(3)).value_or(0))});
             }

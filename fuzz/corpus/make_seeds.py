@@ -74,6 +74,17 @@ def receive_seeds():
                        event(2) + steps(0, (60000, b''), (300, good))[2:] + event(1) +
                        steps(0, (10, good))[2:],
         'absent_port': steps(0x0001, (10, good)) + event(3) + steps(0, (300, good))[2:],
+        # Noise on the line: after a reply while nothing is asked, and in front of one.
+        'noise_after_replies': steps(0x001F, (30, data_reply(1, 20, 101)), (300, b'\x00'),
+                                     (700, data_reply(2, 20, 102)),
+                                     (1000, data_reply(3, 20, 103)),
+                                     (300, b'\x17\x00\xff\x3e\x06\x01'),
+                                     (700, data_reply(4, 20, 104)),
+                                     (1000, data_reply(5, 20, 105)), (250, b'\x3e' * 9)),
+        'noise_in_front': steps(0x0007, (25, b'\x3e\x3e\x04\x3e'),
+                                (5, data_reply(1, 20, 101)), (995, b'\x01\x02\x03\x04\x05\x06'),
+                                (5, data_reply(2, 20, 102)), (995, b'\x00'),
+                                (5, data_reply(3, -128, 65535))),
         'foreign_addresses': steps(0x3FFF, (10, data_reply(0, 1, 2)),
                                    (300, data_reply(15, 1, 2)), (300, data_reply(14, -128, 4096))),
     }

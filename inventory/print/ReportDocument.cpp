@@ -1,10 +1,11 @@
 #include "ReportDocument.h"
 
+#include "OutputTarget.h"
+
 #include <QBuffer>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 // The PDF output: the sheet painted on A4 landscape, written whole or not at all.
 
@@ -30,10 +31,8 @@ std::string WriteReportPdf(const ReportDocument& doc, const QString& path) {
     const QByteArray bytes = ReportPdf(doc);
     if (bytes.isEmpty())
         return "cannot make the PDF";
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return "cannot write \"" + path.toStdString() + "\": " + file.errorString().toStdString();
-    return {};
+    // Through a device node, in place for hard links, whole or not at all otherwise.
+    return WriteOutputFile(path.toStdString(), bytes.toStdString());
 }
 
 PdfRenderer ReportPdfRenderer(const QString& station) {

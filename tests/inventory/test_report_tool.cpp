@@ -1,8 +1,10 @@
 // The report tool through RunReport, as `main` runs it, on real data.db files: a two-day
 // history with a delivery and a theft, and every kind of bad input, each of which must give
 // its message and exit code and leave data.db as it was, byte for byte.
+#include "Balance.h"
 #include "Clock.h"
 #include "Csv.h"
+#include "InventoryData.h"
 #include "ReportTool.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
@@ -11,11 +13,18 @@
 #include "TwoDayHistory.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,13 +70,24 @@ private slots:
     void readingsAndSummaryOfThePeriod();
     void badInput_data();
     void badInput();
+    void outputThroughADeviceNode();
+    void outputKeepsWhatTheUserCouldNotReplace();
+    void fullDiskKeepsTheEarlierFile();
+    void longPeriodAfterTodayCostsNothing();
+    void hostileStoredRowsAreLeftOutAndCounted();
 };
 
 void ReportToolTest::initTestCase() {
     QVERIFY(dir_.isValid());
     db_ = dir_.filePath("data.db");
-    TSQLiteDatabase db(db_.toStdString());
-    WriteTwoDayHistory(db, kDay0, kOffset, R"('North, "big"')", "Diesel");
+    {
+        TSQLiteDatabase db(db_.toStdString());
+        WriteTwoDayHistory(db, kDay0, kOffset, R"('North, "big"')", "Diesel");
+    }
+    // Other names of the same file: the output must never be any of them.
+    QVERIFY(QFile::link(db_, dir_.filePath("link.db")));
+    QVERIFY(::link(db_.toLocal8Bit().constData(),
+                   dir_.filePath("hard.db").toLocal8Bit().constData()) == 0);
 }
 
 void ReportToolTest::dailyShowsTheDeliveryAndTheTheft() {
@@ -174,6 +194,26 @@ void ReportToolTest::badInput_data() {
         << (ok + QStringList{"-o", "$DIR/no/such/dir/x.csv"}) << 5 << "cannot write \"";
     QTest::newRow("output is a folder")
         << (ok + QStringList{"-o", "$DIR"}) << 5 << "cannot write \"";
+    QTest::newRow("output is the database")
+        << (ok + QStringList{"-o", "$DIR/data.db"}) << 2 << "is the database";
+    QTest::newRow("output is the database by another path")
+        << (ok + QStringList{"-o", "$DIR/./data.db"}) << 2 << "is the database";
+    QTest::newRow("output is a link to the database")
+        << (ok + QStringList{"-o", "$DIR/link.db"}) << 2 << "is the database";
+    QTest::newRow("output is a hard link of the database")
+        << (ok + QStringList{"-o", "$DIR/hard.db"}) << 2 << "is the database";
+    QTest::newRow("the database through a link, the output the file")
+        << (QStringList{"--db", "$DIR/link.db", "--what", "daily", "--tank", "1"} + period +
+            QStringList{"-o", "$DIR/data.db"})
+        << 2 << "is the database";
+    QTest::newRow("an option twice")
+        << (ok + QStringList{"--tank", "2", "-o", "-"}) << 2 << "\"--tank\" is given twice";
+    QTest::newRow("output twice") << (ok + QStringList{"-o", "-", "-o", "$DIR/x.csv"}) << 2
+                                  << "\"-o\" is given twice";
+    QTest::newRow("a period of centuries")
+        << QStringList{"--db",   "$DIR/data.db", "--what", "daily",      "--tank", "1",
+                       "--from", "01/01/1900",   "--to",   "31/12/9999", "-o",     "-"}
+        << 2 << "longer than 100 years";
 }
 
 void ReportToolTest::badInput() {
@@ -192,6 +232,150 @@ void ReportToolTest::badInput() {
     QCOMPARE(Hash(db_), before);
     QCOMPARE(Hash(junk.fileName()), junkBefore);
     QVERIFY(!QFile::exists(dir_.filePath("none.db")));
+}
+
+// A device node is written through and stays the node; one that cannot take the bytes is
+// a failure, not a success.
+void ReportToolTest::outputThroughADeviceNode() {
+    const QStringList args{"--db",   db_,          "--what", "daily",      "--tank", "1",
+                           "--from", "02/03/2026", "--to",   "03/03/2026", "-o"};
+    QCOMPARE(Report(args + QStringList{"/dev/null"}).code, 0);
+    struct stat st {};
+    QCOMPARE(::stat("/dev/null", &st), 0);
+    QVERIFY(S_ISCHR(st.st_mode));
+    const Run full = Report(args + QStringList{"/dev/full"});
+    QCOMPARE(full.code, 5);
+    QVERIFY(full.err.find("cannot write \"/dev/full\"") != std::string::npos);
+    QCOMPARE(::stat("/dev/full", &st), 0);
+    QVERIFY(S_ISCHR(st.st_mode));
+}
+
+// A hard-linked report stays one file under both names; a read-only one is refused (unless
+// the user may write it anyway, as root may), never replaced by a new file.
+void ReportToolTest::outputKeepsWhatTheUserCouldNotReplace() {
+    const QStringList args{"--db",   db_,          "--what", "daily",      "--tank", "1",
+                           "--from", "02/03/2026", "--to",   "03/03/2026", "-o"};
+    const QString a = dir_.filePath("a.csv"), b = dir_.filePath("b.csv");
+    QFile::remove(a);
+    QFile::remove(b);
+    QVERIFY(QFile(a).open(QIODevice::WriteOnly));
+    QCOMPARE(::link(a.toLocal8Bit().constData(), b.toLocal8Bit().constData()), 0);
+    QCOMPARE(Report(args + QStringList{a}).code, 0);
+    QVERIFY(QFileInfo(b).size() > 0);
+    QCOMPARE(Hash(a), Hash(b));
+
+    const QString ro = dir_.filePath("ro.csv");
+    QFile::remove(ro);
+    {
+        QFile f(ro);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("earlier");
+    }
+    QVERIFY(QFile::setPermissions(ro, QFile::ReadOwner));
+    struct stat before {};
+    QCOMPARE(::stat(ro.toLocal8Bit().constData(), &before), 0);
+    const Run r = Report(args + QStringList{ro});
+    struct stat after {};
+    QCOMPARE(::stat(ro.toLocal8Bit().constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino); // the same file, not a new one in its place
+    QCOMPARE(after.st_mode, before.st_mode);
+    if (::geteuid() != 0) {
+        QCOMPARE(r.code, 5);
+        QFile f(ro);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("earlier"));
+    }
+    QFile::setPermissions(ro, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// The disk fills while the report is written (a file size limit, in a child process): the
+// earlier report stays whole, and nothing is left beside it.
+void ReportToolTest::fullDiskKeepsTheEarlierFile() {
+    const QString out = dir_.filePath("full.csv");
+    const QByteArray earlier(300, 'e');
+    {
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(earlier);
+    }
+    const QStringList before = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{200, 200};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const Run r = Report({"--db", db_, "--what", "readings", "--tank", "1", "--from",
+                              "02/03/2026", "--to", "03/03/2026", "-o", out});
+        ::_exit(r.code);
+    }
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 5);
+    QFile f(out);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), earlier);
+    QCOMPARE(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), before);
+}
+
+// Decades of days after today hold no reading: the report of them has the same days to
+// empty as the report that ends today, and its rows after today are empty.
+void ReportToolTest::longPeriodAfterTodayCostsNothing() {
+    const double today = kDay0 + 1;
+    const std::vector<int> noShifts;
+    TSQLiteDatabase db(db_.toStdString(), TSQLiteDatabase::Mode::ReadOnly);
+    auto tanks = LoadReportTanks(db);
+    QVERIFY(!tanks.empty());
+    const auto near = LoadTankReport(db, tanks.front(), BalanceBoundaries(kDay0, today, noShifts),
+                                     kOffset, today + 0.9);
+    const auto far = LoadTankReport(
+        db, tanks.front(), BalanceBoundaries(kDay0, today + 36000, noShifts), kOffset, today + 0.9);
+    QCOMPARE(far.balance.size(), near.balance.size() + 36000);
+    QCOMPARE(far.toEmpty.has_value(), near.toEmpty.has_value());
+    const auto nearMeans = MeanConsumption(near.balance, 14, false);
+    const auto farMeans = MeanConsumption(far.balance, 14, false);
+    for (std::size_t i = 0; i < nearMeans.size(); ++i)
+        QCOMPARE(farMeans[i], nearMeans[i]);
+    QVERIFY(!far.balance.back().complete);
+    QVERIFY(!far.balance.back().consumed || *far.balance.back().consumed == 0);
+}
+
+// Rows no sensor could have sent are left out of the balance and counted on stderr; a
+// calibration no tank can have is named and its capacity not shown.
+void ReportToolTest::hostileStoredRowsAreLeftOutAndCounted() {
+    const QString copy = dir_.filePath("hostile.db");
+    QFile::remove(copy);
+    QVERIFY(QFile::copy(db_, copy));
+    const QStringList args{"--db",   copy,         "--what", "daily",      "--tank", "1",
+                           "--from", "02/03/2026", "--to",   "03/03/2026", "-o",     "-"};
+    const Run clean = Report(args);
+    QCOMPARE(clean.code, 0);
+    {
+        TSQLiteDatabase db(copy.toStdString());
+        const double utc = kDay0 + 0.5 - kOffset;
+        for (const char* flevel : {"NULL", "'lots'", "9e999", "-9e999", "1e12", "-1", "12.5"})
+            db.ExecSQL("INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (" +
+                       TextFormats::Timestamp(utc) + ", 1, " + flevel + ", 100, 15)");
+        db.ExecSQL("INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES "
+                   "(NULL, 1, 10, 100, 15)");
+    }
+    const Run hostile = Report(args);
+    QCOMPARE(hostile.code, 0);
+    QVERIFY2(hostile.out == clean.out, (clean.out + "----\n" + hostile.out).c_str());
+    QVERIFY2(hostile.err.find("tank 1: 7 stored rows") != std::string::npos, hostile.err.c_str());
+    QVERIFY(hostile.err.find("tank 1: 1 stored rows have no time") != std::string::npos);
+    QVERIFY(hostile.err.find("calibration") == std::string::npos);
+    {
+        TSQLiteDatabase db(copy.toStdString());
+        TClbArray absurd{};
+        for (int k = 0; k < kClbEntryCount; ++k)
+            absurd[k] = k == 4095 ? 2.1e8f : float(k);
+        db.UpdateBlob(Sql::UpdateClb(1), EncodeClbArray(absurd));
+    }
+    const Run corrupt = Report(args);
+    QCOMPARE(corrupt.code, 0);
+    QVERIFY(corrupt.err.find("tank 1: the calibration cannot be right") != std::string::npos);
 }
 
 QTEST_GUILESS_MAIN(ReportToolTest)

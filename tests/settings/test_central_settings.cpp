@@ -6,6 +6,8 @@
 #include "FakePorts.h"
 #include "OpenSettings.h"
 #include "OperatorMessages.h"
+#include "PgConnection.h"
+#include "SecretMask.h"
 #include "SettingsUnit.h"
 
 #include <QFile>
@@ -15,6 +17,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestCentralSettings : public QObject {
@@ -85,6 +88,124 @@ private slots:
         QCOMPARE(asked, std::string("host=db.example user=depot7"));
         QCOMPARE(form.lbCentralAnswer->text(),
                  QString("FATAL:  password authentication failed for user \"depot7\""));
+    }
+
+    // Hand-written values with unquoted commas (libpq's host lists) read whole, and what
+    // the station writes reads back whole.
+    void commasReadWholeAndWriteBack_data() {
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QString>("connection");
+        QTest::addColumn<QString>("station");
+        QTest::newRow("host list")
+            << QByteArray("Connection=host=/sock,127.0.0.1 "
+                          "port=55432,55432 dbname=fuel\n")
+            << "host=/sock,127.0.0.1 port=55432,55432 dbname=fuel" << QSysInfo::machineHostName();
+        QTest::newRow("station with a comma")
+            << QByteArray("Connection=host=db\nStation=north,south\n") << "host=db"
+            << "north,south";
+    }
+    void commasReadWholeAndWriteBack() {
+        QFETCH(QByteArray, written);
+        QFETCH(QString, connection);
+        QFETCH(QString, station);
+        {
+            QFile f(ConfigLocation());
+            QVERIFY(f.open(QIODevice::Append));
+            f.write("\n[Central]\n" + written);
+        }
+        TCentralSetup read = RCentralData();
+        QCOMPARE(read.Connection, connection);
+        QCOMPARE(read.Station, station);
+        WrCentralData(TCentralSetup{});
+        WrCentralData(read);
+        read = RCentralData();
+        QCOMPARE(read.Connection, connection);
+        QCOMPARE(read.Station, station);
+    }
+
+    // A password typed into the connection goes to libpq's password file, readable by its
+    // owner alone; the settings file never holds it, and the operator is told where it went.
+    void typedPasswordGoesToThePasswordFile_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("secret");
+        QTest::newRow("key and value")
+            << "host=db port=5433 dbname=fuel user=depot7 password=s3cr:et sslmode=require"
+            << "host=db port=5433 dbname=fuel user=depot7 sslmode=require"
+            << QByteArray("db:5433:fuel:depot7:s3cr\\:et") << QByteArray("s3cr");
+        QTest::newRow("quoted, last")
+            << "host=db user=depot7 password = 'open sesame'"
+            << "host=db user=depot7" << QByteArray("db:*:*:depot7:open sesame")
+            << QByteArray("sesame");
+        QTest::newRow("URI") << "postgresql://depot7:p%40ssw0rd@db:5433/fuel"
+                             << "postgresql://depot7@db:5433/fuel"
+                             << QByteArray("db:5433:fuel:depot7:p@ssw0rd") << QByteArray("ssw0rd");
+    }
+    void typedPasswordGoesToThePasswordFile() {
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, secret);
+        QTemporaryDir home;
+        const QString passFile = home.filePath("pgpass");
+        {
+            QFile f(passFile);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("other:5432:*:someone:theirs\n");
+        }
+        qputenv("PGPASSFILE", passFile.toLocal8Bit());
+        auto ports = std::make_unique<FakePorts>();
+        ports->names = {"COM1"};
+        RecordingMessages messages;
+        OpenSettings form(
+            messages, [] {}, std::move(ports));
+        form.RequestShow();
+        form.edCentralConnection->setText(typed);
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        qunsetenv("PGPASSFILE");
+
+        QCOMPARE(RCentralData().Connection, kept);
+        QFile ini(ConfigLocation());
+        QVERIFY(ini.open(QIODevice::ReadOnly));
+        QVERIFY(!ini.readAll().contains(secret));
+        QFile pass(passFile);
+        QVERIFY(pass.open(QIODevice::ReadOnly));
+        QCOMPARE(pass.readAll(), "other:5432:*:someone:theirs\n" + line + "\n");
+        QCOMPARE(pass.permissions() &
+                     ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFile::Permissions());
+        QCOMPARE(messages.shown.size(), std::size_t(1));
+        QVERIFY(messages.shown[0].find(passFile.toStdString()) != std::string::npos);
+        QVERIFY(messages.shown[0].find(secret.toStdString()) == std::string::npos);
+    }
+
+    // What libpq says about a string it cannot read, and any text that echoes one, never
+    // shows the password.
+    void passwordsAreMaskedInMessages_data() {
+        QTest::addColumn<QString>("conninfo");
+        QTest::addColumn<QString>("secret");
+        QTest::newRow("a blank in the password") << "host=db password=abc def"
+                                                 << "def";
+        QTest::newRow("unterminated quote") << "host=db password='hunter2"
+                                            << "hunter2";
+        QTest::newRow("no server") << "host=/nonexistent/socket password=hunter2 connect_timeout=1"
+                                   << "hunter2";
+        QTest::newRow("URI") << "postgresql://u:hunter2@[bad"
+                             << "hunter2";
+    }
+    void passwordsAreMaskedInMessages() {
+        QFETCH(QString, conninfo);
+        QFETCH(QString, secret);
+        const std::string c = conninfo.toStdString(), pw = secret.toStdString();
+        std::string error;
+        QVERIFY(!PgConnection::Open(c, error));
+        QVERIFY(!error.empty());
+        QVERIFY2(error.find(pw) == std::string::npos, error.c_str());
+        const std::string answer = TestCentralConnection(c);
+        QVERIFY2(answer.find(pw) == std::string::npos, answer.c_str());
+        const std::string echoed = MaskPasswords("could not use \"" + c + "\"", c);
+        QVERIFY2(echoed.find(pw) == std::string::npos, echoed.c_str());
     }
 };
 

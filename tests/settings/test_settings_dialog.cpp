@@ -243,6 +243,44 @@ private slots:
         QCOMPARE(fx.settingsShown, 1);
     }
 
+    // The adapter is out at start: the station opens Settings by itself on an empty list.
+    // "Ok" there keeps the configured port, and its line is found again when it is back.
+    void okOnAnEmptyListKeepsThePortAndItsRetries() {
+        Store("COM1", kModeDirect);
+        SensorFixture fx;
+        fx.portName = "COM1";
+        fx.AddTank(1, true);
+        fx.port->present = {"COM9"};
+        std::unique_ptr<FakePorts> owner;
+        Ports(owner); // lists nothing
+        OpenSettings form(
+            fx.messages,
+            [&] {
+                fx.portName = CfgData.PortNum;
+                fx.link->DeviceConnect();
+            },
+            std::move(owner));
+        form.lineDown = [&] { return !fx.link->LineUp(); };
+        fx.onSettings = [&] { form.RequestShow(); };
+        fx.link->DeviceConnect();
+        QVERIFY(form.isVisible());
+        QCOMPARE(form.cbPort->count(), 0);
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        QCOMPARE(CfgData.PortNum, QString("COM1"));
+        TSetup stored;
+        RCfgData(stored);
+        QCOMPARE(stored.PortNum, QString("COM1"));
+
+        fx.port->present = {"COM1"};
+        fx.line.AdvanceTo(75000);
+        QVERIFY(fx.port->Connected());
+        QCOMPARE(fx.port->Name(), std::string("COM1"));
+        QVERIFY(!fx.port->written.empty());
+        QCOMPARE(fx.messages.shown,
+                 std::vector<std::string>({"ComPort absent (COM1). Please select another port."}));
+    }
+
     void noPortChosenAsksAndOpensTheDialog() {
         SensorFixture fx;
         fx.portName.clear();

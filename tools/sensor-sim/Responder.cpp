@@ -133,6 +133,14 @@ Transmission Responder::Paced(std::vector<uint8_t> bytes, uint8_t address) {
     } else {
         t.segments = {Segment{0, std::move(bytes)}};
     }
+    if (Applies(options_.trail, options_.trailProb, address)) {
+        // Any byte, the start byte of a reply included: line noise picks no values.
+        std::uniform_int_distribution<int> byte(0, 255);
+        std::vector<uint8_t> noise(static_cast<std::size_t>(options_.trailBytes));
+        for (uint8_t& b : noise)
+            b = static_cast<uint8_t>(byte(rng_));
+        t.segments.push_back(Segment{options_.trailPauseMs, std::move(noise)});
+    }
     return t;
 }
 

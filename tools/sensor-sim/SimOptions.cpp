@@ -104,6 +104,10 @@ const std::map<std::string, Setter>& ValueOptions() {
         {"--stray", Addresses(&SimOptions::stray)},
         {"--stray-prob", Number(&SimOptions::strayProb, 0, 1)},
         {"--stray-bytes", Count(&SimOptions::strayBytes, 1, 64)},
+        {"--trail", Addresses(&SimOptions::trail)},
+        {"--trail-prob", Number(&SimOptions::trailProb, 0, 1)},
+        {"--trail-bytes", Count(&SimOptions::trailBytes, 1, 64)},
+        {"--trail-pause", Number(&SimOptions::trailPauseMs, 0, 60000)},
         {"--late", Addresses(&SimOptions::late)},
         {"--late-ms", Number(&SimOptions::lateMs, 0, 600000)},
         {"--delay", Number(&SimOptions::delayMs, 0, 600000)},
@@ -272,6 +276,10 @@ Faults, each for the addresses of a LIST and some also by chance:
   --stray LIST         a few noise bytes run in front of the reply
   --stray-prob P       the same for any reply, with probability P
   --stray-bytes N      how many noise bytes (default 3)
+  --trail LIST         noise bytes follow the reply after a pause of --trail-pause
+                       MS (default 300), while nothing is asked
+  --trail-prob P       the same for any reply, with probability P
+  --trail-bytes N      how many noise bytes (default 1)
   --late LIST          replies come --late-ms MS after the request (default 1500)
 
 Taking the line away and giving it back:

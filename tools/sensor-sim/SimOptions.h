@@ -36,6 +36,10 @@ struct SimOptions {
     AddressSet stray; // a few noise bytes run in front of the reply
     double strayProb = 0;
     int strayBytes = 3;
+    AddressSet trail; // noise bytes follow the reply after a pause, while nothing is asked
+    double trailProb = 0;
+    int trailBytes = 1;
+    double trailPauseMs = 300;
     AddressSet late; // the reply comes lateMs after the request
     double lateMs = 1500;
     double delayMs = 5;        // a sensor's usual turnaround
