@@ -302,6 +302,12 @@ private:
                     Q(TextFormats::ShortDate(std::floor(rep.toEmpty->date)));
         Heading(QString("Tank %1: %2").arg(t.id).arg(StoredText::FromStored(t.Name)),
                 {StationLine(), fuel}, true);
+        if (!doc_.eventsOnly)
+            ChartAndBalance(rep);
+        EventTable(rep);
+    }
+
+    void ChartAndBalance(const TankReport& rep) {
         Add({std::floor(height_ * kChartShare), false, false},
             [this, &rep](QPainter& p, const QRectF& r) { Chart(p, r, rep); });
 
@@ -321,7 +327,9 @@ private:
               rep.balance.size() > 1 ? 1 : 0);
         if (rep.balance.empty())
             Note("No balance for the period.");
+    }
 
+    void EventTable(const TankReport& rep) {
         // Events of the period only: the balance's whole days may reach beyond it.
         std::vector<const EventRow*> events;
         for (const EventRow& e : rep.events)
@@ -333,7 +341,7 @@ private:
             return;
         }
         const double utcNow = doc_.printedAt - doc_.offset;
-        rows.clear();
+        std::vector<QStringList> rows;
         for (const EventRow* e : events)
             rows.push_back(
                 {Q(EventKindText(e->kind)), Q(TextFormats::DateTime(e->tstart + doc_.offset)),
@@ -642,6 +650,7 @@ PdfRenderer ReportPdfRenderer(const QString& station) {
         doc.offset = offset;
         doc.tanks = reports;
         doc.depot = req.what == ReportWhat::Summary;
+        doc.eventsOnly = req.what == ReportWhat::Events;
         doc.summary = summary;
         return WriteReportPdf(doc, QString::fromStdString(req.output));
     };
