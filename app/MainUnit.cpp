@@ -246,7 +246,13 @@ void TForm1::SetBeepTimer(std::unique_ptr<LinkTimer> timer) {
     beeper_.reset();
     beepTimer_ = std::move(timer);
     beeper_ = std::make_unique<AlarmBeeper>(
-        [this] { return events_ && events_->AnyUnacknowledged(); }, *beepTimer_, messages_);
+        [this] {
+            int waiting = 0;
+            for (int row = 0; events_ && row < VT->Model().TankCount(); ++row)
+                waiting += events_->AlarmView(VT->Model().Tank(row).id).unacknowledged ? 1 : 0;
+            return waiting;
+        },
+        *beepTimer_, messages_, clock_);
     beeper_->Update();
 }
 

@@ -75,6 +75,7 @@ public:
     // A stale reading is drawn dimmed, with its age under the "Edit" link.
     // An unacknowledged alarm paints the whole tile in the alarm colour with its word in
     // white; an acknowledged one keeps the usual background and shows the word in that colour.
+    // Every text of a tile with an alarm is drawn readable on its background.
     void VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
                     const TTileColors& colors, const TTileExtras& extras = {}) const;
 
@@ -84,7 +85,7 @@ private:
     void DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
                     const TTileColors& colors, const TTileExtras& extras) const;
     void DrawAlarmWord(QPainter& canvas, const QRect& r, const TTileExtras& extras,
-                       const QFont& listFont) const;
+                       const QFont& listFont, const QColor& color) const;
     void DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const;
     void DrawPicture(QPainter& canvas, const TItemNode& node, QPoint at, bool focused) const;
 
