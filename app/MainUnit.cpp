@@ -154,6 +154,10 @@ void TForm1::CreateDialogs() {
     PageControl1->removeTab(3);
     delete placeholder;
     PageControl1->insertTab(3, TabSheet4, "Events");
+    TabSheet4->SetTankActive([this](int adr) {
+        const int row = VT->Model().RowOf(adr);
+        return row >= 0 && VT->Model().Tank(row).Act;
+    });
     TabSheet4->SetReportOpener(
         [this](int adr, ReportPeriod period) { OpenReportOver(adr, period.start, period.stop); });
     PageControl1->setCurrentIndex(0);
@@ -550,6 +554,11 @@ QString TForm1::TileHealth(const TItemNode& node) const {
     QString text = StoredText::FromStored(node.Name) + "\n";
     if (node.LDTime > 0)
         text += "Reading of " + QString::fromStdString(TextFormats::DateTime(node.LDTime)) + "\n";
+    // The number in parentheses after the litres says nothing by itself on the tile.
+    if (node.Act)
+        text += QString("(%1) on the tile: the sensor's raw fuel code, which the tank's "
+                        "calibration turns into litres\n")
+                    .arg(node.FLC);
     text += QString("Requests %1, good replies %2, refused %3 (CRC %4, length %5, "
                     "address %6), silences %7")
                 .arg(c.requests)

@@ -113,6 +113,7 @@ private:
     void StoreFuelEvents(int adr, Tank& tank, const std::vector<FuelEvent>& events);
     void ApplyTransitions(int adr, const std::vector<AlarmTransition>& ts);
     void DeriveAlarms();
+    void CloseInterruptedEvents();
     void SyncLossAlarm(int adr, Tank& tank, double utc);
     void FinishCatchUp();
     void CatchUpTail(int64_t afterRowid);

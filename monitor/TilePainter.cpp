@@ -29,7 +29,7 @@ QString TempLine(const TItemNode& node) {
 }
 
 QString NetLine(int32_t litres) {
-    return QStringLiteral("Net 15 ") + QChar(0x00BA) + QStringLiteral("C: ") +
+    return QStringLiteral("Net 15 ") + QChar(0x00B0) + QStringLiteral("C: ") +
            QString::number(litres) + QStringLiteral(" l.");
 }
 

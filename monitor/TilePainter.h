@@ -45,7 +45,7 @@ int VTMeasureItem(const TItemNode& node);
 QString FuelLine(const TItemNode& node);
 QString TempLine(const TItemNode& node);
 
-// The net line beside the fuel line: "Net 15 ºC: %d l.".
+// The net line beside the fuel line: "Net 15 °C: %d l." (the degree sign U+00B0).
 QString NetLine(int32_t litres);
 
 inline QColor AlarmColor() {
@@ -53,7 +53,7 @@ inline QColor AlarmColor() {
 }
 
 // What a tile shows beyond its record: its alarm (a word such as LOW, empty when none, and
-// whether the operator has yet to acknowledge it) and the net litres at 15 ºC where known.
+// whether the operator has yet to acknowledge it) and the net litres at 15 °C where known.
 struct TTileExtras {
     std::string alarmWord;
     bool unacknowledged = false;

@@ -195,6 +195,28 @@ DemoResult SetUpDemoDatabase(const std::string& dbPath, bool withHistory) {
     return result;
 }
 
+std::string StoredStartLevels(const std::string& dbPath) {
+    std::string levels;
+    try {
+        TSQLiteDatabase db(dbPath, TSQLiteDatabase::Mode::ReadOnly);
+        for (const DemoTank& t : DemoTanks()) {
+            TSQLiteTable row =
+                db.GetTable("SELECT fcode, temp FROM DATA WHERE adr = " + std::to_string(t.id) +
+                            " ORDER BY tstamp DESC LIMIT 1");
+            if (row.Eof())
+                continue;
+            const int64_t code = row.FieldAsInteger("fcode"), temp = row.FieldAsInteger("temp");
+            if (code < 0 || code > 4095 || temp < -60 || temp > 100)
+                continue; // not a sensor's reading: the simulator's own start then
+            levels += (levels.empty() ? "" : ",") + std::to_string(t.id) + "=" +
+                      std::to_string(code) + ":" + std::to_string(temp);
+        }
+    } catch (const std::exception&) {
+        return {};
+    }
+    return levels;
+}
+
 bool WriteDemoSettings(const std::string& iniPath, const std::string& port) {
     // The same keys the station's own settings store reads.
     QSettings store(QString::fromStdString(iniPath), QSettings::IniFormat);
