@@ -31,13 +31,15 @@ const Column kColumns[] = {
     {"Net\nbefore", "Net litres at 15 °C before the event"},
     {"Net\nafter", "Net litres at 15 °C after the event"},
     {"Net\nchange", "Change of net litres at 15 °C"},
-    {"Duration", "How long the event lasted (h:mm), or has lasted so far"},
+    {"h:mm", "How long the event lasted (hours and minutes), or has lasted so far"},
     {"State", "In progress, over, or acknowledged"},
 };
 constexpr int kColumnCount = int(std::size(kColumns));
 constexpr int kTankCount = 14;
 constexpr int kTankColumn = 1;
-constexpr int kWidestTankColumn = 110; // a longer name is cut; its tooltip shows it whole
+constexpr int kWidestTankColumn = 96; // a longer name is cut; its tooltip shows it whole
+constexpr int kNarrowestTankColumn = 48;
+constexpr int kSlack = 4; // a sum exactly the viewport's still brings the scroll bar
 
 QString Litres(const std::optional<int64_t>& v) {
     return v ? QString::number(*v) : QString();
@@ -139,8 +141,10 @@ void EventsTab::ShowRows() {
     table_->setRowCount(int(shown_.size()));
     for (int r = 0; r < int(shown_.size()); ++r) {
         const EventRow& e = shown_[std::size_t(r)];
+        // To the minute on screen; the tooltip has the seconds.
+        const QString start = QString::fromStdString(TextFormats::DateTime(e.tstart + offset));
         const QString cells[kColumnCount] = {
-            QString::fromStdString(TextFormats::DateTime(e.tstart + offset)),
+            start.left(16),
             QString::fromStdString(tankName_ ? tankName_(e.adr) : std::string()),
             QString::fromStdString(EventKindText(e.kind)),
             Litres(e.vbefore),
@@ -157,13 +161,22 @@ void EventsTab::ShowRows() {
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             if (c == kTankColumn)
                 item->setToolTip(cells[c]);
+            if (c == 0)
+                item->setToolTip(start);
             table_->setItem(r, c, item);
         }
     }
     // Widths to the contents, once per filling (not per paint), a long name cut.
     table_->resizeColumnsToContents();
-    table_->setColumnWidth(kTankColumn,
-                           std::min(table_->columnWidth(kTankColumn), kWidestTankColumn));
+    int total = 0;
+    for (int c = 0; c < kColumnCount; ++c)
+        total += table_->columnWidth(c);
+    // What the window cannot show is taken from the tank's name, down to a few letters.
+    const int over = std::max(0, total + kSlack - table_->viewport()->width());
+    table_->setColumnWidth(
+        kTankColumn,
+        std::max(std::min(kNarrowestTankColumn, table_->columnWidth(kTankColumn)),
+                 std::min(table_->columnWidth(kTankColumn) - over, kWidestTankColumn)));
 }
 
 void EventsTab::OpenRow(int row) {

@@ -25,6 +25,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -46,6 +48,14 @@ QTableWidget* MakeGrid(const char* name, QWidget* parent) {
 QString ShortHeading(QString h) {
     if (h.endsWith(", l"))
         h.chop(3);
+    static const std::pair<const char*, const char*> kShort[] = {{"Opening", "Open"},
+                                                                 {"Closing", "Close"},
+                                                                 {"Delivered", "Deliv."},
+                                                                 {"Consumed", "Used"},
+                                                                 {"Complete", "Compl."}};
+    for (const auto& [word, shorter] : kShort)
+        if (h.startsWith(word))
+            h.replace(0, qsizetype(std::strlen(word)), shorter);
     h.replace(", ", "\n");
     const qsizetype blank = h.indexOf(' ');
     if (blank > 0 && !h.contains('\n'))
@@ -149,13 +159,12 @@ void InventoryPane::CreateControls() {
     consumption_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     consumption_->legend->setMargins(QMargins(2, 2, 2, 2));
     balancePage->addWidget(left);
-    balancePage->addWidget(consumption_);
-    // The table's ten columns as they need, the chart the rest (shares of what there is).
-    balancePage->setSizes({780, 350});
     pages_->addTab(balancePage, "Daily balance");
 
     summaryGrid_ = MakeGrid("SummaryGrid", pages_);
     pages_->addTab(summaryGrid_, "Depot summary");
+    // A page of its own: beside the table it left neither whole at the window's start size.
+    pages_->addTab(consumption_, "Consumption");
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
         if (page == kSummaryPage && !bounds_.empty() && summaryBounds_ != bounds_ &&
             !depotLoader_->Running())
