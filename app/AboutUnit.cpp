@@ -1,7 +1,9 @@
 #include "AboutUnit.h"
 
+#include "ReadmeViewer.h"
 #include "WindowPlacement.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -26,7 +28,14 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 UrlOpener DesktopUrlOpener() {
-    return [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    // The README is the station's own file: shown by the station, since a desktop may have
+    // no program for it and then shows nothing.
+    return [](const QUrl& url) {
+        if (url.isLocalFile())
+            ShowReadme(url, QApplication::activeModalWidget());
+        else
+            QDesktopServices::openUrl(url);
+    };
 }
 
 namespace {

@@ -24,7 +24,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// Hands a web address to the desktop's default handler; failures are not reported.
+// Shows the station's own files (the README) in the station's viewer and hands any other
+// address to the desktop's default handler.
 using UrlOpener = std::function<void(const QUrl&)>;
 UrlOpener DesktopUrlOpener();
 

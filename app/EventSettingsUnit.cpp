@@ -94,7 +94,7 @@ TEventSettings::TEventSettings(OperatorMessages& messages, QWidget* parent)
     DeliveryLitres->setObjectName("deliveryLitres");
     LossLitres = new QLineEdit;
     LossLitres->setObjectName("lossLitres");
-    form->addRow("Density at 15 " + QString(QChar(0x00BA)) + "C, kg/m3:", Density);
+    form->addRow("Density at 15 " + QString(QChar(0x00B0)) + "C, kg/m3:", Density);
     form->addRow("Delivery from, l:", DeliveryLitres);
     form->addRow("Loss from, l:", LossLitres);
     Quiet = new QCheckBox("Quiet hours from");

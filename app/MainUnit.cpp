@@ -149,6 +149,10 @@ void TForm1::CreateDialogs() {
     PageControl1->removeTab(3);
     delete placeholder;
     PageControl1->insertTab(3, TabSheet4, "Events");
+    TabSheet4->SetTankActive([this](int adr) {
+        const int row = VT->Model().RowOf(adr);
+        return row >= 0 && VT->Model().Tank(row).Act;
+    });
     TabSheet4->SetReportOpener(
         [this](int adr, ReportPeriod period) { OpenReportOver(adr, period.start, period.stop); });
     PageControl1->setCurrentIndex(0);
@@ -245,7 +249,13 @@ void TForm1::SetBeepTimer(std::unique_ptr<LinkTimer> timer) {
     beeper_.reset();
     beepTimer_ = std::move(timer);
     beeper_ = std::make_unique<AlarmBeeper>(
-        [this] { return events_ && events_->AnyUnacknowledged(); }, *beepTimer_, messages_);
+        [this] {
+            int waiting = 0;
+            for (int row = 0; events_ && row < VT->Model().TankCount(); ++row)
+                waiting += events_->AlarmView(VT->Model().Tank(row).id).unacknowledged ? 1 : 0;
+            return waiting;
+        },
+        *beepTimer_, messages_, clock_);
     beeper_->Update();
 }
 
@@ -561,6 +571,11 @@ QString TForm1::TileHealth(const TItemNode& node) const {
     QString text = StoredText::FromStored(node.Name) + "\n";
     if (node.LDTime > 0)
         text += "Reading of " + QString::fromStdString(TextFormats::DateTime(node.LDTime)) + "\n";
+    // The number in parentheses after the litres says nothing by itself on the tile.
+    if (node.Act)
+        text += QString("(%1) on the tile: the sensor's raw fuel code, which the tank's "
+                        "calibration turns into litres\n")
+                    .arg(node.FLC);
     text += QString("Requests %1, good replies %2, refused %3 (CRC %4, length %5, "
                     "address %6), silences %7")
                 .arg(c.requests)

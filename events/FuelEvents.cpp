@@ -30,8 +30,41 @@ bool FuelEvents::Start() {
             if (m.adr == adr && !tank->detector.RestoreState(m.state))
                 tank->detector = FuelEventDetector(ConfigFor(adr));
     }
+    CloseInterruptedEvents();
     DeriveAlarms();
     return enabled_;
+}
+
+// A delivery or loss still open in EVENTS that the restored detector does not carry on (its
+// state was older, or could not be restored) would stay "in progress" for ever: it ends as
+// an event ends whose level stops changing, at the tank's last stored reading.
+void FuelEvents::CloseInterruptedEvents() {
+    for (auto& [adr, tank] : tanks_) {
+        const int tankAdr = adr;
+        const std::optional<FuelEvent> going = tank->detector.OpenEvent();
+        for (const char* kind : {"delivery", "loss"}) {
+            std::vector<EventRow> rows;
+            std::vector<DataRow> last;
+            if (!Storage([&] {
+                    rows = SelectEvents(ctx_.db, tankAdr, kind, 20);
+                    last = LastDataRows(ctx_.db, tankAdr, 1);
+                }))
+                return;
+            for (EventRow& row : rows) {
+                if (row.tend || last.empty() || last.back().tstamp < row.tstart ||
+                    (going && going->tstart == row.tstart))
+                    continue;
+                const DataRow& end = last.back();
+                row.tend = end.tstamp;
+                row.vafter = end.flevel;
+                row.tafter = end.temp;
+                if (const auto net =
+                        NetVolume::NetLitres(end.flevel, end.temp, ConfigFor(tankAdr).density))
+                    row.nafter = *net;
+                Storage([&] { StoreFuelEvent(ctx_.db, row); });
+            }
+        }
+    }
 }
 
 // ---- live ----

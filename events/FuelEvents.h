@@ -120,6 +120,7 @@ private:
     void StoreFuelEvents(int adr, Tank& tank, const std::vector<FuelEvent>& events);
     void ApplyTransitions(int adr, const std::vector<AlarmTransition>& ts);
     void DeriveAlarms();
+    void CloseInterruptedEvents();
     void SyncLossAlarm(int adr, Tank& tank, double utc, const std::vector<EventRow>& open);
     void FinishCatchUp();
     void CatchUpTail(int64_t afterRowid);

@@ -128,7 +128,8 @@ DaysToEmptyText DaysToEmptyLine(const TankReport& report) {
         return {false, "Days to empty: no level at the end of the period"};
     const auto mean = MeanConsumption(report.balance, 14, EstimateInNet(report)).back();
     if (!mean)
-        return {false, "Days to empty: fewer than 3 complete days"};
+        return {false, "Days to empty: the period is too short to estimate (fewer than 3 "
+                       "complete days)"};
     if (*mean <= 0)
         return {false, "Days to empty: no consumption"};
     return {false, "Days to empty: more than ten years"};

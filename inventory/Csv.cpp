@@ -127,6 +127,15 @@ void Dates(std::string& out, double start, double stop) {
     out += TextFormats::DateTime(stop);
 }
 
+// A whole period's first and last moment as --from and --to name them: a period that ends at
+// midnight ends on the day before, not on the day whose first moment closes it.
+void PeriodDates(std::string& out, double start, double stop) {
+    out += TextFormats::DateTime(start);
+    out += ',';
+    out += stop == std::floor(stop) && stop > start ? TextFormats::ShortDate(stop - 1)
+                                                    : TextFormats::DateTime(stop);
+}
+
 void BalanceFields(std::string& out, const BalanceRow& r) {
     Opt(out, r.openGross);
     out += ',';
@@ -336,7 +345,7 @@ void AppendSummary(std::string& out, const std::vector<TankBalance>& tanks,
         out += ',';
         out += Field(StoredToUtf8(t.fuelType));
         out += ',';
-        Dates(out, t.total.start, t.total.stop);
+        PeriodDates(out, t.total.start, t.total.stop);
         out += ',';
         if (t.toEmpty)
             out += TextFormats::Fixed(t.toEmpty->days, 1);
@@ -350,10 +359,10 @@ void AppendSummary(std::string& out, const std::vector<TankBalance>& tanks,
     for (const FuelTotal& f : totals) {
         out += "Total,";
         Int(out, f.tanks);
-        out += " tanks,";
+        out += f.tanks == 1 ? " tank," : " tanks,";
         out += Field(StoredToUtf8(f.fuelType));
         out += ',';
-        Dates(out, f.total.start, f.total.stop);
+        PeriodDates(out, f.total.start, f.total.stop);
         out += ",,,";
         BalanceFields(out, f.total);
         out += kEol;

@@ -12,11 +12,13 @@
 #include "TextFormats.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <ostream>
 #include <set>
 #include <sqlite3.h>
+#include <system_error>
 
 namespace {
 
@@ -29,6 +31,22 @@ constexpr const char* kUsage =
 
 // 100 years of 365.25 days: longer periods name days no reading can have.
 constexpr double kMaxReportDays = 36525;
+
+constexpr const char* kHelp =
+    "Writes an inventory report of the station's data.db (read-only), or of the central\n"
+    "server, as CSV, or as a PDF with --format pdf.\n"
+    "  --db FILE          the station's database (default: data.db in this folder)\n"
+    "  --what WHAT        readings, events, daily (balance) or summary (the depot's)\n"
+    "  --tank N|all       one tank, or every active tank\n"
+    "  --from, --to       the period's first and last day, as dd/mm/yyyy\n"
+    "  --format csv|pdf   a PDF holds the tank's report (daily), its events, or the summary\n"
+    "  --shifts hh:mm,... balance rows per shift instead of per calendar day\n"
+    "  -o FILE            the output file; - writes CSV to standard output\n"
+    "  --central CONNINFO, --station NAME|all   the same reports over the central server\n"
+    "  -h, --help         this text\n"
+    "Exit codes: 0 written, 1 the file could not be read, 2 bad arguments or a reversed\n"
+    "period, 3 no such file or no station database, 4 no such tank (or an inactive one),\n"
+    "5 the output cannot be written, 6 the central server cannot be reached.\n";
 
 bool Digits(const std::string& s, std::size_t from, std::size_t count) {
     for (std::size_t i = from; i < from + count; ++i)
@@ -351,6 +369,11 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
         error = "the period is longer than 100 years; choose a shorter one";
         return false;
     }
+    if (req.pdf && req.what == ReportWhat::Readings) {
+        error = "readings are written as CSV only; a PDF is made for --what daily (the tank's "
+                "report: chart, balance and events), events or summary";
+        return false;
+    }
     if (req.pdf && req.output == "-") {
         error = "a PDF needs an output file";
         return false;
@@ -360,6 +383,13 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
 
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               const Clock& clock, const PdfRenderer& pdf, const CentralOpener& central) {
+    // Asked for help, the usage is the answer, wherever among the arguments it was asked.
+    for (const std::string& a : args)
+        if (a == "--help" || a == "-h") {
+            out << kUsage << "\n" << kHelp;
+            out.flush();
+            return kReportOk;
+        }
     ReportRequest req;
     std::string error;
     if (!ParseReportArgs(args, req, error)) {
@@ -402,6 +432,12 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
                 tanks.push_back(t);
         if (req.tank && tanks.empty()) {
             err << "tavrona-report: there is no tank " << req.tank << " in " << req.db << "\n";
+            return kReportNoTank;
+        }
+        // An inactive tank is not polled: its rows would be blanks, as would a summary of it.
+        if (req.tank && !tanks.front()->Act) {
+            err << "tavrona-report: tank " << req.tank << " is inactive in " << req.db
+                << " (the station does not poll it)\n";
             return kReportNoTank;
         }
         for (const std::string& line :

@@ -3,6 +3,7 @@
 #include "GaugePanels.h"
 #include "GradientFill.h"
 #include "StoredText.h"
+#include "TileContrast.h"
 #include "TilePictures.h"
 
 #include <QFontMetrics>
@@ -28,7 +29,7 @@ QString TempLine(const TItemNode& node) {
 }
 
 QString NetLine(int32_t litres) {
-    return QStringLiteral("Net 15 ") + QChar(0x00BA) + QStringLiteral("C: ") +
+    return QStringLiteral("Net 15 ") + QChar(0x00B0) + QStringLiteral("C: ") +
            QString::number(litres) + QStringLiteral(" l.");
 }
 
@@ -77,10 +78,7 @@ void TTilePainter::VTDrawNode(QPainter& canvas, const TItemNode& node, const QRe
     else
         FillBackground(canvas, r, focused, colors);
     if (node.Act) {
-        TTileColors shown = colors;
-        if (alarming)
-            shown.windowText = Qt::white;
-        DrawActive(canvas, node, r, focused, shown, extras);
+        DrawActive(canvas, node, r, focused, colors, extras);
     } else {
         DrawInactive(canvas, node, r);
     }
@@ -102,12 +100,20 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
     const int h = metrics.height();
     const int w = metrics.horizontalAdvance(QStringLiteral("Edit"));
     const int l = r.x(), t = r.y();
+    // A tile with an alarm is the one that must be read at a glance: each of its texts in a
+    // colour readable on its background (the focus gradient's darker end where focused).
+    const bool alarmTile = !extras.alarmWord.empty();
+    const bool alarming = alarmTile && extras.unacknowledged;
+    const TAlarmTileText alarm = AlarmTileText(alarming  ? AlarmColor()
+                                               : focused ? FocusBottomColor()
+                                                         : colors.window,
+                                               colors.windowText, alarming);
 
     canvas.setFont(Bold(listFont));
-    canvas.setPen(colors.windowText);
+    canvas.setPen(alarmTile ? alarm.text : colors.windowText);
     NameAt(canvas, l + 150, t + 4, Right(r) - 16 - w, node);
     if (extras.freshness.stale)
-        canvas.setPen(InactiveTextColor());
+        canvas.setPen(alarmTile ? alarm.dimText : InactiveTextColor());
     TextAt(canvas, l + 150, Bottom(r) - 2 * h - 5, FuelLine(node));
     TextAt(canvas, l + 150, Bottom(r) - h - 5, TempLine(node));
     if (extras.netLitres) {
@@ -116,36 +122,37 @@ void TTilePainter::DrawActive(QPainter& canvas, const TItemNode& node, const QRe
         canvas.setFont(listFont);
         TextAt(canvas, l + 150 + after + 12, Bottom(r) - 2 * h - 5, NetLine(*extras.netLitres));
     }
-    if (!extras.alarmWord.empty())
-        DrawAlarmWord(canvas, r, extras, listFont);
+    if (alarmTile)
+        DrawAlarmWord(canvas, r, extras, listFont, alarm.word);
     if (extras.freshness.stale) {
         const QString note = QString::fromStdString(extras.freshness.note);
         canvas.setFont(listFont);
-        canvas.setPen(StaleNoteColor());
+        canvas.setPen(alarmTile ? alarm.note : StaleNoteColor());
         TextAt(canvas, Right(r) - 16 - metrics.horizontalAdvance(note), Bottom(r) - h - 5, note);
     }
 
     canvas.setFont(Underlined(listFont));
-    // Blue on the alarm colour cannot be read; the link takes the tile's text colour there.
-    canvas.setPen(extras.unacknowledged && !extras.alarmWord.empty() ? colors.windowText
-                                                                     : LinkColor());
+    canvas.setPen(alarmTile ? alarm.link : LinkColor());
     TextAt(canvas, Right(r) - 16 - w, t + h, QStringLiteral("Edit"));
 
     DrawPicture(canvas, node, QPoint(l + 16, t + 3), focused);
 
     gauge_.Setup(SetupGauge(node.FL, node.Capacity));
-    if (extras.freshness.stale)
+    // Faded over the alarm colour, the gauge's box and text would blur into it: an alarm
+    // tile says the reading is old by its note alone.
+    if (extras.freshness.stale && !alarming)
         canvas.setOpacity(0.4);
-    gauge_.Paint(canvas, QPoint(l + 96, t + 3), listFont, colors.windowText);
+    gauge_.Paint(canvas, QPoint(l + 96, t + 3), listFont,
+                 alarmTile ? alarm.gaugeText : colors.windowText);
 }
 
 void TTilePainter::DrawAlarmWord(QPainter& canvas, const QRect& r, const TTileExtras& extras,
-                                 const QFont& listFont) const {
+                                 const QFont& listFont, const QColor& color) const {
     // Large enough to read from across the room; right-aligned below the "Edit" link.
     QFont big = Bold(listFont);
     big.setPixelSize(std::max(18, QFontMetrics(listFont).height() * 3 / 2));
     canvas.setFont(big);
-    canvas.setPen(extras.unacknowledged ? QColor(Qt::white) : AlarmColor());
+    canvas.setPen(color);
     const QString words = QString::fromStdString(extras.alarmWord);
     const QRect place(r.x() + 150, r.y() + QFontMetrics(listFont).height() + 4, r.width() - 166,
                       r.height() - QFontMetrics(listFont).height() - 8);

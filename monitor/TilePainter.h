@@ -45,7 +45,7 @@ int VTMeasureItem(const TItemNode& node);
 QString FuelLine(const TItemNode& node);
 QString TempLine(const TItemNode& node);
 
-// The net line beside the fuel line: "Net 15 ºC: %d l.".
+// The net line beside the fuel line: "Net 15 °C: %d l." (the degree sign U+00B0).
 QString NetLine(int32_t litres);
 
 inline QColor AlarmColor() {
@@ -53,7 +53,7 @@ inline QColor AlarmColor() {
 }
 
 // What a tile shows beyond its record: its alarm (a word such as LOW, empty when none, and
-// whether the operator has yet to acknowledge it) and the net litres at 15 ºC where known.
+// whether the operator has yet to acknowledge it) and the net litres at 15 °C where known.
 struct TTileExtras {
     std::string alarmWord;
     bool unacknowledged = false;
@@ -75,6 +75,7 @@ public:
     // A stale reading is drawn dimmed, with its age under the "Edit" link.
     // An unacknowledged alarm paints the whole tile in the alarm colour with its word in
     // white; an acknowledged one keeps the usual background and shows the word in that colour.
+    // Every text of a tile with an alarm is drawn readable on its background.
     void VTDrawNode(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
                     const TTileColors& colors, const TTileExtras& extras = {}) const;
 
@@ -84,7 +85,7 @@ private:
     void DrawActive(QPainter& canvas, const TItemNode& node, const QRect& r, bool focused,
                     const TTileColors& colors, const TTileExtras& extras) const;
     void DrawAlarmWord(QPainter& canvas, const QRect& r, const TTileExtras& extras,
-                       const QFont& listFont) const;
+                       const QFont& listFont, const QColor& color) const;
     void DrawInactive(QPainter& canvas, const TItemNode& node, const QRect& r) const;
     void DrawPicture(QPainter& canvas, const TItemNode& node, QPoint at, bool focused) const;
 

@@ -11,15 +11,35 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
-// Two lines each where a heading is long, so that the columns fit the window.
-const char* const kColumns[] = {"Time",           "Tank",          "Kind",
-                                "Gross\nbefore, l", "Gross\nafter, l", "Gross\nchange, l",
-                                "Net\nbefore, l",   "Net\nafter, l",   "Net\nchange, l",
-                                "Duration",       "State"};
+// Short headings, so that every column fits the window at its start size; the tooltip of
+// each gives it in full.
+struct Column {
+    const char* heading;
+    const char* tip;
+};
+const Column kColumns[] = {
+    {"Time", "When the event began"},
+    {"Tank", "The tank"},
+    {"Kind", "Delivery, loss or alarm"},
+    {"Gross\nbefore", "Gross litres before the event"},
+    {"Gross\nafter", "Gross litres after the event"},
+    {"Gross\nchange", "Change of gross litres"},
+    {"Net\nbefore", "Net litres at 15 °C before the event"},
+    {"Net\nafter", "Net litres at 15 °C after the event"},
+    {"Net\nchange", "Change of net litres at 15 °C"},
+    {"h:mm", "How long the event lasted (hours and minutes), or has lasted so far"},
+    {"State", "In progress, over, or acknowledged"},
+};
 constexpr int kColumnCount = int(std::size(kColumns));
 constexpr int kTankCount = 14;
+constexpr int kTankColumn = 1;
+constexpr int kWidestTankColumn = 96; // a longer name is cut; its tooltip shows it whole
+constexpr int kNarrowestTankColumn = 48;
+constexpr int kSlack = 4; // a sum exactly the viewport's still brings the scroll bar
 
 QString Litres(const std::optional<int64_t>& v) {
     return v ? QString::number(*v) : QString();
@@ -50,16 +70,18 @@ EventsTab::EventsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& messag
 
     table_ = new QTableWidget(0, kColumnCount);
     table_->setObjectName("events");
-    QStringList headers;
-    for (const char* c : kColumns)
-        headers << c;
-    table_->setHorizontalHeaderLabels(headers);
+    for (int c = 0; c < kColumnCount; ++c) {
+        auto* heading = new QTableWidgetItem(kColumns[c].heading);
+        heading->setToolTip(kColumns[c].tip);
+        table_->setHorizontalHeaderItem(c, heading);
+    }
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setWordWrap(false);
+    table_->setTextElideMode(Qt::ElideRight);
     v->addWidget(table_);
 
     FillTankFilter();
@@ -74,17 +96,23 @@ void EventsTab::FillTankFilter() {
     const int chosen = tankFilter_->currentData().toInt();
     tankFilter_->clear();
     tankFilter_->addItem("All tanks", 0);
+    // Only tanks the operator can find something for: the polled ones and those with events.
+    const auto listed = [this](int adr) {
+        return !tankActive_ || tankActive_(adr) ||
+               std::any_of(all_.begin(), all_.end(),
+                           [adr](const EventRow& e) { return e.adr == adr; });
+    };
     for (int adr = 1; adr <= kTankCount; ++adr) {
         const std::string name = tankName_ ? tankName_(adr) : std::string();
-        if (!name.empty())
+        if (!name.empty() && listed(adr))
             tankFilter_->addItem(QString::fromStdString(name), adr);
     }
     tankFilter_->setCurrentIndex(std::max(0, tankFilter_->findData(chosen)));
 }
 
 void EventsTab::Reload() {
-    FillTankFilter();
     all_ = LoadEvents(db_);
+    FillTankFilter();
     ShowRows();
 }
 
@@ -113,8 +141,10 @@ void EventsTab::ShowRows() {
     table_->setRowCount(int(shown_.size()));
     for (int r = 0; r < int(shown_.size()); ++r) {
         const EventRow& e = shown_[std::size_t(r)];
+        // To the minute on screen; the tooltip has the seconds.
+        const QString start = QString::fromStdString(TextFormats::DateTime(e.tstart + offset));
         const QString cells[kColumnCount] = {
-            QString::fromStdString(TextFormats::DateTime(e.tstart + offset)),
+            start.left(16),
             QString::fromStdString(tankName_ ? tankName_(e.adr) : std::string()),
             QString::fromStdString(EventKindText(e.kind)),
             Litres(e.vbefore),
@@ -129,9 +159,24 @@ void EventsTab::ShowRows() {
             auto* item = new QTableWidgetItem(cells[c]);
             if (c >= 3 && c <= 9)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            if (c == kTankColumn)
+                item->setToolTip(cells[c]);
+            if (c == 0)
+                item->setToolTip(start);
             table_->setItem(r, c, item);
         }
     }
+    // Widths to the contents, once per filling (not per paint), a long name cut.
+    table_->resizeColumnsToContents();
+    int total = 0;
+    for (int c = 0; c < kColumnCount; ++c)
+        total += table_->columnWidth(c);
+    // What the window cannot show is taken from the tank's name, down to a few letters.
+    const int over = std::max(0, total + kSlack - table_->viewport()->width());
+    table_->setColumnWidth(
+        kTankColumn,
+        std::max(std::min(kNarrowestTankColumn, table_->columnWidth(kTankColumn)),
+                 std::min(table_->columnWidth(kTankColumn) - over, kWidestTankColumn)));
 }
 
 void EventsTab::OpenRow(int row) {

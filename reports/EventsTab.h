@@ -27,6 +27,9 @@ public:
     EventsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& messages, TankName tankName,
               QWidget* parent = nullptr);
     void SetReportOpener(ReportOpener open) { openReport_ = std::move(open); }
+    // Whether a tank is polled; the tank filter lists those and the tanks with events
+    // (every named tank while none is set).
+    void SetTankActive(std::function<bool(int adr)> active) { tankActive_ = std::move(active); }
 
     // Reads EVENTS again and shows what the filters let through (each showing of the tab,
     // and whenever an event begins or ends).
@@ -51,6 +54,7 @@ private:
     OperatorMessages& messages_;
     TankName tankName_;
     ReportOpener openReport_;
+    std::function<bool(int adr)> tankActive_;
     QComboBox* tankFilter_;
     QComboBox* kindFilter_;
     QTableWidget* table_;

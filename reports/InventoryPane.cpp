@@ -4,13 +4,16 @@
 #include "Clock.h"
 #include "Csv.h"
 #include "DayNumbers.h"
+#include "ExportFolder.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
 #include "ReportLoader.h"
 #include "TextFormats.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -23,6 +26,8 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -39,14 +44,36 @@ QTableWidget* MakeGrid(const char* name, QWidget* parent) {
     return g;
 }
 
+// A heading short enough for the table to fit the window: the unit of litres dropped and
+// the rest on two lines ("Opening net, l": "Opening" over "net"). The tooltip keeps it whole.
+QString ShortHeading(QString h) {
+    if (h.endsWith(", l"))
+        h.chop(3);
+    static const std::pair<const char*, const char*> kShort[] = {{"Opening", "Open"},
+                                                                 {"Closing", "Close"},
+                                                                 {"Delivered", "Deliv."},
+                                                                 {"Consumed", "Used"},
+                                                                 {"Complete", "Compl."}};
+    for (const auto& [word, shorter] : kShort)
+        if (h.startsWith(word))
+            h.replace(0, qsizetype(std::strlen(word)), shorter);
+    h.replace(", ", "\n");
+    const qsizetype blank = h.indexOf(' ');
+    if (blank > 0 && !h.contains('\n'))
+        h[blank] = '\n';
+    return h;
+}
+
 void FillGrid(QTableWidget& g, const TextTable& t) {
     g.clear();
     g.setColumnCount(static_cast<int>(t.headers.size()));
     g.setRowCount(static_cast<int>(t.rows.size()));
-    QStringList headers;
-    for (const std::string& h : t.headers)
-        headers << QString::fromStdString(h);
-    g.setHorizontalHeaderLabels(headers);
+    for (int c = 0; c < g.columnCount(); ++c) {
+        const QString full = QString::fromStdString(t.headers[static_cast<std::size_t>(c)]);
+        auto* heading = new QTableWidgetItem(ShortHeading(full));
+        heading->setToolTip(full);
+        g.setHorizontalHeaderItem(c, heading);
+    }
     const int firstTotal = static_cast<int>(t.rows.size()) - t.totalRows;
     for (int r = 0; r < g.rowCount(); ++r) {
         const auto& row = t.rows[static_cast<std::size_t>(r)];
@@ -124,16 +151,21 @@ void InventoryPane::CreateControls() {
     mean->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, 5));
     consumption_->legend->setVisible(true);
     consumption_->legend->setFont(font());
+    // In a row of its own above the plot, so that it neither covers the bars nor is cut
+    // where the chart is narrow.
+    consumption_->axisRect()->insetLayout()->take(consumption_->legend);
+    consumption_->plotLayout()->insertRow(0);
+    consumption_->plotLayout()->addElement(0, 0, consumption_->legend);
+    consumption_->plotLayout()->setRowStretchFactor(0, 0.001);
     consumption_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
-    consumption_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    consumption_->legend->setMargins(QMargins(2, 2, 2, 2));
     balancePage->addWidget(left);
-    balancePage->addWidget(consumption_);
-    // The table's ten columns as they need, the chart the rest (shares of what there is).
-    balancePage->setSizes({780, 350});
     pages_->addTab(balancePage, "Daily balance");
 
     summaryGrid_ = MakeGrid("SummaryGrid", pages_);
     pages_->addTab(summaryGrid_, "Depot summary");
+    // A page of its own: beside the table it left neither whole at the window's start size.
+    pages_->addTab(consumption_, "Consumption");
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
         if (page == kSummaryPage && !bounds_.empty() && summaryBounds_ != bounds_ &&
             !depotLoader_->Running())
@@ -156,6 +188,7 @@ QWidget* InventoryPane::MakeButtonRow() {
     progress_->setMaximumWidth(160);
     progress_->setTextVisible(false);
     status_ = new QLabel(row);
+    status_->setObjectName("InventoryStatus");
     cancel_ = new QPushButton("Cancel", row);
     cancel_->setObjectName("InventoryCancel");
     connect(cancel_, &QPushButton::clicked, this, [this] { CancelClick(); });
@@ -197,6 +230,18 @@ void InventoryPane::Generate(int adr, ReportPeriod period) {
             return ShowReport(std::nullopt);
         ShowReport(std::move(r.reports.front()));
     });
+    UpdateState();
+}
+
+void InventoryPane::Clear() {
+    tankLoader_->Cancel();
+    depotLoader_->Cancel();
+    bounds_.clear();
+    summaryBounds_.clear();
+    summaryShown_ = false;
+    ShowSummary({});
+    ShowReport(std::nullopt);
+    status_->clear();
     UpdateState();
 }
 
@@ -298,8 +343,7 @@ void InventoryPane::ShowConsumption() {
     if (foundMean)
         y = found ? QCPRange(std::min(y.lower, m.lower), std::max(y.upper, m.upper)) : m;
     if (found || foundMean)
-        // Headroom above the bars for the legend.
-        consumption_->yAxis->setRange(std::min(0.0, y.lower), std::max(1.0, y.upper * 1.3));
+        consumption_->yAxis->setRange(std::min(0.0, y.lower), std::max(1.0, y.upper * 1.05));
     consumption_->replot();
 }
 
@@ -335,7 +379,7 @@ QString InventoryPane::FileNameFor(const QString& what) const {
 
 void InventoryPane::Export(const QString& what, const std::function<void(std::string&)>& fill) {
     const QString path =
-        saveDialog_ ? saveDialog_(this, "Export CSV", FileNameFor(what)) : QString();
+        saveDialog_ ? saveDialog_(this, "Export CSV", ProposedPath(FileNameFor(what))) : QString();
     if (path.isEmpty())
         return;
     std::string text(Csv::kBom);
@@ -345,7 +389,12 @@ void InventoryPane::Export(const QString& what, const std::function<void(std::st
         f.write(text.data(), qint64(text.size())) != qint64(text.size()) || !f.commit()) {
         messages_.ShowMessage("The file \"" + path.toStdString() +
                               "\" could not be written: " + f.errorString().toStdString());
+        return;
     }
+    RememberExportFolder(path);
+    const QString shown = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    status_->setText("Saved to " + shown);
+    status_->setToolTip(shown);
 }
 
 void InventoryPane::ExportReadingsClick() {

@@ -43,6 +43,8 @@ public:
     // Reads the tank's report of the period's days, and the depot summary when its page is
     // shown; the last reading still running is cancelled.
     void Generate(int adr, ReportPeriod period);
+    // Shows nothing: no balance, no summary, nothing being read (a period without data).
+    void Clear();
     void CancelClick();
     bool Busy() const;
     // Reading threads not ended yet, cancelled ones included.

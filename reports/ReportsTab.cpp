@@ -3,6 +3,7 @@
 #include "CentralReportDialog.h"
 #include "ChartEvents.h"
 #include "Clock.h"
+#include "ExportFolder.h"
 #include "InventoryData.h"
 #include "InventoryPane.h"
 #include "LevelChart.h"
@@ -16,6 +17,7 @@
 
 #include <QButtonGroup>
 #include <QDateTimeEdit>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -392,8 +394,11 @@ void ReportsTab::SGDrawCell(QPainter& p, int ACol, int ARow, const QRect& Rect,
 void ReportsTab::Button3Click() {
     const int adr = SelectedAddress();
     const ReportPeriod period = period_;
+    // Nothing of the last period may stand beside "No data" (or any other box).
+    inventory_->Clear();
     Guarded(messages_, [&] { Generate(adr, period); });
-    inventory_->Generate(adr, period);
+    if (period.stop > period.start)
+        inventory_->Generate(adr, period);
 }
 
 void ReportsTab::Generate(int adr, ReportPeriod period) {
@@ -430,8 +435,13 @@ void ReportsTab::Button4Click() {
         QPrinter printer(QPrinter::HighResolution);
         printer.setPageOrientation(QPageLayout::Landscape);
         printer.setDocName("Inventory report");
-        if (printDialog_ && printDialog_(printer, this))
+        // The file proposed is where the last file was saved, as for the CSV exports.
+        if (ExportFolder() != QDir::homePath())
+            printer.setOutputFileName(ProposedPath("Inventory report.pdf"));
+        if (printDialog_ && printDialog_(printer, this)) {
             PrintReport(printer);
+            RememberExportFolder(printer.outputFileName());
+        }
     });
 }
 

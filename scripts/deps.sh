@@ -11,6 +11,7 @@ packages=(
     libbenchmark-dev valgrind
     libpq-dev postgresql
     poppler-utils
+    ccache
 )
 
 missing=()

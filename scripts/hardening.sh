@@ -6,9 +6,13 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 JOBS=$(nproc)
+# A later run on the same machine compiles only what changed since.
+launcher=()
+command -v ccache >/dev/null &&
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRONA_SANITIZE=ON \
-    -DTAVRONA_BENCHMARKS=OFF
+    -DTAVRONA_BENCHMARKS=OFF "${launcher[@]}"
 cmake --build build-asan -j"$JOBS"
 # Leaks are checked by the valgrind run of the plain build: Qt's platform plugins keep
 # allocations alive until exit, which LeakSanitizer would report in every test.
@@ -18,7 +22,7 @@ cmake --build build-asan -j"$JOBS"
 
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTAVRONA_FUZZ=ON -DTAVRONA_SANITIZE=ON -DTAVRONA_TESTS=OFF -DTAVRONA_TOOLS=OFF \
-    -DTAVRONA_BENCHMARKS=OFF
+    -DTAVRONA_BENCHMARKS=OFF "${launcher[@]}"
 cmake --build build-fuzz -j"$JOBS"
 
 findings=build-fuzz/findings

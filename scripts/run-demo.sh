@@ -59,7 +59,13 @@ port=$runtime/tavrona-sim/$link_name
 
 "$build/bin/demo-setup" "$demo" "$port"
 
-"$build/bin/sensor-sim" --link "$link_name" --fall 1 --scenario all "${sim_args[@]}" >"$demo/sensor-sim.log" 2>&1 &
+# The simulated tanks go on from the levels data.db last stored: a restart makes no jump
+# that the station would take for a delivery or a loss.
+start_levels=$(cat "$demo/sim-start" 2>/dev/null || true)
+start_args=()
+[ -n "$start_levels" ] && start_args=(--start "$start_levels")
+
+"$build/bin/sensor-sim" --link "$link_name" --fall 1 --scenario all "${start_args[@]}" "${sim_args[@]}" >"$demo/sensor-sim.log" 2>&1 &
 sim_pid=$!
 stop_sim() {
     if kill -0 "$sim_pid" 2>/dev/null; then

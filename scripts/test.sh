@@ -4,7 +4,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 BUILD=${BUILD:-build}
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A later run on the same machine compiles only what changed since.
+launcher=()
+command -v ccache >/dev/null &&
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
 cmake --build "$BUILD" -j"$(nproc)"
 cd "$BUILD"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"

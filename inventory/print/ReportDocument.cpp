@@ -47,6 +47,7 @@ PdfRenderer ReportPdfRenderer(const QString& station) {
         doc.offset = offset;
         doc.tanks = reports;
         doc.depot = req.what == ReportWhat::Summary;
+        doc.eventsOnly = req.what == ReportWhat::Events;
         doc.summary = summary;
         return WriteReportPdf(doc, QString::fromStdString(req.output));
     };

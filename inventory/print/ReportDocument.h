@@ -25,6 +25,8 @@ struct ReportDocument {
     double offset = 0;       // local minus UTC, days
     // One section per tank, each from a new page.
     std::span<const TankReport> tanks;
+    // The tanks' sections hold their events alone: no chart, no balance.
+    bool eventsOnly = false;
     // With `depot`, the depot summary over the period instead of the tanks' sections.
     bool depot = false;
     std::span<const TankBalance> summary;

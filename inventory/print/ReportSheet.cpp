@@ -246,6 +246,12 @@ private:
                     Q(TextFormats::ShortDate(std::floor(rep.toEmpty->date)));
         Heading(QString("Tank %1: %2").arg(t.id).arg(StoredText::FromStored(t.Name)),
                 {StationLine(), fuel}, true);
+        if (!doc_.eventsOnly)
+            ChartAndBalance(rep);
+        EventTable(rep);
+    }
+
+    void ChartAndBalance(const TankReport& rep) {
         Add({std::floor(height_ * kChartShare), false, false}, [this, &rep](QPainter& p,
                                                                             const QRectF& r) {
             ChartPainter(dpi_, {doc_.from, doc_.to, doc_.offset, doc_.printedAt}).Paint(p, r, rep);
@@ -267,7 +273,9 @@ private:
               rep.balance.size() > 1 ? 1 : 0);
         if (rep.balance.empty())
             Note("No balance for the period.");
+    }
 
+    void EventTable(const TankReport& rep) {
         // Events of the period only: the balance's whole days may reach beyond it.
         std::vector<const EventRow*> events;
         for (const EventRow& e : rep.events)
@@ -279,7 +287,7 @@ private:
             return;
         }
         const double utcNow = doc_.printedAt - doc_.offset;
-        rows.clear();
+        std::vector<QStringList> rows;
         for (const EventRow* e : events)
             rows.push_back(
                 {Q(EventKindText(e->kind)), Q(TextFormats::DateTime(e->tstart + doc_.offset)),

@@ -49,6 +49,20 @@ QImage Paint(const TTileExtras& extras) {
     return img;
 }
 
+using AlarmChanges = QList<QPair<int, int>>; // (second, tanks waiting)
+
+// Keeps the time of every beep on the manual time line.
+class BeepTimes : public OperatorMessages {
+public:
+    explicit BeepTimes(const ManualTimeline& line) : line_(line) {}
+    void ShowMessage(const std::string&) override {}
+    void Beep() override { at.push_back(line_.NowMs() / 1000); }
+    std::vector<int64_t> at; // seconds
+
+private:
+    const ManualTimeline& line_;
+};
+
 } // namespace
 
 class AlarmTilesTest : public QObject {
@@ -131,6 +145,45 @@ private slots:
         QVERIFY(!w.VT->Model().Extras(2).unacknowledged);
     }
 
+    // Changes of the number of tanks waiting for acknowledgement, each at a second of the
+    // time line, and the seconds at which the station must beep over the first ten minutes.
+    void beepKeepsItsRhythm_data() {
+        QTest::addColumn<AlarmChanges>("changes");
+        QTest::addColumn<QList<int>>("beeps");
+        using Changes = AlarmChanges;
+        QTest::newRow("one alarm until acknowledged")
+            << Changes{{10, 1}, {75, 0}} << QList<int>{10, 40, 70};
+        QTest::newRow("a second tank beeps at once and sets the rhythm")
+            << Changes{{10, 1}, {52, 2}, {100, 0}} << QList<int>{10, 40, 52, 82};
+        QTest::newRow("one of two acknowledged: the rhythm goes on")
+            << Changes{{10, 2}, {25, 1}, {75, 0}} << QList<int>{10, 40, 70};
+        QTest::newRow("an alarm that comes back starts again at once")
+            << Changes{{10, 1}, {20, 0}, {78, 1}, {140, 0}} << QList<int>{10, 78, 108, 138};
+        QTest::newRow("two at the same moment share the beep")
+            << Changes{{10, 1}, {10, 2}, {45, 0}} << QList<int>{10, 40};
+        QTest::newRow("back while another still waits")
+            << Changes{{10, 2}, {20, 1}, {33, 2}, {90, 0}} << QList<int>{10, 33, 63};
+    }
+    void beepKeepsItsRhythm() {
+        QFETCH(AlarmChanges, changes);
+        QFETCH(QList<int>, beeps);
+        ManualClock clock;
+        ManualTimeline line(&clock, 46000.5);
+        BeepTimes heard(line);
+        int waiting = 0;
+        const std::unique_ptr<LinkTimer> timer = line.NewTimer(false);
+        AlarmBeeper beeper([&] { return waiting; }, *timer, heard, clock);
+        beeper.Update();
+        for (const auto& [second, count] : changes) {
+            line.AdvanceTo(int64_t(second) * 1000);
+            waiting = count;
+            beeper.Update();
+        }
+        line.AdvanceTo(600 * 1000);
+        QCOMPARE(QList<int64_t>(heard.at.begin(), heard.at.end()),
+                 QList<int64_t>(beeps.begin(), beeps.end()));
+    }
+
     void tilePaintsTheAlarmUntilItClears() {
         const QImage quiet = Paint({});
         const QImage raised = Paint({"LOSS", true, std::nullopt, {}});
@@ -139,7 +192,7 @@ private slots:
         QCOMPARE(acked.pixelColor(300, 2), QColor(Qt::white)); // its background again
         QCOMPARE(acked.pixelColor(2, 30), AlarmColor());       // with a band at its edge
         QVERIFY(acked != quiet);                               // and the word
-        QCOMPARE(Paint({"", false, std::nullopt, {}}), quiet);     // cleared
+        QCOMPARE(Paint({"", false, std::nullopt, {}}), quiet); // cleared
     }
 
     void netLitresStandBesideTheGrossOnes() {

@@ -155,10 +155,12 @@ private slots:
         QTest::addColumn<bool>("estimated");
         QTest::addColumn<QString>("text");
         QTest::newRow("shown") << 5 << 1000.0 << true << true << "Empty about 12/03/2026 (5 days)";
-        QTest::newRow("two days") << 2 << 1000.0 << true << false
-                                  << "Days to empty: fewer than 3 complete days";
+        QTest::newRow("two days")
+            << 2 << 1000.0 << true << false
+            << "Days to empty: the period is too short to estimate (fewer than 3 complete days)";
         QTest::newRow("incomplete")
-            << 5 << 1000.0 << false << false << "Days to empty: fewer than 3 complete days";
+            << 5 << 1000.0 << false << false
+            << "Days to empty: the period is too short to estimate (fewer than 3 complete days)";
         QTest::newRow("no use") << 5 << 0.0 << true << false << "Days to empty: no consumption";
         QTest::newRow("filling") << 5 << -200.0 << true << false << "Days to empty: no consumption";
         QTest::newRow("no days") << 0 << 0.0 << true << false

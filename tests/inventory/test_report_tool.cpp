@@ -19,11 +19,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace {
@@ -68,6 +70,10 @@ private slots:
     void initTestCase();
     void dailyShowsTheDeliveryAndTheTheft();
     void readingsAndSummaryOfThePeriod();
+    void summaryNamesThePeriodsLastDayAndCountsTanks_data();
+    void summaryNamesThePeriodsLastDayAndCountsTanks();
+    void helpIsUsageAndSuccess_data();
+    void helpIsUsageAndSuccess();
     void badInput_data();
     void badInput();
     void outputThroughADeviceNode();
@@ -151,6 +157,66 @@ void ReportToolTest::readingsAndSummaryOfThePeriod() {
     QCOMPARE(ev[2][2], std::string("loss"));
 }
 
+void ReportToolTest::summaryNamesThePeriodsLastDayAndCountsTanks_data() {
+    QTest::addColumn<QString>("tank");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QStringList>("shifts");
+    QTest::addColumn<QString>("lastField");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("two days, both tanks") << "all"
+                                          << "03/03/2026" << QStringList() << "03/03/2026"
+                                          << "2 tanks";
+    QTest::newRow("one day, one tank") << "1"
+                                       << "02/03/2026" << QStringList() << "02/03/2026"
+                                       << "1 tank";
+    // Shifts end the period at the next day's first shift: that moment is named as it is.
+    QTest::newRow("shifts") << "2"
+                            << "02/03/2026" << QStringList{"--shifts", "06:00,18:00"}
+                            << "03/03/2026 06:00:00"
+                            << "1 tank";
+}
+
+void ReportToolTest::summaryNamesThePeriodsLastDayAndCountsTanks() {
+    QFETCH(QString, tank);
+    QFETCH(QString, to);
+    QFETCH(QStringList, shifts);
+    QFETCH(QString, lastField);
+    QFETCH(QString, count);
+    const Run r = Report(QStringList{"--db", db_, "--what", "summary", "--tank", tank, "--from",
+                                     "02/03/2026", "--to", to, "-o", "-"} +
+                         shifts);
+    QCOMPARE(r.code, 0);
+    const auto rec = Csv::Parse(r.out);
+    QVERIFY(rec.size() >= 3);
+    const auto col = [&](const char* name) {
+        return std::size_t(std::find(rec[0].begin(), rec[0].end(), std::string(name)) -
+                           rec[0].begin());
+    };
+    for (std::size_t i = 1; i < rec.size(); ++i) {
+        QCOMPARE(rec[i][col("To")], lastField.toStdString());
+        QCOMPARE(rec[i][col("From")].substr(0, 10), std::string("02/03/2026"));
+    }
+    QCOMPARE(rec.back()[0], std::string("Total"));
+    QCOMPARE(rec.back()[1], count.toStdString());
+}
+
+void ReportToolTest::helpIsUsageAndSuccess_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("--help") << QStringList{"--help"};
+    QTest::newRow("-h") << QStringList{"-h"};
+    QTest::newRow("among other arguments") << QStringList{"--what", "daily", "-h", "--tank"};
+}
+
+void ReportToolTest::helpIsUsageAndSuccess() {
+    QFETCH(QStringList, args);
+    const Run r = Report(args);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.err, std::string());
+    QVERIFY2(r.out.rfind("usage: tavrona-report", 0) == 0, r.out.c_str());
+    QVERIFY(r.out.find("--what") != std::string::npos);
+    QVERIFY(r.out.find("Exit codes") != std::string::npos);
+}
+
 void ReportToolTest::badInput_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
@@ -190,10 +256,22 @@ void ReportToolTest::badInput_data() {
     QTest::newRow("unknown report") << QStringList{"--what", "totals"} << 2 << "--what must be";
     QTest::newRow("no output") << ok << 2 << "-o is missing";
     QTest::newRow("value missing") << (ok + QStringList{"-o"}) << 2 << "\"-o\" needs a value";
+    // The system's reason follows the file's name.
+    const auto reason = [](int code) {
+        return "\": " + QString::fromStdString(std::generic_category().message(code));
+    };
     QTest::newRow("unwritable output")
-        << (ok + QStringList{"-o", "$DIR/no/such/dir/x.csv"}) << 5 << "cannot write \"";
-    QTest::newRow("output is a folder")
-        << (ok + QStringList{"-o", "$DIR"}) << 5 << "cannot write \"";
+        << (ok + QStringList{"-o", "$DIR/no/such/dir/x.csv"}) << 5
+        << "cannot write \"" + dir_.path() + "/no/such/dir/x.csv" + reason(ENOENT);
+    QTest::newRow("output is a folder") << (ok + QStringList{"-o", "$DIR"}) << 5
+                                        << "cannot write \"" + dir_.path() + reason(EISDIR);
+    QTest::newRow("inactive tank")
+        << (QStringList{"--db", "$DIR/data.db", "--what", "daily", "--tank", "9"} + period +
+            QStringList{"-o", "-"})
+        << 4 << "tank 9 is inactive";
+    QTest::newRow("readings as a PDF")
+        << (ok + QStringList{"--what", "readings", "--format", "pdf", "-o", "$DIR/r.pdf"}) << 2
+        << "readings are written as CSV only";
     QTest::newRow("output is the database")
         << (ok + QStringList{"-o", "$DIR/data.db"}) << 2 << "is the database";
     QTest::newRow("output is the database by another path")

@@ -88,10 +88,10 @@ private slots:
                 cells << tab.Table()->item(r, c)->text();
             return cells;
         };
-        QCOMPARE(row(4), QStringList({"09/12/2025 11:36:00", "Tank 1", "Delivery", "5000", "10000",
+        QCOMPARE(row(4), QStringList({"09/12/2025 11:36", "Tank 1", "Delivery", "5000", "10000",
                                       "+5000", "4990", "9985", "+4995", "0:20", "Done"}));
-        QCOMPARE(row(2), QStringList({"09/12/2025 14:00:00", "Tank 2", "Loss", "8000", "7940",
-                                      "-60", "", "", "", "0:14", "Cleared"}));
+        QCOMPARE(row(2), QStringList({"09/12/2025 14:00", "Tank 2", "Loss", "8000", "7940", "-60",
+                                      "", "", "", "0:14", "Cleared"}));
         QCOMPARE(row(1).last(), QString("Active"));       // low, not acknowledged
         QCOMPARE(row(1).at(9), QString("3:36"));          // still going on at 18:00 UTC
         QCOMPARE(row(0).last(), QString("Acknowledged")); // silent, acknowledged

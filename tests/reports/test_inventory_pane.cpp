@@ -13,7 +13,9 @@
 #include "TextFormats.h"
 #include "TwoDayHistory.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -30,9 +32,10 @@ const double kDay0 = TextFormats::Join(2026, 3, 2); // local
 constexpr double kOffset = 2.0 / 24;
 const ReportPeriod kTwoDays{kDay0, kDay0 + 2 - 1.0 / 86400000};
 
+// By the full heading, which the short one on screen keeps as its tooltip.
 int Column(const QTableWidget& g, const QString& header) {
     for (int c = 0; c < g.columnCount(); ++c)
-        if (g.horizontalHeaderItem(c)->text() == header)
+        if (g.horizontalHeaderItem(c)->toolTip() == header)
             return c;
     return -1;
 }
@@ -95,8 +98,10 @@ private slots:
                          Number(g, d, "Delivered, l") - Number(g, d, "Lost, l"));
         QCOMPARE(p.ConsumptionChart()->plottable(0)->interface1D()->dataCount(), 2);
         // two complete days are too few for an estimate
-        QCOMPARE(p.DaysToEmptyLabel()->text(),
-                 QString("Days to empty: fewer than 3 complete days"));
+        QCOMPARE(
+            p.DaysToEmptyLabel()->text(),
+            QString(
+                "Days to empty: the period is too short to estimate (fewer than 3 complete days)"));
         QVERIFY(st.messages.shown.empty());
     }
 
@@ -159,7 +164,11 @@ private slots:
             return answer;
         });
         st.Pane().findChild<QPushButton*>("ExportBalance")->click();
-        QCOMPARE(suggested, QString("daily_tank1_2026-03-02_2026-03-03.csv"));
+        QCOMPARE(QFileInfo(suggested).fileName(), QString("daily_tank1_2026-03-02_2026-03-03.csv"));
+        QVERIFY(st.Pane()
+                    .findChild<QLabel*>("InventoryStatus")
+                    ->text()
+                    .endsWith(QDir::toNativeSeparators(answer)));
         QFile f(answer);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const std::string text = f.readAll().toStdString();
@@ -168,6 +177,8 @@ private slots:
 
         answer = dir_.filePath("events.csv");
         st.Pane().ExportEventsClick();
+        QCOMPARE(suggested,
+                 dir_.filePath("events_tank1_2026-03-02_2026-03-03.csv")); // the last folder
         QFile ev(answer);
         QVERIFY(ev.open(QIODevice::ReadOnly));
         QCOMPARE(Csv::Parse(ev.readAll().toStdString()).size(), std::size_t(3));
@@ -181,6 +192,46 @@ private slots:
         QCOMPARE(st.messages.shown.size(), std::size_t(1));
         QVERIFY(st.messages.shown[0].find("could not be written") != std::string::npos);
         QVERIFY(!st.Pane().findChild<QPushButton*>("ExportSummary")->isEnabled());
+    }
+
+    // A period without data (reversed, or no readings) leaves nothing of the last report up,
+    // not even behind the "No data" box.
+    void emptyPeriodClearsTheBalance_data() {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("stop");
+        QTest::newRow("reversed") << kDay0 + 1.5 << kDay0 + 0.5;
+        QTest::newRow("reversed within a day") << kDay0 + 0.6 << kDay0 + 0.5;
+        QTest::newRow("no readings") << kDay0 + 20 << kDay0 + 21;
+    }
+    void emptyPeriodClearsTheBalance() {
+        QFETCH(double, start);
+        QFETCH(double, stop);
+        struct Watched : RecordingMessages {
+            std::function<void()> atBox;
+            void ShowMessage(const std::string& text) override {
+                if (atBox)
+                    atBox();
+                RecordingMessages::ShowMessage(text);
+            }
+        } messages;
+        ManualClock clock{kDay0 + 10, kOffset};
+        TSQLiteDatabase db(db_);
+        ReportsTab tab(db, clock, messages);
+        InventoryPane& pane = *tab.Inventory();
+        tab.ShowTankOver(1, kTwoDays);
+        QTRY_VERIFY(!pane.Busy());
+        QCOMPARE(pane.BalanceGrid()->rowCount(), 3);
+        int rowsAtBox = -1;
+        messages.atBox = [&] { rowsAtBox = pane.BalanceGrid()->rowCount(); };
+        tab.ShowTankOver(1, ReportPeriod{start, stop});
+        QCOMPARE(messages.shown, std::vector<std::string>{"No data for the selected period"});
+        QCOMPARE(rowsAtBox, 0);
+        QTRY_VERIFY(!pane.Busy());
+        if (stop < start) {
+            QCOMPARE(pane.BalanceGrid()->rowCount(), 0);
+            QVERIFY(pane.DaysToEmptyLabel()->text().isEmpty());
+            QVERIFY(!pane.findChild<QPushButton*>("ExportBalance")->isEnabled());
+        }
     }
 
     // A file that cannot be read is told once, and the pane is ready again.

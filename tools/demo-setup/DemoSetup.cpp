@@ -196,6 +196,37 @@ DemoResult SetUpDemoDatabase(const std::string& dbPath, bool withHistory) {
     return result;
 }
 
+std::string StoredStartLevels(const std::string& dbPath) {
+    std::string levels;
+    try {
+        TSQLiteDatabase db(dbPath, TSQLiteDatabase::Mode::ReadOnly);
+        for (const DemoTank& t : DemoTanks()) {
+            TSQLiteTable row =
+                db.GetTable("SELECT flevel, temp FROM DATA WHERE adr = " + std::to_string(t.id) +
+                            " ORDER BY tstamp DESC LIMIT 1");
+            if (row.Eof())
+                continue;
+            const int64_t litres = row.FieldAsInteger("flevel"), temp = row.FieldAsInteger("temp");
+            if (temp < -60 || temp > 100)
+                continue; // not a sensor's reading: the simulator's own start then
+            // The code the station turns into the stored litres: the made-up history stores
+            // litres, and its code need not be the one the calibration gives them.
+            TItemNode node;
+            FillTank(node, t);
+            int code = 0;
+            for (int c = 1; c <= 4095; ++c)
+                if (std::abs(int64_t(LitresForCode(node, unsigned(c))) - litres) <
+                    std::abs(int64_t(LitresForCode(node, unsigned(code))) - litres))
+                    code = c;
+            levels += (levels.empty() ? "" : ",") + std::to_string(t.id) + "=" +
+                      std::to_string(code) + ":" + std::to_string(temp);
+        }
+    } catch (const std::exception&) {
+        return {};
+    }
+    return levels;
+}
+
 bool WriteDemoSettings(const std::string& iniPath, const std::string& port) {
     // The same keys the station's own settings store reads.
     QSettings store(QString::fromStdString(iniPath), QSettings::IniFormat);

@@ -45,5 +45,10 @@ SynthPlan DemoHistory(double utcNow, double localOffset, const std::vector<DemoT
 // so a demo keeps its history between runs.
 DemoResult SetUpDemoDatabase(const std::string& dbPath, bool withHistory = true);
 
+// The simulator's --start value that makes each demo tank's sensor go on from the last
+// reading `dbPath` holds of it (its fuel code and temperature), so that a demo started again
+// shows no jump that would look like a delivery or a loss; "" when there is none.
+std::string StoredStartLevels(const std::string& dbPath);
+
 // Writes PortNum and WorkMode=Direct in section [Setup] of the INI file.
 bool WriteDemoSettings(const std::string& iniPath, const std::string& port);

@@ -44,6 +44,13 @@ constexpr double kShrinkPerDegree = 0.0009; // kerosene-like
 constexpr double kNoiseCodes = 0.005 * 4095;
 } // namespace
 
+void SensorBank::StartAt(int address, double code, int temp) {
+    Tank& t = tanks_.at(address);
+    t.code = code;
+    // Reading() adds the slow swing to the base: the first reading shows `temp` itself.
+    t.baseTemp = temp - (still_ ? 0 : 3 * std::sin(now_ / 600.0 + t.phase));
+}
+
 void SensorBank::SetScenarios(ScenarioSet scenarios, double startSeconds) {
     scenarios_ = scenarios;
     scenarioStart_ = startSeconds;

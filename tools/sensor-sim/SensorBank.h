@@ -18,6 +18,9 @@ public:
     // A fall of 0 holds every reading still, for tests that predict values.
     SensorBank(uint32_t seed, double fallPerMinute);
 
+    // The tank behind `address` holds `code` now and its sensor reads `temp`.
+    void StartAt(int address, double code, int temp);
+
     // Plays the given scenarios from `startSeconds` on.
     void SetScenarios(ScenarioSet scenarios, double startSeconds);
 

@@ -115,6 +115,8 @@ const std::map<std::string, Setter>& ValueOptions() {
         {"--scenario",
          [](SimOptions& o, const std::string& v) { return ParseScenarioList(v, o.scenarios); }},
         {"--scenario-start", Number(&SimOptions::scenarioStartS, 0, 86400)},
+        {"--start",
+         [](SimOptions& o, const std::string& v) { return ParseStartLevels(v, o.startLevels); }},
         {"--seed",
          [](SimOptions& o, const std::string& v) {
              long n = 0;
@@ -156,6 +158,27 @@ bool ParseScenarioList(const std::string& text, ScenarioSet& out) {
                 break;
             start = comma + 1;
         }
+    }
+    out = result;
+    return true;
+}
+
+bool ParseStartLevels(const std::string& text, std::vector<StartLevel>& out) {
+    std::vector<StartLevel> result;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        const std::string item = text.substr(start, comma - start);
+        const std::size_t eq = item.find('='), colon = item.find(':');
+        long adr = 0, code = 0, temp = 0;
+        if (eq == std::string::npos || colon == std::string::npos || colon < eq ||
+            !ParseLong(item.substr(0, eq), adr) ||
+            !ParseLong(item.substr(eq + 1, colon - eq - 1), code) ||
+            !ParseLong(item.substr(colon + 1), temp) || adr < kFirstAddress || adr > kLastAddress ||
+            code < 0 || code > 4095 || temp < -60 || temp > 100)
+            return false;
+        result.push_back({int(adr), int(code), int(temp)});
+        start = comma + 1;
     }
     out = result;
     return true;
@@ -253,6 +276,9 @@ Line and sensors:
   --fall CODES         fuel codes lost per minute, on average (default 20; 0 holds
                        every level still and stops the refills)
   --seed N             seed of every random choice (default 1)
+  --start ADR=CODE:TEMP,...
+                       the fuel code and temperature a sensor starts from (the demo
+                       passes the levels its data.db last stored)
 
 Fuel events to watch, each once, starting --scenario-start S seconds after the start
 (default 120):

@@ -22,6 +22,17 @@ using ScenarioSet = std::bitset<kScenarioCount>;
 // "delivery,theft,dropout,cooldown,noise", "all" or "none"; false for anything else.
 bool ParseScenarioList(const std::string& text, ScenarioSet& out);
 
+// Where a tank's sensor starts: its fuel code and temperature (a demo restarted goes on from
+// the levels it last stored).
+struct StartLevel {
+    int address = 0;
+    int code = 0;
+    int temp = 0;
+};
+// "ADR=CODE:TEMP,..." (address 1 to 14, code 0 to 4095, temperature -60 to 100) or "";
+// false for anything else.
+bool ParseStartLevels(const std::string& text, std::vector<StartLevel>& out);
+
 struct SimOptions {
     AddressSet answer = AllAddresses(); // addresses that have a sensor
     AddressSet silent;                  // never answer
@@ -47,6 +58,7 @@ struct SimOptions {
     ScenarioSet scenarios;
     double scenarioStartS = 120; // seconds after the simulator started
     uint32_t seed = 1;
+    std::vector<StartLevel> startLevels;
     std::string linkName = "ttySIM0";
     bool noLink = false;
     bool stats = false;    // print the counters at exit

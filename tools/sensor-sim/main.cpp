@@ -59,6 +59,8 @@ public:
     explicit Simulator(const SimOptions& o)
         : options_(o), bank_(o.seed, o.fallPerMinute), responder_(options_, bank_) {
         bank_.SetScenarios(o.scenarios, o.scenarioStartS);
+        for (const StartLevel& l : o.startLevels)
+            bank_.StartAt(l.address, l.code, l.temp);
     }
 
     int Run() {
