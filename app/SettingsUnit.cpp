@@ -88,6 +88,12 @@ void TForm2::CreateControls() {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     AddCentralGroup();
     AddShiftGroup();
+    btnMqtt = new QPushButton(QStringLiteral("MQTT..."), this);
+    btnMqtt->setGeometry(8, Button1->y(), 75, 25);
+    connect(btnMqtt, &QPushButton::clicked, this, [this] {
+        if (openMqtt)
+            openMqtt();
+    });
     FitToPortNames();
 }
 

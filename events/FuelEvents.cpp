@@ -345,6 +345,7 @@ void FuelEvents::StoreFuelEvents(int adr, Tank& tank, const std::vector<FuelEven
             StoreFuelEvent(ctx_.db, ToEventRow(adr, e));
     });
     for (const FuelEvent& e : events) {
+        emit FuelEventReported(adr, e);
         if (e.kind != FuelEventKind::Loss)
             continue;
         if (e.tstart > tank.lossStart) {
@@ -365,6 +366,7 @@ void FuelEvents::ApplyTransitions(int adr, const std::vector<AlarmTransition>& t
     Tank& tank = TankFor(adr);
     for (const AlarmTransition& t : ts) {
         Log(t.utc, AlarmLogLine(t.utc + LocalOffset(), TankName(adr), adr, t));
+        emit AlarmTransitioned(adr, t);
         if (t.kind == AlarmKind::Loss) {
             if (t.to == AlarmState::Acknowledged)
                 Storage([&] { AcknowledgeLosses(ctx_.db, adr, t.utc); });
