@@ -13,6 +13,8 @@
 #include "InventoryPane.h"
 #include "LastReading.h"
 #include "LineDialog.h"
+#include "MailBridge.h"
+#include "MailSetup.h"
 #include "MqttBridge.h"
 #include "MqttSetup.h"
 #include "NetVolume.h"
@@ -78,6 +80,9 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     MqttStatus->setObjectName("mqttStatus");
     MqttStatus->hide();
     statusBar()->addPermanentWidget(MqttStatus);
+    MailStatus = new QLabel(this);
+    MailStatus->hide();
+    statusBar()->addPermanentWidget(MailStatus);
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
@@ -99,6 +104,7 @@ TForm1::~TForm1() {
     // explicit: the line first, then the children, then what they refer to.
     link_.reset();
     mqtt_.reset();
+    mail_.reset();
     beeper_.reset();
     events_.reset(); // it reads the tanks' records, which the tile list holds
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
@@ -187,6 +193,7 @@ void TForm1::CreateDialogs() {
     ConnectEvents();
     WatchReadings();
     StartMqtt();
+    StartMail();
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
@@ -197,6 +204,11 @@ void TForm1::CreateDialogs() {
         MqttSettingsDialog dialog(Form2);
         if (dialog.exec() == QDialog::Accepted)
             StartMqtt();
+    };
+    Form2->openMail = [this] {
+        MailSettingsDialog dialog(Form2);
+        if (dialog.exec() == QDialog::Accepted)
+            StartMail();
     };
     Form2->setParent(this, Form2->windowFlags());
     Form2->lineDown = [this] { return !link_->LineUp(); };
@@ -228,6 +240,16 @@ void TForm1::StartMqtt() {
             PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + problem + "\r\n");
     }
     mqtt_->Restart(settings);
+}
+
+void TForm1::StartMail() {
+    if (!mail_) {
+        mail_ = std::make_unique<MailBridge>(MailBridgeContext{
+            VT->Model(), *events_, clock_, [this](const std::string& l) { PrependLog(l); },
+            MailStatus});
+        link_->AddReadingSink(*mail_);
+    }
+    mail_->Restart(RMailData());
 }
 
 // Readings go to the events after their DATA row; the stored history is examined in the

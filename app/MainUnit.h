@@ -21,6 +21,7 @@ class LinkTimer;
 class LineDialog;
 class CentralWorker;
 class MqttBridge;
+class MailBridge;
 class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
@@ -82,6 +83,10 @@ public:
     QLabel* MqttStatus = nullptr;
     // (Re)starts publishing with the stored [MQTT] settings.
     void StartMqtt();
+    // E-mail alarms of [Mail]; "Mail: n waiting" while mails wait.
+    MailBridge* Mail() { return mail_.get(); }
+    QLabel* MailStatus = nullptr;
+    void StartMail();
 
     // The operator's acknowledgement of one tank's alarms (the tile's menu); the fuel events
     // store it and write it to the Errors log.
@@ -154,6 +159,7 @@ private:
     QLabel* newestReading_ = nullptr;
     // Takes readings from the line: goes after it (see ~TForm1).
     std::unique_ptr<MqttBridge> mqtt_;
+    std::unique_ptr<MailBridge> mail_;
     // Last, so that it stops first: its reports come through this window's event queue.
     std::unique_ptr<CentralWorker> central_;
 };

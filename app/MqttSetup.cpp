@@ -1,6 +1,7 @@
 #include "MqttSetup.h"
 
 #include "Config.h"
+#include "SecretFile.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -13,49 +14,19 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 QString MqttPasswordFile() {
-    return QFileInfo(ConfigLocation()).dir().filePath(QStringLiteral("mqtt-password"));
+    return SecretFile(QStringLiteral("mqtt"));
 }
 
 std::string ReadMqttPassword(std::string* problem) {
-    QFile file(MqttPasswordFile());
-    if (!file.exists())
-        return {};
-#ifndef Q_OS_WIN
-    // Elsewhere the file's mode is the only guard: one that others can read has leaked.
-    const auto others = QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther;
-    if (file.permissions() & others) {
-        if (problem)
-            *problem = "MQTT: " + file.fileName().toStdString() +
-                       " may be read by others; it is not used (chmod 600 it)";
-        return {};
-    }
-#endif
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (problem)
-            *problem = "MQTT: " + file.fileName().toStdString() + " cannot be read";
-        return {};
-    }
-    QByteArray bytes = file.readAll();
-    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
-        bytes.chop(1);
-    return bytes.toStdString();
+    return ReadSecret(QStringLiteral("mqtt"), problem);
 }
 
 bool WriteMqttPassword(const std::string& password) {
-    const QString name = MqttPasswordFile();
-    if (password.empty())
-        return !QFile::exists(name) || QFile::remove(name);
-    QDir().mkpath(QFileInfo(name).path());
-    QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    // The mode is set before a byte is written, so the password is never readable by others.
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    file.write(QByteArray::fromStdString(password));
-    return file.commit() && QFile::setPermissions(name, QFile::ReadOwner | QFile::WriteOwner);
+    return WriteSecret(QStringLiteral("mqtt"), password);
 }
 
 MqttSettings RMqttData() {

@@ -68,6 +68,9 @@ public:
     // "MQTT..." opens the broker's settings (the main window's dialog and restart).
     std::function<void()> openMqtt;
     QPushButton* btnMqtt = nullptr;
+    // "E-mail..." opens the e-mail alarms' settings.
+    std::function<void()> openMail;
+    QPushButton* btnMail = nullptr;
     // Whether the line is down: "Ok" on the unchanged choice then reconnects at once.
     std::function<bool()> lineDown;
 
