@@ -75,6 +75,8 @@ void MailBridge::OnTransition(int adr, const AlarmTransition& t) {
         return;
     const bool raised = t.from == AlarmState::Cleared && t.to == AlarmState::Unacknowledged;
     const bool cleared = t.to == AlarmState::Cleared;
+    if (t.to == AlarmState::Acknowledged)
+        limit_->Acknowledged(adr, AlarmEventKind(t.kind));
     if (!raised && !cleared)
         return;
     const std::string kind = AlarmEventKind(t.kind);

@@ -271,6 +271,12 @@ bool MailRateLimit::AllowClear(int adr, const std::string& kind, const std::stri
     return true;
 }
 
+void MailRateLimit::Acknowledged(int adr, const std::string& kind) {
+    for (auto& [key, e] : entries_)
+        if (std::get<0>(key) == adr && std::get<1>(key) == kind)
+            e.lastSent = -1e9;
+}
+
 int MailRateLimit::TakeHeldBack(int adr, const std::string& kind, const std::string& to) {
     auto it = entries_.find({adr, kind, to});
     if (it == entries_.end())

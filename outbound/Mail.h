@@ -85,6 +85,8 @@ public:
     bool AllowRaise(int adr, const std::string& kind, const std::string& to, double utc);
     // True when the recipient had the raise and not yet its clear.
     bool AllowClear(int adr, const std::string& kind, const std::string& to);
+    // Someone acknowledged the alarm: its next raise is news, whatever the window.
+    void Acknowledged(int adr, const std::string& kind);
     // Raises held back since the last mail that went, and forgets them.
     int TakeHeldBack(int adr, const std::string& kind, const std::string& to);
 

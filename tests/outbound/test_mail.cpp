@@ -198,6 +198,10 @@ void TestMail::flappingAlarmOneMailPerWindow() {
     QVERIFY(limit.AllowRaise(3, "loss", "g@x", t0 + 116 * minute));
     QVERIFY(limit.AllowRaise(2, "low", "g@x", t0 + 116 * minute));
     QVERIFY(!limit.AllowClear(5, "loss", "g@x"));
+    // Once acknowledged, the next raise is a new theft, not flapping: it is mailed at once.
+    QVERIFY(!limit.AllowRaise(2, "loss", "g@x", t0 + 117 * minute));
+    limit.Acknowledged(2, "loss");
+    QVERIFY(limit.AllowRaise(2, "loss", "g@x", t0 + 118 * minute));
 }
 
 void TestMail::headersCannotBeInjected() {
