@@ -11,6 +11,8 @@ packages=(
     libbenchmark-dev valgrind
     libpq-dev postgresql
     poppler-utils
+    libmosquitto-dev mosquitto libcurl4-openssl-dev python3-aiosmtpd
+    lintian debootstrap desktop-file-utils appstream
 )
 
 missing=()
