@@ -244,9 +244,9 @@ void TForm1::StartMqtt() {
 
 void TForm1::StartMail() {
     if (!mail_) {
-        mail_ = std::make_unique<MailBridge>(MailBridgeContext{
-            VT->Model(), *events_, clock_, [this](const std::string& l) { PrependLog(l); },
-            MailStatus});
+        mail_ = std::make_unique<MailBridge>(
+            MailBridgeContext{VT->Model(), *events_, clock_,
+                              [this](const std::string& l) { PrependLog(l); }, MailStatus});
         link_->AddReadingSink(*mail_);
     }
     mail_->Restart(RMailData());
