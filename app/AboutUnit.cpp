@@ -1,5 +1,6 @@
 #include "AboutUnit.h"
 
+#include "BuildVersion.h"
 #include "ReadmeViewer.h"
 #include "WindowPlacement.h"
 
@@ -98,6 +99,12 @@ void TFormAbout::FormCreate() {
 
     LabelVersion = new QLabel(QStringLiteral("Version %1").arg(QLatin1String(VersionText)), panel);
     LabelVersion->move(80, 24);
+    // The build beside the version the dialog has always shown: what a problem report needs.
+    LabelBuild =
+        new QLabel(QStringLiteral("Build %1").arg(QLatin1String(kBuildVersionText)), panel);
+    LabelBuild->setObjectName("LabelBuild");
+    LabelBuild->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelBuild->move(80, 50);
 
     const QRect lines[] = {{77, 41, 178, 2}, {8, 77, 247, 2}};
     for (const QRect& place : lines) {

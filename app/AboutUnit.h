@@ -45,6 +45,7 @@ public:
     QLabel* Image1 = nullptr;
     QLabel* ProgName = nullptr;
     QLabel* LabelVersion = nullptr;
+    QLabel* LabelBuild = nullptr; // the build: project version and commit
     LinkLabel* Label6 = nullptr;
     LinkLabel* Label7 = nullptr;
     QPushButton* ButtonOk = nullptr;

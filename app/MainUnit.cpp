@@ -13,6 +13,10 @@
 #include "InventoryPane.h"
 #include "LastReading.h"
 #include "LineDialog.h"
+#include "MailBridge.h"
+#include "MailSetup.h"
+#include "MqttBridge.h"
+#include "MqttSetup.h"
 #include "NetVolume.h"
 #include "ReportIndexBuild.h"
 #include "ReportsTab.h"
@@ -70,6 +74,13 @@ TForm1::TForm1(OperatorMessages& messages, Clock& clock, const std::string& dbFi
     CentralStatus = new QLabel(this);
     CentralStatus->hide();
     statusBar()->addPermanentWidget(CentralStatus);
+    MqttStatus = new QLabel(this);
+    MqttStatus->setObjectName("mqttStatus");
+    MqttStatus->hide();
+    statusBar()->addPermanentWidget(MqttStatus);
+    MailStatus = new QLabel(this);
+    MailStatus->hide();
+    statusBar()->addPermanentWidget(MailStatus);
     resize(714, 563);
     // The frame adds its own width on top of the client area's.
     setMinimumWidth(714);
@@ -90,6 +101,8 @@ TForm1::~TForm1() {
     // would delete its children only after every member here is gone, so the order is made
     // explicit: the line first, then the children, then what they refer to.
     link_.reset();
+    mqtt_.reset();
+    mail_.reset();
     beeper_.reset();
     events_.reset(); // it reads the tanks' records, which the tile list holds
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
@@ -115,6 +128,8 @@ void TForm1::StartCentral() {
                 [self, status] {
                     if (!self)
                         return;
+                    if (self->mqtt_)
+                        self->mqtt_->Backlog(0, status.waiting);
                     if (status.waiting > 0) {
                         self->CentralStatus->setText(
                             QString("Central: %1 rows waiting").arg(status.waiting));
@@ -179,17 +194,64 @@ void TForm1::CreateDialogs() {
     StartEvents();
     ConnectEvents();
     WatchReadings();
+    StartMqtt();
+    StartMail();
 
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
     Editor->OpenEventSettings = [this](const TItemNode& node) { OpenEventSettings(node); };
     Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
     Form2->SetCentralChanged([this] { StartCentral(); });
+    Form2->openMqtt = [this] {
+        MqttSettingsDialog dialog(Form2);
+        if (dialog.exec() == QDialog::Accepted)
+            StartMqtt();
+    };
+    Form2->openMail = [this] {
+        MailSettingsDialog dialog(Form2);
+        if (dialog.exec() == QDialog::Accepted)
+            StartMail();
+    };
     Form2->setParent(this, Form2->windowFlags());
     Form2->lineDown = [this] { return !link_->LineUp(); };
     FormLine = new LineDialog(*link_, VT->Model(), this);
     FormAbout = new TFormAbout(this);
     VT->SetEditorOpener([this](TItemNode& node) { return OpenEditor(node); });
+}
+
+// After the fuel events, so that a reading's state carries the alarms it caused.
+void TForm1::StartMqtt() {
+    if (!mqtt_) {
+        mqtt_ = std::make_unique<MqttBridge>(MqttBridgeContext{
+            VT->Model(), *events_, clock_, [this](const std::string& l) { PrependLog(l); },
+            [this](std::optional<int> adr) {
+                if (!adr) {
+                    AcknowledgeAll1Click();
+                } else if (const TItemNode* node = VT->Model().FindNode(unsigned(*adr))) {
+                    AcknowledgeAlarm(*node);
+                }
+            },
+            MqttStatus});
+        link_->AddReadingSink(*mqtt_);
+    }
+    MqttSettings settings = RMqttData();
+    std::string problem;
+    if (settings.Configured() && !settings.user.empty()) {
+        ReadMqttPassword(&problem);
+        if (!problem.empty())
+            PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + problem + "\r\n");
+    }
+    mqtt_->Restart(settings);
+}
+
+void TForm1::StartMail() {
+    if (!mail_) {
+        mail_ = std::make_unique<MailBridge>(
+            MailBridgeContext{VT->Model(), *events_, clock_,
+                              [this](const std::string& l) { PrependLog(l); }, MailStatus});
+        link_->AddReadingSink(*mail_);
+    }
+    mail_->Restart(RMailData());
 }
 
 // Readings go to the events after their DATA row; the stored history is examined in the
@@ -544,6 +606,8 @@ void TForm1::WatchReadings() {
 void TForm1::ShowLineState(bool up, double localAt) {
     const QString at = QString::fromStdString(TextFormats::LongTime(localAt));
     lineState_->setText(up ? "Line back at " + at : "Line lost at " + at + ", retrying");
+    if (mqtt_)
+        mqtt_->LineState(up, clock_.UtcNow());
     VT->viewport()->update();
 }
 

@@ -20,6 +20,8 @@ class TEventSettings;
 class LinkTimer;
 class LineDialog;
 class CentralWorker;
+class MqttBridge;
+class MailBridge;
 class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
@@ -75,6 +77,16 @@ public:
     QLabel* CentralStatus = nullptr;
     // (Re)starts sending with the stored [Central] settings; stops it when none are set.
     void StartCentral();
+    // Publishing to the MQTT broker of [MQTT]; null when the start failed.
+    MqttBridge* Mqtt() { return mqtt_.get(); }
+    // "MQTT: connected" or "MQTT: broker away, n waiting"; hidden without a broker.
+    QLabel* MqttStatus = nullptr;
+    // (Re)starts publishing with the stored [MQTT] settings.
+    void StartMqtt();
+    // E-mail alarms of [Mail]; "Mail: n waiting" while mails wait.
+    MailBridge* Mail() { return mail_.get(); }
+    QLabel* MailStatus = nullptr;
+    void StartMail();
 
     // The operator's acknowledgement of one tank's alarms (the tile's menu); the fuel events
     // store it and write it to the Errors log.
@@ -146,6 +158,9 @@ private:
     bool readingsPending_ = false; // the stored readings wait for the index build
     QLabel* lineState_ = nullptr;
     QLabel* newestReading_ = nullptr;
+    // Takes readings from the line: goes after it (see ~TForm1).
+    std::unique_ptr<MqttBridge> mqtt_;
+    std::unique_ptr<MailBridge> mail_;
     // Last, so that it stops first: its reports come through this window's event queue.
     std::unique_ptr<CentralWorker> central_;
 };

@@ -89,6 +89,21 @@ void TForm2::CreateControls() {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     AddCentralGroup();
     AddShiftGroup();
+    // The outbound settings' buttons take a row of their own above "Ok".
+    btnMqtt = new QPushButton(QStringLiteral("MQTT..."), this);
+    btnMqtt->setGeometry(8, Button1->y(), 75, 25);
+    Button1->move(Button1->x(), Button1->y() + 33);
+    setFixedSize(width(), height() + 33);
+    connect(btnMqtt, &QPushButton::clicked, this, [this] {
+        if (openMqtt)
+            openMqtt();
+    });
+    btnMail = new QPushButton(QStringLiteral("E-mail..."), this);
+    btnMail->setGeometry(btnMqtt->geometry().right() + 6, Button1->y(), 75, 25);
+    connect(btnMail, &QPushButton::clicked, this, [this] {
+        if (openMail)
+            openMail();
+    });
     FitToPortNames();
 }
 

@@ -65,6 +65,12 @@ public:
     QComboBox* cbCodePage = nullptr;    // the code page of texts stored by older programs
     QLineEdit* edShiftStarts = nullptr; // "06:00,18:00", empty for calendar days
     QPushButton* Button1 = nullptr;
+    // "MQTT..." opens the broker's settings (the main window's dialog and restart).
+    std::function<void()> openMqtt;
+    QPushButton* btnMqtt = nullptr;
+    // "E-mail..." opens the e-mail alarms' settings.
+    std::function<void()> openMail;
+    QPushButton* btnMail = nullptr;
     // Whether the line is down: "Ok" on the unchanged choice then reconnects at once.
     std::function<bool()> lineDown;
 

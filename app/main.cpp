@@ -1,4 +1,5 @@
 // The station's entry: fixed text formats, the four windows, the event loop.
+#include "BuildVersion.h"
 #include "Config.h"
 #include "MainUnit.h"
 #include "QtOperatorMessages.h"
@@ -8,6 +9,8 @@
 #include <QApplication>
 #include <QLocale>
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -34,6 +37,12 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before any window or display is needed.
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tavrona %s\n", kBuildVersionText);
+            return 0;
+        }
     TApplication app(argc, argv);
     app.setApplicationDisplayName("Tavrona");
     // QApplication took the user's locale into the C library; the station's numbers and

@@ -105,6 +105,7 @@ void FuelEvents::StoreFuelEvents(int adr, Tank& tank, const std::vector<FuelEven
             StoreFuelEvent(db, row);
     });
     for (const FuelEvent& e : events) {
+        emit FuelEventReported(adr, e);
         if (e.kind != FuelEventKind::Loss)
             continue;
         if (e.tstart > tank.lossStart) {

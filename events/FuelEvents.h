@@ -103,6 +103,10 @@ signals:
     void AlarmChanged(int adr);
     // EVENTS rows were added or changed.
     void EventsChanged();
+    // Each report of a delivery or loss and each alarm transition, as they happen, for what
+    // sends them on (the broker, e-mail).
+    void FuelEventReported(int adr, const FuelEvent& event);
+    void AlarmTransitioned(int adr, const AlarmTransition& transition);
     // History examination: done share in percent; then finished (also when it failed).
     void CatchUpProgress(int percent);
     void CatchUpFinished();

@@ -52,6 +52,7 @@ void FuelEvents::ApplyTransitions(int adr, const std::vector<AlarmTransition>& t
     Tank& tank = TankFor(adr);
     for (const AlarmTransition& t : ts) {
         Log(t.utc, AlarmLogLine(t.utc + LocalOffset(), TankName(adr), adr, t));
+        emit AlarmTransitioned(adr, t);
         const double utc = t.utc;
         if (t.kind == AlarmKind::Loss) {
             if (t.to == AlarmState::Acknowledged)

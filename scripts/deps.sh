@@ -12,6 +12,8 @@ packages=(
     libpq-dev postgresql
     poppler-utils
     ccache
+    libmosquitto-dev mosquitto libcurl4-openssl-dev python3-aiosmtpd
+    lintian debootstrap desktop-file-utils appstream
 )
 
 missing=()

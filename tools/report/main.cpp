@@ -1,5 +1,6 @@
 // tavrona-report: inventory reports from data.db or the central server without the window,
 // for scheduled exports.
+#include "BuildVersion.h"
 #include "PgReportArchive.h"
 #include "ReportDocument.h"
 #include "ReportTool.h"
@@ -34,6 +35,10 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 int main(int argc, char** argv) {
     qtDefaultHandler = qInstallMessageHandler(QuietHandler);
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--version") {
+        std::cout << "tavrona-report " << kBuildVersionText << "\n";
+        return 0;
+    }
     SystemClock clock;
     // Only a PDF needs the GUI layer (fonts), and only then is it started: CSV runs stay as
     // light as before. A scheduled run has no display, and a report never shows a window,

@@ -1,5 +1,6 @@
 // sensor-sim: up to 14 simulated fuel-level sensors on a pseudo-terminal.
 
+#include "BuildVersion.h"
 #include "PacedLine.h"
 #include "PtyLine.h"
 #include "Responder.h"
@@ -251,6 +252,10 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("sensor-sim %s\n", kBuildVersionText);
+        return 0;
+    }
     OptionsResult parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.ok) {
         std::fprintf(stderr, "sensor-sim: %s\nTry 'sensor-sim --help'.\n", parsed.error.c_str());

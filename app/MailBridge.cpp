@@ -1,0 +1,129 @@
+#include "MailBridge.h"
+
+#include "FuelEvents.h"
+#include "MailWorker.h"
+#include "StoredText.h"
+#include "TankList.h"
+#include "TextFormats.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+
+#include <cmath>
+
+MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
+    : QObject(parent), ctx_(std::move(context)) {
+    connect(&ctx_.events, &FuelEvents::AlarmTransitioned, this,
+            [this](int adr, const AlarmTransition& t) { OnTransition(adr, t); });
+    connect(&ctx_.events, &FuelEvents::FuelEventReported, this,
+            [this](int adr, const FuelEvent& e) {
+                if (e.kind == FuelEventKind::Loss)
+                    lossBefore_[adr] = e.before.gross;
+            });
+    timer_ = new QTimer(this);
+    connect(timer_, &QTimer::timeout, this, &MailBridge::CheckStale);
+    newestUtc_ = ctx_.clock.UtcNow();
+}
+
+MailBridge::~MailBridge() = default;
+
+void MailBridge::Restart(const MailSettings& settings) {
+    worker_.reset();
+    timer_->stop();
+    settings_ = settings;
+    limit_ = std::make_unique<MailRateLimit>(settings.rateMinutes);
+    if (ctx_.status)
+        ctx_.status->hide();
+    if (!settings.Configured())
+        return;
+    QPointer<MailBridge> self(this);
+    worker_ = std::make_unique<MailWorker>(settings, [self](const MailWorker::Status& s) {
+        QMetaObject::invokeMethod(
+            self,
+            [self, s] {
+                if (!self)
+                    return;
+                if (self->ctx_.status) {
+                    self->ctx_.status->setText(QStringLiteral("Mail: %1 waiting").arg(s.waiting));
+                    self->ctx_.status->setVisible(s.waiting > 0);
+                }
+                if (!s.notice.empty() && self->ctx_.putLogLine)
+                    self->ctx_.putLogLine(TextFormats::DateTime(self->ctx_.clock.LocalNow()) +
+                                          "   " + s.notice + "\r\n");
+            },
+            Qt::QueuedConnection);
+    });
+    timer_->start(30000);
+}
+
+int MailBridge::LocalMinute() const {
+    const double local = ctx_.clock.LocalNow();
+    return static_cast<int>(std::floor((local - std::floor(local)) * 1440 + 1e-6)) % 1440;
+}
+
+void MailBridge::Queue(const Mail::Message& m, const std::string& what) {
+    if (worker_ && !m.to.empty())
+        worker_->Send({m.to, Mail::Build(m), what, {}});
+}
+
+void MailBridge::OnTransition(int adr, const AlarmTransition& t) {
+    if (!worker_)
+        return;
+    const ClockReading now = ctx_.clock.Now();
+    if (now.utc - t.utc > kNewsDays)
+        return;
+    const bool raised = t.from == AlarmState::Cleared && t.to == AlarmState::Unacknowledged;
+    const bool cleared = t.to == AlarmState::Cleared;
+    if (t.to == AlarmState::Acknowledged)
+        limit_->Acknowledged(adr, AlarmEventKind(t.kind));
+    if (!raised && !cleared)
+        return;
+    const std::string kind = AlarmEventKind(t.kind);
+    AlarmNotice n;
+    n.adr = adr;
+    n.alarm = AlarmWord(t.kind);
+    n.raised = raised;
+    n.localTime = TextFormats::DateTime(t.utc + (now.local - now.utc));
+    if (const TItemNode* node = ctx_.tanks.FindNode(static_cast<unsigned>(adr))) {
+        n.tank = StoredText::FromStored(node->Name).toStdString();
+        n.level = t.litres ? *t.litres : node->FL;
+        const auto before = lossBefore_.find(adr);
+        if (raised && t.kind == AlarmKind::Loss && before != lossBefore_.end())
+            n.lost = before->second - node->FL;
+    }
+    const int64_t unix = static_cast<int64_t>(std::llround((now.utc - 25569.0) * 86400));
+    for (const MailRecipient& r : settings_.recipients) {
+        if (raised) {
+            if (!Mail::Wants(r, kind, LocalMinute()) ||
+                !limit_->AllowRaise(adr, kind, r.address, now.utc))
+                continue;
+            n.heldBack = limit_->TakeHeldBack(adr, kind, r.address);
+        } else if (!limit_->AllowClear(adr, kind, r.address)) {
+            continue; // only those who had the raise hear of its end
+        }
+        Queue(Mail::AlarmMessage(settings_, n, {r.address}, unix),
+              n.alarm + " alarm of tank " + std::to_string(adr));
+    }
+}
+
+void MailBridge::TakeReading(const Reading& reading) {
+    newestUtc_ = std::max(newestUtc_, reading.utc);
+    if (staleMailed_)
+        CheckStale();
+}
+
+void MailBridge::CheckStale() {
+    if (!worker_ || settings_.staleMinutes <= 0)
+        return;
+    const ClockReading now = ctx_.clock.Now();
+    const bool stale = now.utc - newestUtc_ >= settings_.staleMinutes / 1440.0;
+    if (stale == staleMailed_)
+        return;
+    staleMailed_ = stale;
+    const auto to = Mail::RecipientsFor(settings_, "stale", LocalMinute());
+    const int64_t unix = static_cast<int64_t>(std::llround((now.utc - 25569.0) * 86400));
+    Queue(Mail::StaleMessage(settings_, settings_.staleMinutes, !stale,
+                             TextFormats::DateTime(now.local), to, unix),
+          "no reading stored");
+}

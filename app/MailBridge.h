@@ -1,0 +1,58 @@
+#pragma once
+// The station's e-mail: an alarm raised or cleared, no reading stored for a while, each to
+// the recipients who want that kind at that hour, at most one per alarm and recipient in
+// the rate window. Builds the mails on the GUI thread and hands them to the sending thread;
+// never waits for the server.
+
+#include "Clock.h"
+#include "Mail.h"
+#include "Reading.h"
+
+#include <QObject>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+class FuelEvents;
+class MailWorker;
+class QLabel;
+class QTimer;
+class TankList;
+struct AlarmTransition;
+
+struct MailBridgeContext {
+    TankList& tanks;
+    FuelEvents& events;
+    const Clock& clock;
+    std::function<void(const std::string&)> putLogLine;
+    QLabel* status; // "Mail: n waiting" while mails wait; hidden otherwise
+};
+
+class MailBridge : public QObject, public ReadingSink {
+    Q_OBJECT
+public:
+    explicit MailBridge(MailBridgeContext context, QObject* parent = nullptr);
+    ~MailBridge() override;
+    void Restart(const MailSettings& settings);
+
+    void TakeReading(const Reading& reading) override;
+    // Looks whether readings stopped (also run every 30 s by a timer).
+    void CheckStale();
+    // Transitions older than this are history being examined, not news.
+    static constexpr double kNewsDays = 15.0 / 1440;
+
+private:
+    void OnTransition(int adr, const AlarmTransition& t);
+    void Queue(const Mail::Message& m, const std::string& what);
+    int LocalMinute() const;
+
+    MailBridgeContext ctx_;
+    MailSettings settings_;
+    std::unique_ptr<MailWorker> worker_;
+    std::unique_ptr<MailRateLimit> limit_;
+    std::map<int, int32_t> lossBefore_; // a loss's level before it, by tank
+    double newestUtc_ = 0;              // the newest reading stored, or the start
+    bool staleMailed_ = false;
+    QTimer* timer_ = nullptr;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// The optional [Mail] section (the password kept apart, see SecretFile) and the dialog that
+// edits it, with "Send test mail".
+
+#include "Mail.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class MailWorker;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+MailSettings RMailData();
+bool WrMailData(const MailSettings& from);
+
+class MailSettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit MailSettingsDialog(QWidget* parent = nullptr);
+    ~MailSettingsDialog() override;
+    void Load();
+    // What the boxes hold; false (and `error` says why) when they do not make settings.
+    bool Entered(MailSettings& s, std::string& error) const;
+    bool Save();
+    // Sends a test mail with what is entered, in the background; the answer shows below.
+    void SendTestMail();
+
+    QLineEdit *edHost = nullptr, *edUser = nullptr, *edPassword = nullptr, *edFrom = nullptr,
+              *edRecipients = nullptr, *edSummaryAt = nullptr;
+    QSpinBox *sbPort = nullptr, *sbStale = nullptr, *sbRate = nullptr;
+    QComboBox* cbSecurity = nullptr;
+    QPushButton* btnTest = nullptr;
+    QLabel* lbAnswer = nullptr;
+
+private:
+    std::unique_ptr<MailWorker> tester_;
+};
