@@ -61,20 +61,43 @@ double SalesRate(const std::vector<StoredReading>* readings, const EventRow& e) 
     return n ? sum / n : 0;
 }
 
+// The standard deviation of one row's variance, from the steps between neighbouring rows
+// (which a steady bias or theft leaves out): the median step, as a normal spread would give
+// it, divided by √2.
+constexpr std::size_t kScatterSteps = 4;
+double Scatter(std::vector<double> steps) {
+    auto mid = steps.begin() + std::ptrdiff_t(steps.size() / 2);
+    std::nth_element(steps.begin(), mid, steps.end());
+    return *mid / 0.6745 / std::sqrt(2.0);
+}
+
 bool IsMeasuredDelivery(const EventRow& e) {
     return e.kind == "delivery" && e.tend && e.vbefore && e.vafter;
 }
 
-void FillMatch(DeliveryMatch& m, const ReconInput& in) {
+// The litres a drop brought by the gauge and the meters of its row, when the row holds this
+// drop and no other, nor another note: closing − opening + dispensed. The pumps' sales in
+// the middle of a drop are then counted exactly, not guessed from the level around it.
+struct RowBook {
+    double start = 0, stop = 0;
+    std::optional<double> brought; // none without meter data or gauged levels
+    int drops = 0, notes = 0;
+};
+
+void FillMatch(DeliveryMatch& m, const ReconInput& in, const std::vector<RowBook>& rows) {
     if (m.measured) {
         const EventRow& e = *m.measured;
-        const double during = (*e.tend - e.tstart) * SalesRate(in.readings, e);
         const double rise = double(*e.vafter - *e.vbefore);
-        m.measuredGross = rise + during;
-        if (e.nbefore && e.nafter) {
-            const double netRise = double(*e.nafter - *e.nbefore);
-            m.measuredNet = netRise + (rise > 0 ? during * netRise / rise : 0);
-        }
+        const double local = e.tstart + in.offset;
+        const auto row = std::find_if(rows.begin(), rows.end(), [&](const RowBook& r) {
+            return r.start <= local && local < r.stop && *e.tend + in.offset < r.stop;
+        });
+        if (row != rows.end() && row->brought && row->drops == 1 && row->notes <= 1)
+            m.measuredGross = *row->brought;
+        else
+            m.measuredGross = rise + (*e.tend - e.tstart) * SalesRate(in.readings, e);
+        if (e.nbefore && e.nafter && rise > 0)
+            m.measuredNet = *m.measuredGross * double(*e.nafter - *e.nbefore) / rise;
     }
     if (m.note && m.note->tempC) {
         const std::optional<double> density = m.note->density ? m.note->density : in.density;
@@ -166,6 +189,25 @@ std::vector<DeliveryMatch> MatchDeliveries(const ReconInput& in) {
         for (const EventRow& e : *in.events)
             if (IsMeasuredDelivery(e))
                 measured.push_back(e);
+    std::vector<RowBook> rows;
+    if (in.balance && !in.balance->empty()) {
+        std::vector<double> bounds;
+        for (const BalanceRow& b : *in.balance)
+            bounds.push_back(b.start);
+        bounds.push_back(in.balance->back().stop);
+        const auto sold = DispensedPerRow(in.meters, bounds);
+        for (std::size_t i = 0; i < in.balance->size(); ++i) {
+            const BalanceRow& b = (*in.balance)[i];
+            RowBook r{b.start, b.stop, std::nullopt, 0, 0};
+            if (sold[i] && b.openGross && b.closeGross)
+                r.brought = double(*b.closeGross - *b.openGross) + *sold[i];
+            for (const EventRow& e : measured)
+                r.drops += b.start <= e.tstart + in.offset && e.tstart + in.offset < b.stop;
+            for (const DeliveryNote& n : in.notes)
+                r.notes += b.start <= n.time && n.time < b.stop;
+            rows.push_back(r);
+        }
+    }
     const double window = in.tolerance.matchWindowHours * kHour;
     struct Pair {
         double distance;
@@ -206,7 +248,7 @@ std::vector<DeliveryMatch> MatchDeliveries(const ReconInput& in) {
             out.push_back(std::move(m));
         }
     for (DeliveryMatch& m : out)
-        FillMatch(m, in);
+        FillMatch(m, in, rows);
     std::stable_sort(out.begin(), out.end(), [&](const DeliveryMatch& a, const DeliveryMatch& b) {
         return MatchTime(a, in.offset) < MatchTime(b, in.offset);
     });
@@ -245,8 +287,10 @@ TankReconciliation Reconcile(const ReconInput& in) {
     }
 
     // The rows, the run of rows out of tolerance and the two one-sided sums of the trend.
-    double cumulative = 0, toleranceSum = 0;
+    double cumulative = 0, shareSum = 0;
     int known = 0, run = 0;
+    std::vector<double> steps;
+    std::optional<double> previous;
     double missingSum = 0, gainSum = 0, missingFrom = 0, gainFrom = 0;
     for (ReconRow& r : rec.rows) {
         if (!r.dispensed) {
@@ -278,10 +322,21 @@ TankReconciliation Reconcile(const ReconInput& in) {
                                   "Variance out of tolerance " + std::to_string(run) +
                                       " periods in a row, last " + Litres(*r.variance)});
 
+        // The trend's slack and limit follow the throughput, but never go below what the
+        // gauge and meters scatter from one row to the next on their own, or every quiet
+        // shift would look like a trend.
+        const double share = tol.dailyShare * *r.dispensed;
         ++known;
-        toleranceSum += r.tolerance;
-        const double limit = tol.trendLimit * toleranceSum / known;
-        const double k = r.tolerance / 2;
+        shareSum += share;
+        if (previous)
+            steps.push_back(std::abs(*r.variance - *previous));
+        previous = *r.variance;
+        // Until a few steps are known, the floor is taken as two standard deviations.
+        const double scatter =
+            steps.size() < kScatterSteps ? tol.dailyFloorLitres / 2 : Scatter(steps);
+        const double limit =
+            std::max(tol.trendLimit * shareSum / known, tol.scatterLimit * scatter);
+        const double k = std::max(tol.trendSlack * share, tol.scatterSlack * scatter);
         if (missingSum == 0)
             missingFrom = r.start;
         if (gainSum == 0)
@@ -291,11 +346,11 @@ TankReconciliation Reconcile(const ReconInput& in) {
         if (missingSum > limit || gainSum > limit) {
             const bool missing = missingSum > limit;
             const double from = missing ? missingFrom : gainFrom;
-            rec.alarms.push_back(
-                {ReconAlarmKind::Trend, in.adr, r.stop,
-                 std::string(missing ? "Fuel missing" : "Fuel gained") +
-                     ": the cumulative variance changed its trend from " +
-                     TextFormats::ShortDate(std::floor(from)) + ", now " + Litres(cumulative)});
+            rec.alarms.push_back({ReconAlarmKind::Trend, in.adr, r.stop,
+                                  std::string(missing ? "Fuel missing" : "Fuel gained") +
+                                      ": the cumulative variance changed its trend from " +
+                                      TextFormats::ShortDate(std::floor(from)) + ", now " +
+                                      Litres(cumulative)});
             (missing ? missingSum : gainSum) = 0;
         }
     }
@@ -303,12 +358,11 @@ TankReconciliation Reconcile(const ReconInput& in) {
     rec.matches = MatchDeliveries(in);
     for (const DeliveryMatch& m : rec.matches)
         if (m.shortFlag)
-            rec.alarms.push_back({ReconAlarmKind::ShortDelivery, in.adr, m.note->time,
-                                  "Delivery" + (m.note->number.empty() ? std::string()
-                                                                       : " " + m.note->number) +
-                                      " short by " + Litres(-*m.overGross) + " (" +
-                                      Percent(m.overNetPct ? *m.overNetPct : *m.overGrossPct) +
-                                      ")"});
+            rec.alarms.push_back(
+                {ReconAlarmKind::ShortDelivery, in.adr, m.note->time,
+                 "Delivery" + (m.note->number.empty() ? std::string() : " " + m.note->number) +
+                     " short by " + Litres(-*m.overGross) + " (" +
+                     Percent(m.overNetPct ? *m.overNetPct : *m.overGrossPct) + ")"});
     std::stable_sort(rec.alarms.begin(), rec.alarms.end(),
                      [](const ReconAlarm& a, const ReconAlarm& b) { return a.time < b.time; });
 

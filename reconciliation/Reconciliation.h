@@ -31,8 +31,8 @@ struct MeterEntry {
 // A delivery note as the driver hands it over.
 struct DeliveryNote {
     int adr = 0;
-    double time = 0;      // local date and time of the drop
-    double litres = 0;    // as billed
+    double time = 0;               // local date and time of the drop
+    double litres = 0;             // as billed
     std::optional<double> tempC;   // on the note, where given
     std::optional<double> density; // kg/m³ at 15 °C, where given
     std::string number, supplier;
@@ -41,15 +41,21 @@ struct DeliveryNote {
 
 // What the operator may set per tank; the defaults are the common ones.
 struct ReconTolerance {
-    double dailyShare = 0.005;   // of the row's throughput
-    double dailyFloorLitres = 10; // never tighter than the gauge reads (a day of no sales)
-    double monthlyShare = 0.01;  // of the month's throughput
-    double monthlyLitres = 492;  // plus this
-    double shortShare = 0.005;   // a delivery short by more than this share of the note
-    int runDays = 3;             // rows out of tolerance in a row that raise the alarm
-    // The trend rule: a one-sided sum in each direction of the variance beyond half the
-    // daily tolerance, raised once it passes this many mean daily tolerances.
-    double trendLimit = 4;
+    double dailyShare = 0.005; // of the row's throughput
+    // Never tighter than this: the gauge reads each level to a few litres, so a quiet day's
+    // variance is that noise, not a share of its sales.
+    double dailyFloorLitres = 20;
+    double monthlyShare = 0.01; // of the month's throughput
+    double monthlyLitres = 492; // plus this
+    double shortShare = 0.005;  // a delivery short by more than this share of the note
+    int runDays = 3;            // rows out of tolerance in a row that raise the alarm
+    // The trend rule: a one-sided sum in each direction of the variance beyond `trendSlack`
+    // times the row's share of throughput, raised once it passes `trendLimit` times the mean
+    // of those shares; neither below what the rows scatter by themselves (`scatterSlack` and
+    // `scatterLimit` standard deviations of a row's variance, estimated from the rows so far).
+    double trendSlack = 0.25;
+    double trendLimit = 2.5;
+    double scatterSlack = 0.25, scatterLimit = 4;
     double matchWindowHours = 6; // how far a note may lie from the measured delivery
 };
 
