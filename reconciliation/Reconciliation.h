@@ -12,32 +12,11 @@
 
 #include "Balance.h"
 #include "EventTables.h"
+#include "ReconciliationTables.h"
 
 #include <optional>
 #include <string>
 #include <vector>
-
-// One meter figure of a tank for the period starting at `time`: the litres dispensed in it,
-// or, when `totaliser`, the totaliser reading at its end (the litres are then the
-// difference to the reading of the period before).
-struct MeterEntry {
-    int adr = 0;
-    double time = 0; // local; placed in the row whose [start, stop) holds it
-    double litres = 0;
-    bool totaliser = false;
-    bool operator==(const MeterEntry&) const = default;
-};
-
-// A delivery note as the driver hands it over.
-struct DeliveryNote {
-    int adr = 0;
-    double time = 0;               // local date and time of the drop
-    double litres = 0;             // as billed
-    std::optional<double> tempC;   // on the note, where given
-    std::optional<double> density; // kg/m³ at 15 °C, where given
-    std::string number, supplier;
-    bool operator==(const DeliveryNote&) const = default;
-};
 
 // What the operator may set per tank; the defaults are the common ones.
 struct ReconTolerance {

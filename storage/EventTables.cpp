@@ -2,6 +2,7 @@
 
 #include "BoundSql.h"
 #include "SQLiteDatabase.h"
+#include "ReconciliationTables.h"
 #include "Statements.h"
 
 #include <algorithm>
@@ -24,7 +25,7 @@ struct MigrationStep {
     int toVersion;
     void (*run)(TSQLiteDatabase&);
 };
-constexpr MigrationStep kSteps[] = {{1, AddEventTables}};
+constexpr MigrationStep kSteps[] = {{1, AddEventTables}, {2, AddReconciliationTables}};
 
 void RollbackQuietly(TSQLiteDatabase& db) {
     try {

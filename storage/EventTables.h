@@ -15,8 +15,9 @@ class TSQLiteDatabase;
 
 // ---- schema ----
 
-// The schema version this station writes: 1 adds the three event tables.
-inline constexpr int kSchemaVersion = 1;
+// The schema version this station writes: 1 adds the three event tables, 2 the tables of
+// the reconciliation (ReconciliationTables.h).
+inline constexpr int kSchemaVersion = 2;
 
 struct SchemaResult {
     bool eventsUsable = false;
