@@ -1,6 +1,7 @@
 // tavrona-report: inventory reports from data.db or the central server without the window,
 // for scheduled exports.
 #include "PgReportArchive.h"
+#include "ReconDocument.h"
 #include "ReportDocument.h"
 #include "ReportTool.h"
 #include "SystemClock.h"
@@ -33,5 +34,22 @@ int main(int argc, char** argv) {
         return ReportPdfRenderer(QSysInfo::machineHostName())(req, reports, summary, from, to,
                                                               offset, nowLocal);
     };
+    if (IsReconReport(args)) {
+        const ReconPdfRenderer reconPdf = [&](const std::string& output, bool deliveries,
+                                              const std::vector<TankReconReport>& tanks,
+                                              double from, double to, double offset,
+                                              double nowLocal) {
+            if (!app) {
+#if !defined(_WIN32) && !defined(__APPLE__)
+                if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                    qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+                app = std::make_unique<QGuiApplication>(argc, argv);
+            }
+            return ReconPdfRendererFor(QSysInfo::machineHostName())(output, deliveries, tanks, from,
+                                                                    to, offset, nowLocal);
+        };
+        return RunReconReport(args, std::cout, std::cerr, clock, reconPdf);
+    }
     return RunReport(args, std::cout, std::cerr, clock, pdf, OpenCentralArchive);
 }
