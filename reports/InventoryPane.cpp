@@ -6,6 +6,7 @@
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
+#include "ReconciliationPage.h"
 #include "ReportLoader.h"
 #include "TextFormats.h"
 
@@ -133,6 +134,8 @@ void InventoryPane::CreateControls() {
 
     summaryGrid_ = MakeGrid("SummaryGrid", pages_);
     pages_->addTab(summaryGrid_, "Depot summary");
+    recon_ = new ReconciliationPage(dbFile_, clock_, pages_);
+    pages_->addTab(recon_, "Reconciliation");
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
         if (page == kSummaryPage && !bounds_.empty() && summaryBounds_ != bounds_ &&
             !depotLoader_->Running())
@@ -183,6 +186,7 @@ void InventoryPane::Generate(int adr, ReportPeriod period) {
     bounds_ = BalanceBoundaries(std::floor(period.start), std::floor(period.stop),
                                 shifts_ ? shifts_() : std::vector<int>{});
     ShowReport(std::nullopt);
+    recon_->Generate(adr, bounds_, offset_);
     summaryBounds_.clear();
     if (pages_->currentIndex() == kSummaryPage)
         StartSummary();
