@@ -74,8 +74,10 @@ void Text(QPainter& p, Pages& pages, const QString& text, double pt, bool bold =
     f.setBold(bold);
     p.save();
     p.setFont(f);
-    const double h = QFontMetricsF(f, p.device()).height() * 1.25;
-    p.drawText(pages.take(h), Qt::AlignLeft | Qt::AlignVCenter, text);
+    const QFontMetricsF fm(f, p.device());
+    const QRectF need = fm.boundingRect(QRectF(0, 0, pages.width(), 1e6), Qt::TextWordWrap, text);
+    const double h = need.height() + fm.height() * 0.25;
+    p.drawText(pages.take(h), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, text);
     p.restore();
 }
 
@@ -87,13 +89,16 @@ void Table(QPainter& p, Pages& pages, const TextTable& t) {
     p.save();
     p.setFont(f);
     const QFontMetricsF fm(f, p.device());
+    QFont bold = f;
+    bold.setBold(true);
+    const QFontMetricsF fmBold(bold, p.device());
     const double pad = fm.averageCharWidth();
     std::vector<double> w(t.headers.size());
     for (std::size_t c = 0; c < w.size(); ++c) {
-        w[c] = fm.horizontalAdvance(Q(t.headers[c])) + 2 * pad;
+        w[c] = fmBold.horizontalAdvance(Q(t.headers[c])) + 2 * pad;
         for (const auto& row : t.rows)
             if (c < row.size())
-                w[c] = std::max(w[c], fm.horizontalAdvance(Q(row[c])) + 2 * pad);
+                w[c] = std::max(w[c], fmBold.horizontalAdvance(Q(row[c])) + 2 * pad);
     }
     double total = 0;
     for (double x : w)
@@ -113,8 +118,9 @@ void Table(QPainter& p, Pages& pages, const TextTable& t) {
             QFont cf = f;
             cf.setBold(head || s == "fail" || s == "SHORT");
             p.setFont(cf);
-            p.drawText(cell, (textual ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
-                       fm.elidedText(s, Qt::ElideRight, cell.width() + 1));
+            p.drawText(
+                cell, (textual ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter,
+                QFontMetricsF(cf, p.device()).elidedText(s, Qt::ElideRight, cell.width() + 1));
             x += w[c] * scale;
         }
         p.setPen(QColor(190, 190, 190));
@@ -139,7 +145,7 @@ void PaintCumulativeChart(QPainter& p, const QRectF& area, const TankReconReport
     const QFontMetricsF fm(f, p.device());
     const double left = fm.horizontalAdvance("-00000 l") + fm.averageCharWidth();
     const QRectF plot =
-        area.adjusted(left, fm.height() * 0.5, -fm.averageCharWidth(), -fm.height() * 1.6);
+        area.adjusted(left, fm.height() * 0.5, -fm.horizontalAdvance("00/00"), -fm.height() * 1.6);
     p.fillRect(area, Qt::white);
     p.setPen(QColor(160, 160, 160));
     p.drawRect(plot);

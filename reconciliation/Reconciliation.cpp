@@ -332,8 +332,10 @@ TankReconciliation Reconcile(const ReconInput& in) {
             steps.push_back(std::abs(*r.variance - *previous));
         previous = *r.variance;
         // Until a few steps are known, the floor is taken as two standard deviations.
-        const double scatter =
-            steps.size() < kScatterSteps ? tol.dailyFloorLitres / 2 : Scatter(steps);
+        // Never below a quarter of it: figures copied from the gauge itself scatter by nothing.
+        const double scatter = steps.size() < kScatterSteps
+                                   ? tol.dailyFloorLitres / 2
+                                   : std::max(Scatter(steps), tol.dailyFloorLitres / 4);
         const double limit =
             std::max(tol.trendLimit * shareSum / known, tol.scatterLimit * scatter);
         const double k = std::max(tol.trendSlack * share, tol.scatterSlack * scatter);
