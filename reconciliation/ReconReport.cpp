@@ -162,6 +162,17 @@ void AppendDeliveriesCsv(std::string& out, const TankReconReport& r, double offs
     AppendTable(out, r, MatchTable(r.rec, offset), header);
 }
 
+void StoreReconAlarms(TSQLiteDatabase& db, const TankReconciliation& rec, double offset) {
+    for (const ReconAlarm& a : rec.alarms) {
+        EventRow e;
+        e.adr = rec.adr;
+        e.kind = "reconciliation";
+        e.tstart = a.time - offset;
+        e.memo = a.text;
+        StoreFuelEvent(db, e);
+    }
+}
+
 bool IsReconReport(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "--what")

@@ -52,6 +52,11 @@ using ReconPdfRenderer = std::function<std::string(
     const std::string& output, bool deliveries, const std::vector<TankReconReport>& tanks,
     double from, double to, double offset, double nowLocal)>;
 
+// Stores the alarms as EVENTS rows of kind "reconciliation" (start at the alarm's time in
+// UTC, the text as the memo), so the Events tab lists them beside the others; an alarm
+// stored before (same tank, time and kind) stays one row. Raises SQLiteError.
+void StoreReconAlarms(TSQLiteDatabase& db, const TankReconciliation& rec, double offset);
+
 // True when the arguments ask for one of the reconciliation's reports.
 bool IsReconReport(const std::vector<std::string>& args);
 // The report tool for --what reconciliation|deliveries, with the other arguments as for the

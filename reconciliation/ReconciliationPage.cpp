@@ -186,6 +186,15 @@ void ReconciliationPage::EnterClick() {
     ReconEntryDialog d(dbFile_, adr_, bounds_, tanks, shifts, this);
     d.exec();
     Generate(adr_, bounds_, offset_);
+    // What was entered may raise alarms: they go to the Events tab with the others.
+    if (!shown_ || shown_->rec.alarms.empty())
+        return;
+    try {
+        TSQLiteDatabase db(dbFile_);
+        StoreReconAlarms(db, shown_->rec, offset_);
+    } catch (const SQLiteError&) {
+        // the page shows them all the same
+    }
 }
 
 void ReconciliationPage::ExportClick() {

@@ -6,6 +6,7 @@
 #include "EventTables.h"
 #include "ForecourtSim.h"
 #include "ReconImport.h"
+#include "ReconReport.h"
 #include "SQLiteDatabase.h"
 #include "TextFormats.h"
 
@@ -123,6 +124,25 @@ private slots:
         const auto stored = LoadMeterEntries(db, 1, kDec1, kDec1 + 10);
         QCOMPARE(int(stored.size()), 2);
         QCOMPARE(stored[0].litres, 2050.0);
+    }
+
+    // The alarms go to EVENTS for the Events tab, once each however often they are stored.
+    void alarmsAreStoredOnce() {
+        QTemporaryDir dir;
+        TSQLiteDatabase db(dir.filePath("data.db").toStdString());
+        db.ExecSQL("CREATE TABLE DATA (tstamp REAL ,adr INTEGER,flevel INTEGER,fcode INTEGER,"
+                   "temp INTEGER)");
+        QVERIFY(MigrateSchema(db).eventsUsable);
+        ForecourtScenario sc;
+        sc.shortShare = 0.01;
+        const TankReconciliation rec = Reconcile(ForecourtInput(SimulateForecourt(sc)));
+        QVERIFY(!rec.alarms.empty());
+        StoreReconAlarms(db, rec, 1.0 / 24);
+        StoreReconAlarms(db, rec, 1.0 / 24);
+        const auto rows = SelectEvents(db, 1, "reconciliation");
+        QCOMPARE(rows.size(), rec.alarms.size());
+        QCOMPARE(rows.back().tstart, rec.alarms.front().time - 1.0 / 24); // newest first
+        QCOMPARE(rows.back().memo, rec.alarms.front().text);
     }
 
     // Shifts 06:00, 14:00 and 22:00: the night shift runs across midnight and takes the
