@@ -18,6 +18,7 @@
 #include "MqttBridge.h"
 #include "MqttSetup.h"
 #include "NetVolume.h"
+#include "ReconciliationPage.h"
 #include "ReportIndexBuild.h"
 #include "ReportsTab.h"
 #include "SensorLink.h"
@@ -366,6 +367,15 @@ void TForm1::BuildMenu() {
     file->addAction("Settings", this, &TForm1::Settings1Click);
     file->addAction("Reconnect", this, &TForm1::Reconnect1Click);
     file->addAction("Line", this, &TForm1::Line1Click);
+    // The figures are entered for the tank and period the Reports tab shows.
+    file->addAction("Meter totals and delivery notes...", this, [this] {
+        if (!TabSheet2)
+            return;
+        PageControl1->setCurrentWidget(TabSheet2);
+        InventoryPane* pane = TabSheet2->Inventory();
+        pane->Pages()->setCurrentWidget(pane->Reconciliation());
+        pane->Reconciliation()->EnterClick();
+    });
     file->addSeparator();
     file->addAction("Exit", this, &TForm1::Exit1Click);
     QMenu* alarms = menuBar()->addMenu("Alarms");

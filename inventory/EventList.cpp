@@ -33,6 +33,8 @@ std::string EventKindText(const std::string& kind) {
         return "High level";
     if (kind == "silent")
         return "No signal";
+    if (kind == "reconciliation")
+        return "Reconciliation";
     return kind;
 }
 

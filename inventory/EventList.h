@@ -18,7 +18,8 @@ std::vector<EventRow> LoadEvents(TSQLiteDatabase& db);
 bool EventMatches(const EventRow& row, int adr, const std::string& kind);
 
 // The stored kinds in the order the kind filter offers them.
-inline constexpr const char* kEventKinds[] = {"delivery", "loss", "low", "high", "silent"};
+inline constexpr const char* kEventKinds[] = {"delivery", "loss",   "low",
+                                              "high",     "silent", "reconciliation"};
 // "Delivery", "Loss", "Low level", "High level", "No signal"; the stored text otherwise.
 std::string EventKindText(const std::string& kind);
 // A delivery: "In progress" or "Done". An alarm (loss, low, high, silent): "Active" until

@@ -8,6 +8,7 @@
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
+#include "ReconciliationPage.h"
 #include "ReportLoader.h"
 #include "TextFormats.h"
 
@@ -166,6 +167,8 @@ void InventoryPane::CreateControls() {
     pages_->addTab(summaryGrid_, "Depot summary");
     // A page of its own: beside the table it left neither whole at the window's start size.
     pages_->addTab(consumption_, "Consumption");
+    recon_ = new ReconciliationPage(dbFile_, clock_, pages_);
+    pages_->addTab(recon_, "Reconciliation");
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
         if (page == kSummaryPage && !bounds_.empty() && summaryBounds_ != bounds_ &&
             !depotLoader_->Running())
@@ -217,6 +220,7 @@ void InventoryPane::Generate(int adr, ReportPeriod period) {
     bounds_ = BalanceBoundaries(std::floor(period.start), std::floor(period.stop),
                                 shifts_ ? shifts_() : std::vector<int>{});
     ShowReport(std::nullopt);
+    recon_->Generate(adr, bounds_, offset_);
     summaryBounds_.clear();
     if (pages_->currentIndex() == kSummaryPage)
         StartSummary();

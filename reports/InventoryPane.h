@@ -24,6 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
+class ReconciliationPage;
 class ReportLoader;
 struct TextTable;
 
@@ -66,6 +67,7 @@ public:
     QCustomPlot* ConsumptionChart() const { return consumption_; }
     QLabel* DaysToEmptyLabel() const { return toEmpty_; }
     QTabWidget* Pages() const { return pages_; }
+    ReconciliationPage* Reconciliation() const { return recon_; }
     QProgressBar* Progress() const { return progress_; }
     QPushButton* CancelButton() const { return cancel_; }
 
@@ -99,6 +101,7 @@ private:
     std::vector<double> summaryBounds_; // the period the summary shown is of
 
     QTabWidget* pages_ = nullptr;
+    ReconciliationPage* recon_ = nullptr;
     QTableWidget* balanceGrid_ = nullptr;
     QTableWidget* summaryGrid_ = nullptr;
     QCustomPlot* consumption_ = nullptr;

@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include "BoundSql.h"
+#include "ReconciliationTables.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "Transaction.h"
@@ -35,6 +36,7 @@ struct MigrationStep {
 constexpr MigrationStep kSteps[] = {
     {1, AddEventTables},
     {2, AddCentralTables},
+    {3, AddReconciliationTables},
 };
 static_assert(kSteps[std::size(kSteps) - 1].toVersion == kSchemaVersion);
 

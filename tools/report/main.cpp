@@ -2,6 +2,7 @@
 // for scheduled exports.
 #include "BuildVersion.h"
 #include "PgReportArchive.h"
+#include "ReconDocument.h"
 #include "ReportDocument.h"
 #include "ReportTool.h"
 #include "SystemClock.h"
@@ -57,5 +58,22 @@ int main(int argc, char** argv) {
         return ReportPdfRenderer(QSysInfo::machineHostName())(req, reports, summary, from, to,
                                                               offset, nowLocal);
     };
+    if (IsReconReport(args)) {
+        const ReconPdfRenderer reconPdf = [&](const std::string& output, bool deliveries,
+                                              const std::vector<TankReconReport>& tanks,
+                                              double from, double to, double offset,
+                                              double nowLocal) {
+            if (!app) {
+#if !defined(_WIN32) && !defined(__APPLE__)
+                if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                    qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+                app = std::make_unique<QGuiApplication>(argc, argv);
+            }
+            return ReconPdfRendererFor(QSysInfo::machineHostName())(output, deliveries, tanks, from,
+                                                                    to, offset, nowLocal);
+        };
+        return RunReconReport(args, std::cout, std::cerr, clock, reconPdf);
+    }
     return RunReport(args, std::cout, std::cerr, clock, pdf, OpenCentralArchive);
 }
