@@ -195,7 +195,6 @@ void TForm2::ApplyCentral() {
 
 void TForm2::RequestShow() {
     if (isVisible()) {
-        keepOpen_ = true;
         raise();
         activateWindow();
         return;
@@ -308,11 +307,8 @@ void TForm2::Button1Click() {
     // What was typed stays in the field to be mended.
     if (!ShiftStartsValid())
         return;
-    keepOpen_ = false;
-    const bool applied = Guarded(messages_, [&] { ApplyChoice(); });
-    if (!applied || keepOpen_) {
-        // The reconnection asked for a port again (or failed): stay open on what is stored.
-        keepOpen_ = false;
+    if (!Guarded(messages_, [&] { ApplyChoice(); })) {
+        // The choice could not be applied: stay open on what is stored.
         FormShow();
         return;
     }

@@ -117,7 +117,7 @@ FuelEvents::~FuelEvents() {
 
 // ---- start-up ----
 
-bool FuelEvents::Start() {
+bool FuelEvents::Start(bool readLastReadings) {
     for (int i = 0; i < ctx_.tanks.TankCount(); ++i)
         TankFor(ctx_.tanks.Tank(i).id);
     const SchemaResult schema = MigrateSchema(ctx_.db);
@@ -139,6 +139,17 @@ bool FuelEvents::Start() {
                 tank->detector = FuelEventDetector(ConfigFor(adr));
     }
     DeriveAlarms();
+    if (readLastReadings && enabled_) {
+        std::map<int, std::vector<DataRow>> last;
+        for (auto& [adr, tank] : tanks_) {
+            const int tankAdr = adr; // a structured binding cannot be captured portably
+            if (!Storage([&] {
+                    last[tankAdr] = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise);
+                }))
+                break;
+        }
+        TakeStoredReadings(last);
+    }
     return enabled_;
 }
 
@@ -148,7 +159,6 @@ void FuelEvents::DeriveAlarms() {
     std::vector<EventRow> open;
     if (!Storage([&] { open = OpenAlarmRows(ctx_.db); }))
         return;
-    std::map<int, std::vector<const EventRow*>> silentRows;
     std::map<int, bool> lossesOver; // per tank: every unacknowledged loss is over
     for (const EventRow& row : open) {
         Tank& tank = TankFor(row.adr);
@@ -159,7 +169,7 @@ void FuelEvents::DeriveAlarms() {
             tank.alarms.Restore(AlarmKind::Loss, AlarmState::Unacknowledged, at->second);
             tank.lossStart = std::max(tank.lossStart, row.tstart);
         } else if (row.kind == AlarmEventKind(AlarmKind::Silent)) {
-            silentRows[row.adr].push_back(&row);
+            silentRows_[row.adr].push_back(row);
         } else {
             for (AlarmKind kind : {AlarmKind::Low, AlarmKind::High})
                 if (row.kind == AlarmEventKind(kind)) {
@@ -168,19 +178,28 @@ void FuelEvents::DeriveAlarms() {
                 }
         }
     }
+}
+
+void FuelEvents::TakeStoredReadings(const std::map<int, std::vector<DataRow>>& last) {
     for (auto& [adr, tank] : tanks_) {
-        std::vector<DataRow> last;
-        const int tankAdr = adr; // a structured binding cannot be captured portably
-        if (!Storage([&] { last = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise); }))
-            return;
-        for (const DataRow& r : last)
-            ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
-        // A stored reading is older than the silence that opened the row: it stays open.
-        for (const EventRow* row : silentRows[adr]) {
-            tank->alarms.Restore(AlarmKind::Silent, row->acked ? AlarmState::Acknowledged
-                                                               : AlarmState::Unacknowledged);
-            tank->openRows[AlarmKind::Silent] = row->id;
-        }
+        auto rows = last.find(adr);
+        if (rows != last.end())
+            for (const DataRow& r : rows->second)
+                ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
+        RestoreSilent(adr, *tank);
+    }
+    silentRows_.clear();
+}
+
+// A stored reading is older than the silence that opened the row: it stays open.
+void FuelEvents::RestoreSilent(int adr, Tank& tank) {
+    auto rows = silentRows_.find(adr);
+    if (rows == silentRows_.end())
+        return;
+    for (const EventRow& row : rows->second) {
+        tank.alarms.Restore(AlarmKind::Silent,
+                            row.acked ? AlarmState::Acknowledged : AlarmState::Unacknowledged);
+        tank.openRows[AlarmKind::Silent] = row.id;
     }
 }
 

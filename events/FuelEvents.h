@@ -53,8 +53,14 @@ public:
     // Brings data.db's schema up to date, loads the settings and marks, and derives every
     // tank's alarms again from its last readings and the open EVENTS rows (an alarm still
     // active keeps its row). Returns false when events are off; the reason was then written
-    // to the Errors log, once.
-    bool Start();
+    // to the Errors log, once. With `readLastReadings` false, the last readings are not
+    // read here (on a file without the readings index that scans the whole table): the
+    // caller reads them elsewhere and hands them to TakeStoredReadings before any reading
+    // comes.
+    bool Start(bool readLastReadings = true);
+    // Each tank's last stored readings (oldest first, TankAlarms::kReadingsToRaise of them):
+    // they confirm or clear the level alarms restored from the open rows.
+    void TakeStoredReadings(const std::map<int, std::vector<DataRow>>& last);
     bool Enabled() const { return enabled_; }
 
     // Examines, in a worker thread, every stored reading after the marks. Readings that
@@ -113,6 +119,7 @@ private:
     void StoreFuelEvents(int adr, Tank& tank, const std::vector<FuelEvent>& events);
     void ApplyTransitions(int adr, const std::vector<AlarmTransition>& ts);
     void DeriveAlarms();
+    void RestoreSilent(int adr, Tank& tank);
     void SyncLossAlarm(int adr, Tank& tank, double utc);
     void FinishCatchUp();
     void CatchUpTail(int64_t afterRowid);
@@ -129,6 +136,8 @@ private:
     std::map<int, std::unique_ptr<Tank>> tanks_;
     std::map<int, TankEventSettings> settings_;
     std::vector<ExaminedMark> marks_;
+    // Open "no signal" rows, restored once the stored readings have been taken.
+    std::map<int, std::vector<EventRow>> silentRows_;
     std::unique_ptr<Worker> worker_;
     int readingsSinceSave_ = 0;
 };

@@ -107,24 +107,21 @@ private slots:
         QCOMPARE(OtherProgram(file).StoredCodes(), (std::vector<int>{1, 2}));
     }
 
-    // While the first box is open, later readings keep arriving and failing: the operator
-    // sees one box at a time, not a stack of them.
-    void oneBoxAtATimeWhileLocked() {
+    // Readings keep arriving and failing under the lock: each is handled, and every
+    // failure is the same condition (one line and a count for the operator, not a stack of
+    // boxes).
+    void lockedFileIsOneCondition() {
         FaultStation st(Path("stack.db"));
         OtherProgram other(Path("stack.db"));
         QCOMPARE(other.Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
-        int nested = 0;
-        st.messages.whileOpen = [&](const std::string&) {
-            if (nested++ > 0)
-                return;
-            for (uint8_t a = 2; a <= 6; ++a)
-                st.Deliver(a, a);
-        };
-        st.Deliver(1, 1);
-        QCOMPARE(st.messages.maxDepth, 1);
-        QCOMPARE(int(st.messages.shown.size()), 1);
-        QCOMPARE(int(st.tanks.Tank(5).FLC), 6); // the nested readings were all handled
-        st.messages.whileOpen = nullptr;
+        for (uint8_t a = 1; a <= 6; ++a)
+            st.Deliver(a, a);
+        QCOMPARE(int(st.messages.reported.size()), 6);
+        for (const Condition& c : st.messages.reported) {
+            QCOMPARE(c.key, st.messages.reported[0].key);
+            QVERIFY2(NamesTheLock(c.text), c.text.c_str());
+        }
+        QCOMPARE(int(st.tanks.Tank(5).FLC), 6); // every reading was handled
         QCOMPARE(other.Exec("ROLLBACK"), SQLITE_OK);
         st.Deliver(7, 77);
         OtherProgram check(Path("stack.db"));
