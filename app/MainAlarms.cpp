@@ -20,7 +20,8 @@
 void TForm1::StartEvents() {
     events_ = std::make_unique<FuelEvents>(FuelEventsContext{
         *db_, VT->Model(), clock_, [this](const std::string& l) { PrependLog(l); }});
-    events_->Start();
+    // The last readings come from LoadStoredReadings, once the window is up.
+    events_->Start(false);
     link_->AddReadingSink(*events_);
     connect(events_.get(), &FuelEvents::CatchUpProgress, this, [this](int percent) {
         statusBar()->showMessage(

@@ -188,7 +188,13 @@ void TForm2::ApplyCentral() {
         entered.Station = RCentralData().Station;
     if (entered == RCentralData())
         return;
-    WrCentralData(entered);
+    // Sending is restarted from the store: it goes on as before.
+    if (!WrCentralData(entered))
+        messages_.ShowMessage(
+            QStringLiteral("The central server settings could not be saved to %1; sending goes "
+                           "on as before.")
+                .arg(ConfigLocation())
+                .toStdString());
     if (centralChanged_)
         centralChanged_();
 }
