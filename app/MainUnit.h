@@ -22,11 +22,14 @@ class LineDialog;
 class CentralWorker;
 class MqttBridge;
 class MailBridge;
+class ConditionDesk;
 class QLabel;
 class QPlainTextEdit;
 class QTabWidget;
 class QPushButton;
 class ReportIndexBuild;
+class StoredReadingsLoad;
+struct StoredReadings;
 class FuelEvents;
 class ReportsTab;
 class SensorLink;
@@ -69,6 +72,9 @@ public:
     QString NewestReadingText() const;
     // The build of the report indexes started by the first activation, if one was needed.
     ReportIndexBuild* IndexBuild() const { return indexBuild_.get(); }
+    // Whether the stored readings are in (the tiles' newest readings, the alarms' last
+    // readings); the line opens then.
+    bool StoredReadingsIn() const { return storedReadingsIn_; }
     // Fuel events and alarms of the tanks; null when the start failed.
     FuelEvents* Events() { return events_.get(); }
     // Sending to the central server; null when [Central] has no connection.
@@ -130,6 +136,7 @@ private:
     void ConnectEvents();
     void RunEventSettings(TEventSettings& dialog);
     void LoadStoredReadings();
+    void TakeStoredReadings(const StoredReadings& stored);
     void WatchReadings();
     void ShowLineState(bool up, double localAt);
     void ShowNewestReading();
@@ -144,6 +151,8 @@ private:
     std::unique_ptr<TGaugePanels> GaugePanel;
     // Declared before the link, which hands it readings, so that it goes after the link.
     std::unique_ptr<FuelEvents> events_;
+    // What the line reports; it outlives the line.
+    std::unique_ptr<ConditionDesk> desk_;
     // Refers to the tiles' records and the database: destroyed first.
     std::unique_ptr<SensorLink> link_;
     std::vector<ReportIndex> indexesToBuild_;
@@ -155,7 +164,9 @@ private:
     bool startFailed_ = false;
     bool activated_ = false;
     bool catchUpStarted_ = false;
-    bool readingsPending_ = false; // the stored readings wait for the index build
+    // The stored readings, read after the window is up; the tiles say "loading..." until in.
+    std::unique_ptr<StoredReadingsLoad> storedLoad_;
+    bool storedReadingsIn_ = false;
     QLabel* lineState_ = nullptr;
     QLabel* newestReading_ = nullptr;
     // Takes readings from the line: goes after it (see ~TForm1).

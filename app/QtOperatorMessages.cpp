@@ -22,6 +22,20 @@ void QtOperatorMessages::ShowMessage(const std::string& text) {
     box.exec();
 }
 
+void QtOperatorMessages::OpenMessage(const std::string& text, std::function<void()> closed) {
+    QWidget* parent = QApplication::activeWindow();
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
+                                OperatorText(text), QMessageBox::Ok, parent);
+    box->setObjectName("conditionBox");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box, [closed = std::move(closed)] {
+        if (closed)
+            closed();
+    });
+    // open(), not exec(): no event loop of its own, so whatever called this goes on.
+    box->open();
+}
+
 void QtOperatorMessages::Beep() {
     QApplication::beep();
 }

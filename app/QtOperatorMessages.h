@@ -11,6 +11,7 @@ class QtOperatorMessages : public OperatorMessages {
 public:
     void ShowMessage(const std::string& text) override;
     void Beep() override;
+    void OpenMessage(const std::string& text, std::function<void()> closed) override;
 };
 
 // A message or log line as the operator reads it: its bytes (SQLite's texts, and tank names

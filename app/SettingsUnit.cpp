@@ -209,14 +209,19 @@ void TForm2::ApplyCentral() {
         entered.Station = RCentralData().Station;
     if (entered == RCentralData())
         return;
-    WrCentralData(entered);
+    // Sending is restarted from the store: it goes on as before.
+    if (!WrCentralData(entered))
+        messages_.ShowMessage(
+            QStringLiteral("The central server settings could not be saved to %1; sending goes "
+                           "on as before.")
+                .arg(ConfigLocation())
+                .toStdString());
     if (centralChanged_)
         centralChanged_();
 }
 
 void TForm2::RequestShow() {
     if (isVisible()) {
-        keepOpen_ = true;
         raise();
         activateWindow();
         return;
@@ -335,11 +340,8 @@ void TForm2::Button1Click() {
     // What was typed stays in the field to be mended.
     if (!ShiftStartsValid())
         return;
-    keepOpen_ = false;
-    const bool applied = Guarded(messages_, [&] { ApplyChoice(); });
-    if (!applied || keepOpen_) {
-        // The reconnection asked for a port again (or failed): stay open on what is stored.
-        keepOpen_ = false;
+    if (!Guarded(messages_, [&] { ApplyChoice(); })) {
+        // The choice could not be applied: stay open on what is stored.
         FormShow();
         return;
     }

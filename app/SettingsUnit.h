@@ -37,10 +37,9 @@ public:
            std::unique_ptr<PortListSource> ports = std::make_unique<SystemPortList>(),
            QWidget* parent = nullptr);
 
-    // The one way to ask for the dialog (menu "Settings", and the serial link when it needs
-    // a port). Hidden: shows it modally and returns when it has closed. Already open (the
-    // request then comes from inside its own "Ok", through DeviceConnect): only raises it and
-    // marks that this "Ok" must leave it open, so the operator can pick again.
+    // The one way to ask for the dialog (menu "Settings", and the station when the line
+    // needs a port). Hidden: shows it modally and returns when it has closed. Already open:
+    // only raises it.
     void RequestShow();
 
     // Handlers.
@@ -99,7 +98,6 @@ private:
     std::unique_ptr<PortListSource> ports_;
     QGroupBox* portBox_ = nullptr;
     QStringList entries_;
-    bool keepOpen_ = false;
     std::function<void()> centralChanged_;
 };
 

@@ -108,7 +108,7 @@ TCentralSetup RCentralData() {
     return c;
 }
 
-void WrCentralData(const TCentralSetup& from) {
+bool WrCentralData(const TCentralSetup& from) {
     auto store = OpenStore();
     store->setValue("Central/Connection", from.Connection.trimmed());
     // The host name is the default; it is stored only when chosen otherwise.
@@ -117,6 +117,7 @@ void WrCentralData(const TCentralSetup& from) {
     else
         store->setValue("Central/Station", from.Station.trimmed());
     store->sync();
+    return store->status() == QSettings::NoError && store->isWritable();
 }
 
 QString ConfigLocation() {

@@ -60,4 +60,5 @@ struct TCentralSetup {
     bool operator==(const TCentralSetup&) const = default;
 };
 TCentralSetup RCentralData();
-void WrCentralData(const TCentralSetup& from);
+// False when the values could not be written (see WrCfgData).
+[[nodiscard]] bool WrCentralData(const TCentralSetup& from);

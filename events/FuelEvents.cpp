@@ -9,7 +9,7 @@
 
 // ---- start-up ----
 
-bool FuelEvents::Start() {
+bool FuelEvents::Start(bool readLastReadings) {
     for (int i = 0; i < ctx_.tanks.TankCount(); ++i)
         TankFor(ctx_.tanks.Tank(i).id);
     const SchemaResult schema = MigrateSchema(ctx_.db);
@@ -32,27 +32,39 @@ bool FuelEvents::Start() {
     }
     CloseInterruptedEvents();
     DeriveAlarms();
+    if (readLastReadings && enabled_) {
+        std::map<int, std::vector<DataRow>> last;
+        for (auto& [adr, tank] : tanks_) {
+            const int tankAdr = adr; // a structured binding cannot be captured portably
+            if (!Storage([&] {
+                    last[tankAdr] = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise);
+                }))
+                break;
+        }
+        TakeStoredReadings(last);
+    }
     return enabled_;
 }
 
 // A delivery or loss still open in EVENTS that the restored detector does not carry on (its
 // state was older, or could not be restored) would stay "in progress" for ever: it ends as
-// an event ends whose level stops changing, at the tank's last stored reading.
+// an event ends whose level stops changing, at the tank's last stored reading. The last
+// reading is read only for such a row, so a start without one reads no readings here.
 void FuelEvents::CloseInterruptedEvents() {
     for (auto& [adr, tank] : tanks_) {
         const int tankAdr = adr;
         const std::optional<FuelEvent> going = tank->detector.OpenEvent();
         for (const char* kind : {"delivery", "loss"}) {
             std::vector<EventRow> rows;
-            std::vector<DataRow> last;
-            if (!Storage([&] {
-                    rows = SelectEvents(ctx_.db, tankAdr, kind, 20);
-                    last = LastDataRows(ctx_.db, tankAdr, 1);
-                }))
+            if (!Storage([&] { rows = SelectEvents(ctx_.db, tankAdr, kind, 20); }))
                 return;
+            std::vector<DataRow> last;
             for (EventRow& row : rows) {
-                if (row.tend || last.empty() || last.back().tstamp < row.tstart ||
-                    (going && going->tstart == row.tstart))
+                if (row.tend || (going && going->tstart == row.tstart))
+                    continue;
+                if (last.empty() && !Storage([&] { last = LastDataRows(ctx_.db, tankAdr, 1); }))
+                    return;
+                if (last.empty() || last.back().tstamp < row.tstart)
                     continue;
                 const DataRow& end = last.back();
                 row.tend = end.tstamp;
@@ -61,7 +73,7 @@ void FuelEvents::CloseInterruptedEvents() {
                 if (const auto net =
                         NetVolume::NetLitres(end.flevel, end.temp, ConfigFor(tankAdr).density))
                     row.nafter = *net;
-                Storage([&] { StoreFuelEvent(ctx_.db, row); });
+                Write([row](TSQLiteDatabase& db) { StoreFuelEvent(db, row); });
             }
         }
     }

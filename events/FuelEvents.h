@@ -60,8 +60,14 @@ public:
     // Brings data.db's schema up to date, loads the settings and marks, and derives every
     // tank's alarms again from its last readings and the open EVENTS rows (an alarm still
     // active keeps its row). Returns false when events are off; the reason was then written
-    // to the Errors log, once.
-    bool Start();
+    // to the Errors log, once. With `readLastReadings` false, the last readings are not
+    // read here (on a file without the readings index that scans the whole table): the
+    // caller reads them elsewhere and hands them to TakeStoredReadings before any reading
+    // comes.
+    bool Start(bool readLastReadings = true);
+    // Each tank's last stored readings (oldest first, TankAlarms::kReadingsToRaise of them):
+    // they confirm or clear the level alarms restored from the open rows.
+    void TakeStoredReadings(const std::map<int, std::vector<DataRow>>& last);
     bool Enabled() const { return enabled_; }
 
     // Examines, in a worker thread, every stored reading after the marks. Readings that
@@ -125,6 +131,7 @@ private:
     void ApplyTransitions(int adr, const std::vector<AlarmTransition>& ts);
     void DeriveAlarms();
     void CloseInterruptedEvents();
+    void RestoreSilent(int adr, Tank& tank);
     void SyncLossAlarm(int adr, Tank& tank, double utc, const std::vector<EventRow>& open);
     void FinishCatchUp();
     void CatchUpTail(int64_t afterRowid);
@@ -145,6 +152,8 @@ private:
     std::map<int, TankEventSettings> settings_;
     std::vector<ExaminedMark> marks_;
     std::shared_ptr<WriteQueue> writes_;
+    // Open "no signal" rows, restored once the stored readings have been taken.
+    std::map<int, std::vector<EventRow>> silentRows_;
     std::unique_ptr<Worker> worker_;
     int readingsSinceSave_ = 0;
 };

@@ -9,7 +9,6 @@ void FuelEvents::DeriveAlarms() {
     std::vector<EventRow> open;
     if (!Storage([&] { open = OpenAlarmRows(ctx_.db); }))
         return;
-    std::map<int, std::vector<const EventRow*>> silentRows;
     std::map<int, bool> lossesOver; // per tank: every unacknowledged loss is over
     for (const EventRow& row : open) {
         Tank& tank = TankFor(row.adr);
@@ -20,7 +19,7 @@ void FuelEvents::DeriveAlarms() {
             tank.alarms.Restore(AlarmKind::Loss, AlarmState::Unacknowledged, at->second);
             tank.lossStart = std::max(tank.lossStart, row.tstart);
         } else if (row.kind == AlarmEventKind(AlarmKind::Silent)) {
-            silentRows[row.adr].push_back(&row);
+            silentRows_[row.adr].push_back(row);
         } else {
             for (AlarmKind kind : {AlarmKind::Low, AlarmKind::High})
                 if (row.kind == AlarmEventKind(kind)) {
@@ -29,20 +28,30 @@ void FuelEvents::DeriveAlarms() {
                 }
         }
     }
+}
+
+void FuelEvents::TakeStoredReadings(const std::map<int, std::vector<DataRow>>& last) {
     for (auto& [adr, tank] : tanks_) {
-        std::vector<DataRow> last;
-        const int tankAdr = adr; // a structured binding cannot be captured portably
-        if (!Storage([&] { last = LastDataRows(ctx_.db, tankAdr, TankAlarms::kReadingsToRaise); }))
-            return;
-        for (const DataRow& r : last)
-            if (r.flevel >= 0) // a reading stored without litres is no level
-                ApplyTransitions(adr, tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
-        // A stored reading is older than the silence that opened the row: it stays open.
-        for (const EventRow* row : silentRows[adr]) {
-            tank->alarms.Restore(AlarmKind::Silent, row->acked ? AlarmState::Acknowledged
-                                                               : AlarmState::Unacknowledged);
-            tank->openRows[AlarmKind::Silent] = row->id;
-        }
+        auto rows = last.find(adr);
+        if (rows != last.end())
+            for (const DataRow& r : rows->second)
+                if (r.flevel >= 0) // a reading stored without litres is no level
+                    ApplyTransitions(adr,
+                                     tank->alarms.TakeReading(r.tstamp, r.flevel, LimitsFor(adr)));
+        RestoreSilent(adr, *tank);
+    }
+    silentRows_.clear();
+}
+
+// A stored reading is older than the silence that opened the row: it stays open.
+void FuelEvents::RestoreSilent(int adr, Tank& tank) {
+    auto rows = silentRows_.find(adr);
+    if (rows == silentRows_.end())
+        return;
+    for (const EventRow& row : rows->second) {
+        tank.alarms.Restore(AlarmKind::Silent,
+                            row.acked ? AlarmState::Acknowledged : AlarmState::Unacknowledged);
+        tank.openRows[AlarmKind::Silent] = row.id;
     }
 }
 

@@ -8,10 +8,10 @@
 // else (gap - 249) * 10 s, so that quiet poll cycles take few steps. A length byte of
 // 0xFF is a port event instead, chosen by the gap byte: the device goes away, the link is
 // connected again, writes start or stop failing, or the link is connected to a port that
-// is absent (the Settings dialog then picks the other port and connects from inside the
-// failure report). While a message box is open the next step runs inside it, as the modal
-// box's own event loop would run it.
+// is absent (the Settings dialog then picks the other port and connects, before the next
+// step, as the station does once the failing handler has returned).
 #include "Clock.h"
+#include "Conditions.h"
 #include "Database.h"
 #include "FakePort.h"
 #include "LinkTimer.h"
@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -95,13 +96,13 @@ Station& TheStation() {
 
 struct Run;
 
-// Records what would be shown and runs the next step of the input while the box is open.
-class NestingMessages : public RecordingMessages {
+// Records what the station would be told; a request for a port is answered after the
+// step that reported it, as the station answers it once the handler has returned.
+class RunConditions : public RecordingConditions {
 public:
-    explicit NestingMessages(Run& run) : run_(run) {}
-    void ShowMessage(const std::string& text) override;
+    explicit RunConditions(Run& run) : run_(run) {}
+    void Report(const Condition& c) override;
     void Beep() override;
-    int depth = 0, maxDepth = 0;
 
 private:
     Run& run_;
@@ -116,7 +117,8 @@ struct Run {
     ManualClock clock{kStart, kOffset};
     ManualTimeline line{&clock, kStart};
     PlainTankList& tanks;
-    NestingMessages messages{*this};
+    RunConditions messages{*this};
+    bool portAsked = false; // a port was asked for: the Settings dialog follows
     FakePort* port = nullptr;
     std::unique_ptr<SensorLink> link;
     std::size_t injected = 0;
@@ -143,12 +145,7 @@ struct Run {
         port = fake.get();
         port->present = {"ttyFUZZ0", "ttyFUZZ1"};
         port->onWrite = [this](const std::vector<uint8_t>&) { wroteWhileResting |= resting; };
-        SensorLinkContext ctx{tanks,
-                              station.db,
-                              clock,
-                              messages,
-                              [this] { return portName; },
-                              [this] { Settings(); },
+        SensorLinkContext ctx{tanks, station.db, clock, messages, [this] { return portName; },
                               [](const std::string&) {},
                               // A lost line is tried again by itself: polling may go on
                               // once the link says the line is back.
@@ -195,6 +192,10 @@ struct Run {
 
     // Runs the next step of the input; false when none is left.
     bool Step() {
+        if (portAsked) { // the operator picks the other port
+            portAsked = false;
+            Settings();
+        }
         if (end - p < 2 || steps == kMaxSteps)
             return false;
         ++steps;
@@ -220,24 +221,21 @@ struct Run {
     }
 };
 
-void NestingMessages::Beep() {
-    RecordingMessages::Beep();
+void RunConditions::Beep() {
+    RecordingConditions::Beep();
     if (getenv("FUZZ_RECEIVE_VERBOSE"))
         fprintf(stderr, "beep at %lld ms\n", static_cast<long long>(run_.line.NowMs()));
 }
 
-void NestingMessages::ShowMessage(const std::string& text) {
-    RecordingMessages::ShowMessage(text);
-    if (text == kMsgSendFailed)
+void RunConditions::Report(const Condition& c) {
+    RecordingConditions::Report(c);
+    if (c.text == kMsgSendFailed)
         run_.resting = true;
+    if (c.then == Condition::Then::ChoosePort)
+        run_.portAsked = true;
     if (getenv("FUZZ_RECEIVE_VERBOSE"))
-        fprintf(stderr, "box at %lld ms (depth %d): %s\n",
-                static_cast<long long>(run_.line.NowMs()), depth, text.c_str());
-    ++depth;
-    maxDepth = std::max(maxDepth, depth);
-    if (depth < 4)
-        run_.Step();
-    --depth;
+        fprintf(stderr, "reported at %lld ms: %s\n", static_cast<long long>(run_.line.NowMs()),
+                c.text.c_str());
 }
 
 // The litres a reading carries: none (-1) for one that can be no level.
@@ -314,7 +312,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           "each judged frame is at least nine bytes");
     // Every stored reading was first shown: its tile was reset before the row went in.
     Check(run.tanks.resets.size() >= static_cast<std::size_t>(rows), "a tile reset per row");
-    int storageBoxes = 0;
     for (const std::string& text : run.messages.shown) {
         const bool missing = dataMissing && text == kMsgTableMissing;
         const bool failed = insertsFail && text.find("disk I/O error") != std::string::npos;
@@ -323,11 +320,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             run.absentTried && text == "ComPort absent (ttyABSENT). Please select another port.";
         Check(missing || failed || (write && text == kMsgSendFailed) || absent,
               "no message but those the failures cause");
-        storageBoxes += missing || failed;
     }
-    // Failures that repeat with every reply or cycle never stack their boxes.
-    if (storageBoxes == static_cast<int>(run.messages.shown.size()))
-        Check(run.messages.maxDepth <= 1, "one box at a time");
+    // Failures that repeat with every reply or cycle are one condition each.
+    std::set<std::string> storageKeys;
+    for (const Condition& c : run.messages.reported)
+        if (c.text.find("disk I/O error") != std::string::npos)
+            storageKeys.insert(c.key);
+    Check(storageKeys.size() <= 2, "a repeating storage failure is one condition");
     Check(!run.wroteWhileResting, "no request while polling rests");
     for (unsigned a = 1; a <= 14; ++a) {
         const char st = run.link->Scheduler().States().Get(a);

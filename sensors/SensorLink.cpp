@@ -16,28 +16,6 @@
 #include <chrono>
 #include <exception>
 
-// A failure that repeats every cycle or every reply must not stack modal boxes: while one
-// is open, further ones are dropped.
-class SensorLink::OneBoxAtATime : public OperatorMessages {
-public:
-    explicit OneBoxAtATime(OperatorMessages& inner) : inner_(inner) {}
-    void ShowMessage(const std::string& text) override {
-        if (open_)
-            return;
-        open_ = true;
-        try {
-            inner_.ShowMessage(text);
-        } catch (...) {
-            open_ = false;
-            throw;
-        }
-        open_ = false;
-    }
-    void Beep() override { inner_.Beep(); }
-
-private:
-    OperatorMessages& inner_;
-    bool open_ = false;
 };
 
 SensorLinkDevices SensorLinkDevices::Station() {
@@ -71,10 +49,10 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     : QObject(parent), ctx_(std::move(context)), devices_(std::move(devices)),
       // The queue may outlive the link (fuel events share it): its time is the devices'.
       writes_(std::make_shared<WriteQueue>(ctx_.db, devices_.monotonicMs)),
+      reports_(ctx_.conditions),
       sink_(std::make_unique<Sink>(
-          ctx_, health_, [this] { return NowMs(); }, writes_)),
-      storageBox_(std::make_unique<OneBoxAtATime>(ctx_.messages)) {
-    sink_->box = storageBox_.get();
+          ctx_, health_, [this] { return NowMs(); }, writes_)) {
+    sink_->box = &reports_;
     writes_->onChange = [this](const WriteQueue::Change& c) {
         const std::string n = std::to_string(c.count);
         switch (c.kind) {
@@ -93,18 +71,18 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     if (devices_.storeTimer) {
         devices_.storeTimer->SetInterval(static_cast<int>(WriteQueue::kRetryMs));
         devices_.storeTimer->onTimeout = [this] {
-            Guarded(ctx_.messages, [&] { RetryWaitingRows(); });
+            Guarded(reports_, [&] { RetryWaitingRows(); });
         };
     }
     SensorPort& port = *devices_.port;
-    port.onReceive = [this] { Guarded(ctx_.messages, [&] { OnPortReceive(); }); };
+    port.onReceive = [this] { Guarded(reports_, [&] { OnPortReceive(); }); };
     port.onError = [this](const PortError& e) {
-        Guarded(ctx_.messages,
+        Guarded(reports_,
                 [&] { ComPort1Exception(e.kind, e.comportMessage, e.winError, e.winMessage); });
     };
-    devices_.gapTimer->onTimeout = [this] { Guarded(ctx_.messages, [&] { OnGapTimeout(); }); };
-    devices_.pollTimer->onTimeout = [this] { Guarded(ctx_.messages, [&] { Timer1Timer(); }); };
-    devices_.retryTimer->onTimeout = [this] { Guarded(ctx_.messages, [&] { Retry(); }); };
+    devices_.gapTimer->onTimeout = [this] { Guarded(reports_, [&] { OnGapTimeout(); }); };
+    devices_.pollTimer->onTimeout = [this] { Guarded(reports_, [&] { Timer1Timer(); }); };
+    devices_.retryTimer->onTimeout = [this] { Guarded(reports_, [&] { Retry(); }); };
     // Timer1 runs from creation with the pause between cycles.
     ApplyPeriod();
     devices_.pollTimer->SetEnabled(true);
@@ -152,9 +130,7 @@ void SensorLink::AddReadingSink(ReadingSink& sink) {
 void SensorLink::DeviceConnect() {
     const QString name = ctx_.portName ? ctx_.portName() : QString();
     if (name.isEmpty()) {
-        ctx_.messages.ShowMessage(kMsgSelectPort);
-        if (ctx_.showSettings)
-            ctx_.showSettings();
+        ctx_.conditions.Report({kMsgSelectPort, kMsgSelectPort, true, Condition::Then::ChoosePort});
         return;
     }
     // The operator's choice (or the start) ends the tries for whatever port was lost.
@@ -166,8 +142,7 @@ void SensorLink::DeviceConnect() {
     devices_.port->Close();
     DiscardReceived();
     devices_.port->SetPortName(name.toStdString());
-    // A failure is answered inside Open, possibly by a nested DeviceConnect from the
-    // Settings dialog; whatever port that left stays as it is.
+    // A failure is answered inside Open: reported, and the line counts as lost below.
     devices_.port->Open();
     if (!devices_.port->Connected()) {
         // Nothing would reach the sensors: rather than logging every one of them as
@@ -191,7 +166,7 @@ void SensorLink::SendData(const uint8_t* bytes, std::size_t count) {
         devices_.port->Write(bytes, count);
     } catch (...) {
         devices_.pollTimer->SetEnabled(false);
-        ctx_.messages.ShowMessage(kMsgSendFailed);
+        ctx_.conditions.Report({kMsgSendFailed, kMsgSendFailed});
     }
 }
 
@@ -203,33 +178,23 @@ void SensorLink::ComPort1RxChar(int Count) {
     DispatchFrames();
 }
 
-void SensorLink::ComPort1Exception(TComException, const std::string&, int64_t WinError,
+void SensorLink::ComPort1Exception(TComException kind, const std::string&, int64_t WinError,
                                    const std::string&) {
+    // The abort below may fail in its turn; the close and the retries answer that too.
+    if (kind == TComException::Abort)
+        return;
     if (quietOpen_ && static_cast<uint32_t>(WinError) == kErrorPortAbsent)
         return; // a retry that did not find the port yet: no box per try
     switch (static_cast<uint32_t>(WinError)) {
-    case kErrorPortAbsent: {
-        std::string text = kMsgPortAbsent;
-        const QString name = ctx_.portName ? ctx_.portName() : QString();
-        text.replace(text.find("%s"), 2, name.toStdString());
-        ctx_.messages.ShowMessage(text);
-        if (ctx_.showSettings)
-            ctx_.showSettings();
+    case kErrorPortAbsent:
+        ReportPortAbsent();
         break;
-    }
     case kErrorAccessDenied:
         if (quietOpen_)
             return; // a retry that found the port still busy
-        // The abort may fail with code 5 in its turn: that repeat is not answered again.
-        if (answeringDenied_)
-            return;
-        answeringDenied_ = true;
         devices_.pollTimer->SetEnabled(false);
         devices_.port->Abort();
-        if (!devices_.port->Connected())
-            DiscardReceived();
-        answeringDenied_ = false;
-        ctx_.messages.Beep();
+        ctx_.conditions.Beep();
         // The device has gone (or another program holds the port): our side is closed
         // and the same port is tried again until it answers.
         devices_.port->Close();
@@ -242,7 +207,7 @@ void SensorLink::ComPort1Exception(TComException, const std::string&, int64_t Wi
 }
 
 void SensorLink::Timer1Timer() {
-    Guarded(*storageBox_, [&] {
+    Guarded(reports_, [&] {
         try {
             writes_->Retry();
             auto frame = scheduler_.Tick(ctx_.tanks, ctx_.clock.LocalNow(), *sink_);
@@ -300,8 +265,7 @@ void SensorLink::ArmGapTimer() {
         devices_.gapTimer->SetEnabled(false);
 }
 
-// Frames are taken before they are handled, so a handler that shows a modal box (and lets
-// later bytes in meanwhile) never sees the framer half way.
+// Frames are taken before they are handled, so the framer is never seen half way.
 void SensorLink::DispatchFrames() {
     std::vector<uint8_t> frame;
     int64_t lastByteMs = 0;
@@ -334,7 +298,7 @@ void SensorLink::HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByte
         if (framer_.Resync(frame, Frames::kReplyStart))
             return; // read again from the start byte that noise ran in front of
         health_.Refused(SensorHealth::Refusal::Crc, frame.size() > 1 ? frame[1] : 0);
-        ctx_.messages.Beep();
+        ctx_.conditions.Beep();
         return;
     }
     const unsigned address = frame[1];
@@ -358,28 +322,18 @@ void SensorLink::HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByte
     }
 }
 
-// A query that found the file busy raises the bare step text; the operator must still be
-// told that another program holds data.db, so the code and its description are added.
-static std::string StorageFailureText(const SQLiteError& e) {
-    std::string text = e.what();
-    if (e.Code() != 0 && text.find("Error [") == std::string::npos)
-        text +=
-            ".\rError [" + std::to_string(e.Code()) + "]: " + SQLiteCodeDescription(e.Code()) + ".";
-    return text;
-}
-
 // The sensor answered whatever becomes of its row: a row the file does not take waits in
 // the queue, and one that fails for good is reported, but the address is never logged as
 // silent for it.
 void SensorLink::HandleData(const std::vector<uint8_t>& frame, int64_t lastByteMs) {
     scheduler_.DataReceived(frame[1]);
     health_.GoodReply(frame[1], lastByteMs, ctx_.clock.LocalNow());
-    Guarded(*storageBox_, [&] {
+    Guarded(reports_, [&] {
         try {
             ProcessData(ctx_.tanks, ctx_.clock, *sink_, frame[1], frame.data() + 3,
                         frame.size() - 4);
         } catch (const SQLiteError& e) {
-            storageBox_->ShowMessage(StorageFailureText(e));
+            ReportStorageFailure(e);
         }
         ArmStoreTimer();
         LogImplausible(frame);
@@ -401,7 +355,7 @@ bool SensorLink::RefuseNotSerial(const std::string& name, bool operatorChoice) {
         const std::string text = name + " is not a serial port";
         Log(text);
         if (operatorChoice)
-            ctx_.messages.ShowMessage(text + ". Please select another port.");
+            ctx_.conditions.Report({text, text + ". Please select another port."});
     }
     return true;
 }
@@ -441,73 +395,6 @@ bool SensorLink::Failing(unsigned address) const {
 void SensorLink::Log(const std::string& text) {
     if (ctx_.putLogLine)
         ctx_.putLogLine(TextFormats::DateTime(ctx_.clock.LocalNow()) + "   " + text + "\r\n");
-}
-
-static std::string PortText(const SensorLinkContext& ctx) {
-    return ctx.portName ? ctx.portName().toStdString() : std::string();
-}
-
-// Once per loss: a log line, the rows that mark the gap, the status; then the first try.
-void SensorLink::LineLost() {
-    if (reconnect_.Retrying())
-        return;
-    reconnect_.Lost(NowMs());
-    Log("Line lost on " + PortText(ctx_) + ", retrying");
-    StoreLineLost();
-    if (ctx_.lineChanged)
-        ctx_.lineChanged(false, ctx_.clock.LocalNow());
-    devices_.retryTimer->Start(static_cast<int>(reconnect_.FirstWait()));
-}
-
-void SensorLink::LineBack() {
-    Log("Line back on " + PortText(ctx_));
-    if (ctx_.lineChanged)
-        ctx_.lineChanged(true, ctx_.clock.LocalNow());
-}
-
-// One row per active tank, so the level chart marks the time without a line as such.
-void SensorLink::StoreLineLost() {
-    Guarded(*storageBox_, [&] { sink_->StoreLineLost(); });
-    ArmStoreTimer();
-}
-
-bool SensorLink::TryOpen(const std::string& name) {
-    devices_.port->Close();
-    DiscardReceived();
-    devices_.port->SetPortName(name);
-    quietOpen_ = true;
-    devices_.port->Open();
-    quietOpen_ = false;
-    return devices_.port->Connected();
-}
-
-// The same port again; failing that, the same adapter under whatever name it has now.
-void SensorLink::Retry() {
-    if (!reconnect_.Retrying())
-        return;
-    const std::string name = PortText(ctx_);
-    if (RefuseNotSerial(name, false))
-        return;
-    bool open = !name.empty() && TryOpen(name);
-    if (!open && !identity_.empty() && devices_.findPort) {
-        const std::string moved = devices_.findPort(identity_);
-        if (!moved.empty() && moved != name && TryOpen(moved)) {
-            open = true;
-            if (ctx_.portMoved)
-                ctx_.portMoved(QString::fromStdString(moved));
-        }
-    }
-    if (!open) {
-        devices_.port->Close();
-        devices_.retryTimer->Start(static_cast<int>(reconnect_.Failed(NowMs())));
-        return;
-    }
-    reconnect_.Stop();
-    identity_ = devices_.port->Identity();
-    scheduler_.Connected(ctx_.clock.LocalNow());
-    ApplyPeriod();
-    devices_.pollTimer->SetEnabled(true);
-    LineBack();
 }
 
 // A babbling device (or a long stall of the station) overran the input queue: one line,

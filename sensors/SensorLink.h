@@ -3,6 +3,7 @@
 // poll scheduler and their timers. The main window's handlers only call these methods;
 // every decision is made here or below, and nothing raised here ever reaches the event loop.
 
+#include "Conditions.h"
 #include "LinkTimer.h"
 #include "PollScheduler.h"
 #include "Reading.h"
@@ -22,8 +23,8 @@
 class TankList;
 class TSQLiteDatabase;
 class WriteQueue;
+class SQLiteError;
 class Clock;
-class OperatorMessages;
 
 inline constexpr const char* kMsgSelectPort = "Please Select COM Port Number";
 inline constexpr const char* kMsgPortAbsent = "ComPort absent (%s). Please select another port.";
@@ -37,9 +38,9 @@ struct SensorLinkContext {
     TankList& tanks;
     TSQLiteDatabase& db;
     const Clock& clock;
-    OperatorMessages& messages;
-    std::function<QString()> portName;  // CfgData.PortNum, read at every connection
-    std::function<void()> showSettings; // the Settings dialog, modally
+    // Where failures go; none is shown from inside the link's handlers.
+    Conditions& conditions;
+    std::function<QString()> portName; // the configured port, read at every connection
     // Puts one log line (8-bit text ending in CR LF) on top of the Errors log.
     std::function<void(const std::string&)> putLogLine;
     // The line was lost (false) or is back (true), at the given local time.
@@ -78,13 +79,16 @@ public:
     ~SensorLink() override;
 
     // (Re)opens the port under the configured name and starts a poll cycle at once. Stops
-    // the tries of a lost line; when the opening fails, the line counts as lost.
+    // the tries of a lost line; when the opening fails, the line counts as lost. What the
+    // operator must be told is reported and shown after this has returned, so it never
+    // runs inside itself.
     void DeviceConnect();
     // Writes one request frame; nothing when the port is not connected.
     void SendData(const uint8_t* bytes, std::size_t count);
     // The receive handler: with more than 8 bytes waiting, reads one reply frame.
     void ComPort1RxChar(int Count);
-    // Answers port failures by the low 32 bits of WinError: 2 absent, 5 access denied.
+    // Answers port failures by the low 32 bits of WinError: 2 absent, 5 access denied. A
+    // failure of the abort that answers one is not answered again.
     void ComPort1Exception(TComException kind, const std::string& ComportMessage, int64_t WinError,
                            const std::string& WinMessage);
     // The poll timer's tick.
@@ -118,7 +122,6 @@ public:
 
 private:
     class Sink;
-    class OneBoxAtATime;
 
     void OnPortReceive();
     void OnGapTimeout();
@@ -133,6 +136,8 @@ private:
     void Retry();
     bool TryOpen(const std::string& name);
     void StoreLineLost();
+    void ReportStorageFailure(const SQLiteError& e);
+    void ReportPortAbsent();
     void ReportOverrun(std::size_t discarded);
     void Log(const std::string& text);
     void DiscardReceived();
@@ -148,10 +153,9 @@ private:
     ReceiveFramer framer_;
     PollScheduler scheduler_;
     std::shared_ptr<WriteQueue> writes_;
+    // What the storage helpers and the handlers' guard say becomes a condition.
+    ConditionMessages reports_;
     std::unique_ptr<Sink> sink_;
-    // Storage failures while polling and receiving: at most one such box open at a time.
-    std::unique_ptr<OneBoxAtATime> storageBox_;
-    bool answeringDenied_ = false;
     ReconnectPolicy reconnect_;
     SensorHealth health_;
     bool quietOpen_ = false; // a retry's opening: its failures show nothing

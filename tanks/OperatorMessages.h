@@ -2,6 +2,7 @@
 // Everything the station says to the operator goes through this: modal message boxes and
 // the system beep. The station shows real boxes; tests record them, so none ever blocks.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,13 @@ public:
     virtual ~OperatorMessages() = default;
     virtual void ShowMessage(const std::string& text) = 0; // modal; returns when dismissed
     virtual void Beep() = 0;
+    // The same box, but this returns at once; `closed` runs once the operator dismissed it.
+    // Nothing waits for the operator meanwhile.
+    virtual void OpenMessage(const std::string& text, std::function<void()> closed) {
+        ShowMessage(text);
+        if (closed)
+            closed();
+    }
 };
 
 class RecordingMessages : public OperatorMessages {

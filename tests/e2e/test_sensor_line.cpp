@@ -6,10 +6,10 @@
 #include "SimProcess.h"
 
 #include "Clock.h"
+#include "Conditions.h"
 #include "Database.h"
 #include "DemoSetup.h"
 #include "LinkTimer.h"
-#include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "SensorBank.h"
 #include "SensorLink.h"
@@ -91,7 +91,6 @@ public:
         const QString port = sim.LinkPath("ttyLINE");
         link = std::make_unique<SensorLink>(
             SensorLinkContext{tanks, *db, clock, messages, [port] { return port; },
-                              [this] { ++settingsShown; },
                               [this](const std::string& line) { memo = line + memo; }},
             std::move(devices));
     }
@@ -117,9 +116,8 @@ public:
     std::unique_ptr<TSQLiteDatabase> db;
     PlainTankList tanks;
     MovableClock clock;
-    RecordingMessages messages;
+    RecordingConditions messages;
     std::string memo;
-    int settingsShown = 0;
     std::unique_ptr<SensorLink> link;
 };
 
@@ -180,7 +178,7 @@ void TestSensorLine::readingsAndSilenceReachTheDatabase() {
             std::string::npos);
     QVERIFY(st.messages.shown.empty());
     QCOMPARE(st.messages.beeps, 0); // a clean line: no reply refused
-    QCOMPARE(st.settingsShown, 0);
+    QCOMPARE(st.messages.PortRequests(), 0);
 
     // Three minutes later every active sensor is asked for its configuration; the silent
     // one's unanswered request is stored as a silence, but a sensor that fails all its
@@ -240,7 +238,7 @@ void TestSensorLine::lineTakenAwayAndGivenBack() {
     QVERIFY(st.link->LineUp());
     QCOMPARE(st.messages.beeps, 1);
     QVERIFY(st.messages.shown.empty());
-    QCOMPARE(st.settingsShown, 0);
+    QCOMPARE(st.messages.PortRequests(), 0);
     QVERIFY(st.memo.find("   Line lost on ") != std::string::npos);
     QVERIFY(st.memo.find("   Line back on ") != std::string::npos);
     QCOMPARE(st.Count("SELECT * FROM ERROR WHERE code = 2"), 6);

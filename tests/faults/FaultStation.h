@@ -4,11 +4,11 @@
 // Readings go in as reply frames on the fake port, exactly as the sensors send them.
 
 #include "Clock.h"
+#include "Conditions.h"
 #include "Database.h"
 #include "FakePort.h"
 #include "Frames.h"
 #include "LinkTimer.h"
-#include "NestingMessages.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "SensorLink.h"
@@ -25,7 +25,8 @@ public:
     // Opens (or creates) the file the way the station does at start-up and loads its tanks.
     explicit FaultStation(const std::string& file) {
         db = std::make_unique<TSQLiteDatabase>(file);
-        created = CreateDatabase(*db, std::string("BM", 2), messages);
+        ConditionMessages boxes(messages);
+        created = CreateDatabase(*db, std::string("BM", 2), boxes);
         LoadTanks(*db, [this]() -> TItemNode& { return tanks.Add(); });
         auto fake = std::make_unique<FakePort>();
         port = fake.get();
@@ -34,7 +35,6 @@ public:
                               clock,
                               messages,
                               [] { return QString("ttyFAULT0"); },
-                              [] {},
                               [this](const std::string& l) { log.push_back(l); }};
         link = std::make_unique<SensorLink>(ctx, SensorLinkDevices::Manual(line, std::move(fake)));
         link->DeviceConnect();
@@ -53,7 +53,7 @@ public:
     ManualClock clock{41248.5, 0};
     ManualTimeline line{&clock, 41248.5};
     PlainTankList tanks;
-    NestingMessages messages;
+    RecordingConditions messages; // what the station would be told
     std::unique_ptr<TSQLiteDatabase> db;
     FakePort* port = nullptr;
     std::unique_ptr<SensorLink> link;

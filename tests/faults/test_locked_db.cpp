@@ -116,7 +116,7 @@ private slots:
         QCOMPARE(other.Exec("BEGIN EXCLUSIVE"), SQLITE_OK);
         for (uint8_t a = 1; a <= 6; ++a)
             st.Deliver(a, a);
-        QCOMPARE(st.messages.maxDepth, 0);
+        QVERIFY(st.messages.shown.empty());
         QCOMPARE(int(st.tanks.Tank(5).FLC), 6);
         QCOMPARE(other.Exec("ROLLBACK"), SQLITE_OK);
         st.line.Advance(WriteQueue::kRetryMs);

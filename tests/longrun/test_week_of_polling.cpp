@@ -9,10 +9,10 @@
 
 #include "Calibration.h"
 #include "Clock.h"
+#include "Conditions.h"
 #include "Database.h"
 #include "FakePort.h"
 #include "LinkTimer.h"
-#include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "SensorLink.h"
 #include "TileModel.h"
@@ -120,11 +120,12 @@ public:
         // A small page cache, so that the heap watched below shows the station, not SQLite
         // filling its default cache as the file grows.
         db_->ExecSQL("PRAGMA cache_size = -256");
-        if (!CreateDatabase(*db_, "BM", messages_))
+        ConditionMessages boxes(messages_);
+        if (!CreateDatabase(*db_, "BM", boxes))
             qFatal("data.db could not be created");
         CreateDataIndex(*db_);
         for (uint8_t id = 1; id <= 14; ++id)
-            SaveTank(*db_, CalibratedTank(id), messages_);
+            SaveTank(*db_, CalibratedTank(id), boxes);
         LoadTanks(*db_, [this]() -> TItemNode& { return tiles_.AppendTank(); });
         QObject::connect(&tiles_, &QAbstractItemModel::dataChanged,
                          [this](const QModelIndex& i) { ++tileResets_[i.row()]; });
@@ -133,7 +134,6 @@ public:
         port_ = fake.get();
         link_ = std::make_unique<SensorLink>(
             SensorLinkContext{tiles_, *db_, clock_, messages_, [] { return QString("ttyWEEK"); },
-                              [this] { ++settingsShown_; },
                               [this](const std::string& l) { log_.Put(l); }},
             SensorLinkDevices::Manual(line_, std::move(fake)));
         // A cycle of 14 requests lasts 73 s; leave room for the outage and the stretches.
@@ -153,10 +153,10 @@ public:
     TSQLiteDatabase& Db() { return *db_; }
     TTileModel& Tiles() { return tiles_; }
     FakeSensorBank& Bank() { return *bank_; }
-    RecordingMessages& Messages() { return messages_; }
+    RecordingConditions& Messages() { return messages_; }
     const LogTally& Log() const { return log_; }
     int TileResets(int row) const { return tileResets_.at(row); }
-    int SettingsShown() const { return settingsShown_; }
+    int SettingsShown() const { return messages_.PortRequests(); }
     int Outages() const { return outages_; }
     const std::vector<int64_t>& CycleStarts() const { return cycleStarts_; }
     int64_t NowMs() const { return line_.NowMs(); }
@@ -246,7 +246,7 @@ private:
     ManualClock clock_;
     ManualTimeline line_;
     TTileModel tiles_;
-    RecordingMessages messages_;
+    RecordingConditions messages_;
     FakePort* port_ = nullptr;
     std::unique_ptr<SensorLink> link_;
     std::unique_ptr<FakeSensorBank> bank_;
@@ -255,7 +255,7 @@ private:
     std::vector<int64_t> cycleStarts_;
     int lossAfterRequest_ = 0;
     bool pullPlanned_ = false;
-    int settingsShown_ = 0, outages_ = 0, noisyOutages_ = 0;
+    int outages_ = 0, noisyOutages_ = 0;
     std::size_t heapWarm_ = 0, heapEnd_ = 0;
 };
 

@@ -1,12 +1,12 @@
 #pragma once
 // A sensor line on manual time: a fake port, a temporary data.db, a tank list and a
-// recording operator, wired into one SensorLink.
+// recording of the conditions it reports, wired into one SensorLink.
 
 #include "Clock.h"
+#include "Conditions.h"
 #include "FakePort.h"
 #include "Frames.h"
 #include "LinkTimer.h"
-#include "NestingMessages.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "SensorLink.h"
@@ -42,11 +42,10 @@ struct SensorFixture {
     ManualClock clock{kStart, kOffset};
     ManualTimeline line{&clock, kStart};
     PlainTankList tanks;
-    NestingMessages messages;
+    RecordingConditions messages;      // what the station would be told
+    ConditionMessages boxes{messages}; // the same, for code that speaks to OperatorMessages
     FakePort* port = nullptr;
     QString portName = "ttyFAKE0";
-    int settingsShown = 0;
-    std::function<void()> onSettings;
     std::vector<std::string> log;  // newest first, as on top of the Errors log
     std::vector<bool> lineChanges; // false: lost, true: back
     std::string adapterNowAt;      // where the adapter's identity is found, if anywhere
@@ -65,11 +64,6 @@ struct SensorFixture {
                               clock,
                               messages,
                               [this] { return portName; },
-                              [this] {
-                                  ++settingsShown;
-                                  if (onSettings)
-                                      onSettings();
-                              },
                               [this](const std::string& l) { log.insert(log.begin(), l); },
                               [this](bool up, double) { lineChanges.push_back(up); },
                               [this](const QString& moved) { portName = moved; }};

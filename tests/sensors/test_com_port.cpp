@@ -83,7 +83,6 @@ void TestComPort::stationLinkPollsAndStores() {
                           f.clock,
                           f.messages,
                           [&] { return QString::fromStdString(pty.slavePath); },
-                          [] {},
                           [&](const std::string& l) { f.log.push_back(l); }};
     SensorLink link(ctx);
     link.DeviceConnect();

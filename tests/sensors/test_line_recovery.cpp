@@ -68,7 +68,7 @@ void TestLineRecovery::lineGivenBackUnderItsNameResumesPolling() {
     QCOMPARE(f.Rows("DATA"), 2);
     QCOMPARE(f.Rows("ERROR"), 2);
     QCOMPARE(f.log.size(), std::size_t(1));
-    QCOMPARE(f.settingsShown, 0);
+    QCOMPARE(f.messages.PortRequests(), 0);
 
     // Back: within the back-off time polling resumes by itself.
     f.port->openFailure.reset();

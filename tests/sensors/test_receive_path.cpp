@@ -155,25 +155,23 @@ void TestReceivePath::failedInsertDoesNotStopLaterReplies() {
     f.AddTank(3, true);
     f.link->DeviceConnect();
     f.port->onWrite = nullptr;
-    // While the box about tank 2 is open, tank 2 and tank 3 answer again.
-    f.messages.whileOpen = [&](const std::string&) {
-        f.port->Inject(DataReply(2, 1, 2));
-        f.line.Advance(300);
-        f.port->Inject(DataReply(3, 1, 3));
-        f.line.Advance(300);
-    };
+    // Tank 2's row fails twice; tank 3 answers in between and after.
     f.InjectAt(5000, DataReply(2, 1, 1));
+    f.InjectAt(5300, DataReply(3, 1, 3));
+    f.InjectAt(5600, DataReply(2, 1, 2));
     f.line.AdvanceTo(6000);
-    QCOMPARE(f.messages.shown.size(), std::size_t(1));
+    // Each failure is reported once, as one condition repeating: its key leaves out the
+    // row's values, which its text names.
+    QCOMPARE(f.messages.reported.size(), std::size_t(2));
     QVERIFY(f.messages.shown[0].find("disk full") != std::string::npos);
-    QCOMPARE(f.messages.maxDepth, 1);
+    QCOMPARE(f.messages.reported[0].key, f.messages.reported[1].key);
+    QVERIFY(f.messages.reported[0].key.find("disk full") != std::string::npos);
     QCOMPARE(int(two.FLC), 2); // the record shows the reading whose row failed
     QVERIFY(f.State(2) != '3');
-    f.messages.whileOpen = nullptr;
     f.InjectAt(7000, DataReply(3, 1, 33));
     f.line.AdvanceTo(8000);
     TSQLiteTable rows = f.db->GetTable("SELECT fcode FROM DATA");
-    QCOMPARE(rows.Count(), 2);
+    QCOMPARE(rows.Count(), 2); // tank 3's two readings
     QCOMPARE(f.State(3), '3');
 }
 
@@ -195,7 +193,7 @@ void TestReceivePath::noPortChosen() {
     f.portName.clear();
     f.link->DeviceConnect();
     QCOMPARE(f.messages.shown, std::vector<std::string>{kMsgSelectPort});
-    QCOMPARE(f.settingsShown, 1);
+    QCOMPARE(f.messages.PortRequests(), 1);
     QCOMPARE(f.port->opens, 0);
     QCOMPARE(f.link->Timer1().Interval(), PollScheduler::kCyclePause);
     QCOMPARE(f.link->Scheduler().LastCfgTime(), 0.0);
@@ -205,14 +203,16 @@ void TestReceivePath::absentPortAndReconnectFromItsReport() {
     SensorFixture f;
     f.port->present = {"ttyGOOD"};
     f.portName = "ttyGONE";
-    f.onSettings = [&] { // the dialog's Ok stores another port and reconnects
-        f.portName = "ttyGOOD";
-        f.link->DeviceConnect();
-    };
     f.link->DeviceConnect();
     QCOMPARE(f.messages.shown,
              std::vector<std::string>{"ComPort absent (ttyGONE). Please select another port."});
-    QCOMPARE(f.settingsShown, 1);
+    QCOMPARE(f.messages.PortRequests(), 1);
+    QVERIFY(!f.port->Connected());
+    // Once the connection has returned, the station asks; the Settings dialog's Ok stores
+    // another port and reconnects.
+    f.portName = "ttyGOOD";
+    f.link->DeviceConnect();
+    QCOMPARE(f.messages.reported.size(), std::size_t(1));
     QVERIFY(f.port->Connected());
     QCOMPARE(f.port->Name(), std::string("ttyGOOD"));
     QCOMPARE(f.port->opens, 2);

@@ -66,7 +66,7 @@ void TestSensorFrames::processDataStoresReading() {
     TItemNode& tank = f.AddTank(1, true);
     tank.ClbArray[528] = 1234.5f; // rounds half to even
     const uint8_t payload[] = {0xFB, 0x10, 0x02, 0x34, 0x02, 0xAA, 0xBB};
-    ProcessData(f.tanks, *f.db, f.clock, f.messages, 1, payload, sizeof payload);
+    ProcessData(f.tanks, *f.db, f.clock, f.boxes, 1, payload, sizeof payload);
     QCOMPARE(int(tank.Temp), -5);
     QCOMPARE(int(tank.FLC), 528);
     QCOMPARE(int(tank.FLFR), 564);
@@ -87,7 +87,7 @@ void TestSensorFrames::processDataIgnoresUnknownAddress() {
     SensorFixture f;
     TItemNode& tank = f.AddTank(1, true);
     const uint8_t payload[] = {0x15, 0x10, 0x02, 0x34, 0x02};
-    ProcessData(f.tanks, *f.db, f.clock, f.messages, 9, payload, sizeof payload);
+    ProcessData(f.tanks, *f.db, f.clock, f.boxes, 9, payload, sizeof payload);
     QCOMPARE(int(tank.FLC), 0);
     QVERIFY(f.tanks.resets.empty());
     QCOMPARE(f.Rows("DATA"), 0);
@@ -98,7 +98,7 @@ void TestSensorFrames::processDataReportsMissingTable() {
     SensorFixture f(false);
     TItemNode& tank = f.AddTank(1, true);
     const uint8_t payload[] = {0x15, 0x10, 0x02, 0x34, 0x02};
-    ProcessData(f.tanks, *f.db, f.clock, f.messages, 1, payload, sizeof payload);
+    ProcessData(f.tanks, *f.db, f.clock, f.boxes, 1, payload, sizeof payload);
     QCOMPARE(int(tank.FLC), 528); // the tile still shows the reading
     QCOMPARE(f.messages.shown, std::vector<std::string>{kMsgTableMissing});
     QVERIFY(!f.db->TableExists("DATA"));
@@ -111,7 +111,7 @@ void TestSensorFrames::processDataFailedInsertKeepsReading() {
     TItemNode& tank = f.AddTank(1, true);
     const uint8_t payload[] = {0x15, 0x10, 0x02, 0x34, 0x02};
     QVERIFY_THROWS_EXCEPTION(
-        SQLiteError, ProcessData(f.tanks, *f.db, f.clock, f.messages, 1, payload, sizeof payload));
+        SQLiteError, ProcessData(f.tanks, *f.db, f.clock, f.boxes, 1, payload, sizeof payload));
     QCOMPARE(int(tank.FLC), 528);
     QCOMPARE(f.tanks.resets.size(), std::size_t(1));
 }

@@ -10,6 +10,7 @@
 #include "SecretMask.h"
 #include "SettingsUnit.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,6 +65,26 @@ private slots:
         // The group sits above "Ok", inside the dialog.
         QVERIFY(form.Button1->geometry().top() > form.btnTestCentral->mapTo(&form, QPoint()).y());
         QVERIFY(form.Button1->geometry().bottom() < form.height());
+    }
+
+    // A store that cannot be written (a folder where the file should be, which stops even
+    // root) is told to the operator, not taken as saved.
+    void unsavedCentralSettingsAreTold() {
+        auto ports = std::make_unique<FakePorts>();
+        ports->names = {"COM1"};
+        RecordingMessages messages;
+        OpenSettings form(
+            messages, [] {}, std::move(ports));
+        form.RequestShow();
+        QFile::remove(ConfigLocation());
+        QDir().mkpath(ConfigLocation());
+        form.edCentralConnection->setText("host=db.example dbname=fuel");
+        QTest::mouseClick(form.Button1, Qt::LeftButton);
+        QDir().rmdir(ConfigLocation());
+        QCOMPARE(messages.shown.size(), std::size_t(1));
+        QVERIFY2(messages.shown[0].find("could not be saved") != std::string::npos,
+                 messages.shown[0].c_str());
+        QCOMPARE(RCentralData().Connection, QString());
     }
 
     void testConnectionShowsWhatTheServerSaid() {

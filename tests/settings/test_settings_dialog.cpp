@@ -1,3 +1,4 @@
+#include "ConditionDesk.h"
 #include "Config.h"
 #include "FakePorts.h"
 #include "SettingsUnit.h"
@@ -202,31 +203,33 @@ private slots:
         QCOMPARE(stored.WrkMode, QString(kModeDirect));
     }
 
-    // The reconnection after "Ok" finds the chosen port gone and asks for the dialog again:
-    // the open dialog stays, the operator picks again, and the link ends on the last choice.
-    void reconnectionThatAsksAgainKeepsTheDialogOpen() {
+    // The reconnection after "Ok" finds the chosen port gone. Nothing is shown inside "Ok":
+    // it closes the dialog, and then the station shows the box and, once it is dismissed,
+    // the dialog again; the operator picks again and the link ends on the last choice.
+    void portGoneAfterOkAsksAgainOnceOkReturned() {
         Store("COM1", kModeDirect);
         SensorFixture fx;
         fx.port->present = {"COM1", "COM3"};
         std::unique_ptr<FakePorts> owner;
         Ports(owner)->names = {"COM1", "COM3", "COM9"};
+        RecordingMessages boxes;
         OpenSettings form(
-            fx.messages,
+            boxes,
             [&] {
                 fx.portName = CfgData.PortNum;
                 fx.link->DeviceConnect();
             },
             std::move(owner));
-        fx.onSettings = [&] { form.RequestShow(); };
+        ConditionDesk desk(boxes, {{}, {}, [&] { form.RequestShow(); }, [] { return 0.0; }});
+        fx.messages.passOn = &desk;
 
         form.RequestShow();
-        QCOMPARE(form.modalRuns, 1);
         form.cbPort->setCurrentIndex(form.cbPort->findText("COM9")); // listed, but gone
         QTest::mouseClick(form.Button1, Qt::LeftButton);
-
-        QVERIFY(form.isVisible());
-        QCOMPARE(form.modalRuns, 1); // no second modal showing
-        QCOMPARE(fx.messages.shown,
+        QVERIFY(!form.isVisible());
+        QVERIFY(boxes.shown.empty());
+        QTRY_COMPARE(form.modalRuns, 2);
+        QCOMPARE(boxes.shown,
                  std::vector<std::string>({"ComPort absent (COM9). Please select another port."}));
         QVERIFY(!fx.port->Connected());
         QCOMPARE(form.cbPort->currentText(), QString("COM9")); // shows what is stored
@@ -234,13 +237,14 @@ private slots:
         form.cbPort->setCurrentIndex(form.cbPort->findText("COM3"));
         QTest::mouseClick(form.Button1, Qt::LeftButton);
         QVERIFY(!form.isVisible());
-        QCOMPARE(fx.messages.shown.size(), std::size_t(1));
+        QCoreApplication::processEvents();
+        QCOMPARE(boxes.shown.size(), std::size_t(1));
+        QCOMPARE(form.modalRuns, 2);
         QVERIFY(fx.port->Connected());
         QCOMPARE(fx.port->Name(), std::string("COM3"));
         TSetup stored;
         RCfgData(stored);
         QCOMPARE(stored.PortNum, QString("COM3"));
-        QCOMPARE(fx.settingsShown, 1);
     }
 
     // The adapter is out at start: the station opens Settings by itself on an empty list.
@@ -286,12 +290,15 @@ private slots:
         fx.portName.clear();
         std::unique_ptr<FakePorts> owner;
         Ports(owner)->names = {"COM1"};
+        RecordingMessages boxes;
         OpenSettings form(
-            fx.messages, [] {}, std::move(owner));
-        fx.onSettings = [&] { form.RequestShow(); };
+            boxes, [] {}, std::move(owner));
+        ConditionDesk desk(boxes, {{}, {}, [&] { form.RequestShow(); }, [] { return 0.0; }});
+        fx.messages.passOn = &desk;
         fx.link->DeviceConnect();
-        QCOMPARE(fx.messages.shown, std::vector<std::string>({"Please Select COM Port Number"}));
-        QCOMPARE(form.modalRuns, 1);
+        QCOMPARE(form.modalRuns, 0); // not from inside the connection
+        QTRY_COMPARE(form.modalRuns, 1);
+        QCOMPARE(boxes.shown, std::vector<std::string>({"Please Select COM Port Number"}));
         QVERIFY(form.isVisible());
     }
 
