@@ -1,8 +1,8 @@
 #include "EventTables.h"
 
 #include "BoundSql.h"
-#include "SQLiteDatabase.h"
 #include "ReconciliationTables.h"
+#include "SQLiteDatabase.h"
 #include "Statements.h"
 
 #include <algorithm>
