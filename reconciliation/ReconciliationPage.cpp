@@ -34,7 +34,7 @@ public:
     CumulativeChart(const std::optional<TankReconReport>& shown, QWidget* parent)
         : QWidget(parent), shown_(shown) {
         setObjectName("ReconChart");
-        setMinimumHeight(160);
+        setMinimumHeight(40);
     }
 
 protected:

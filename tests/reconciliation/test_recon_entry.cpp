@@ -4,15 +4,22 @@
 #include "ReconEntryDialog.h"
 #include "ReconciliationPage.h"
 
+#include "BoundSql.h"
 #include "Clock.h"
 #include "EventTables.h"
+#include "ForecourtSim.h"
+#include "ReconDocument.h"
+#include "ReportTool.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
 #include "TextFormats.h"
 
+#include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <sstream>
 
 namespace {
 
@@ -96,6 +103,78 @@ private slots:
         QCOMPARE(page.Matches()->rowCount(), 1); // the note, with no measured delivery
         QCOMPARE(page.Matches()->item(0, page.Matches()->columnCount() - 1)->text(),
                  QString("not measured"));
+    }
+
+    // A week of a busy tank with a short load and a day without meter figures, through the
+    // report tool's CSV and the printed PDF (read back as text).
+    void reportToolAndPdf() {
+        QTemporaryDir dir;
+        const std::string file = dir.filePath("data.db").toStdString();
+        ForecourtScenario sc;
+        sc.days = 8;
+        sc.shortDay = 2;
+        sc.shortShare = 0.02;
+        ForecourtMonth m = SimulateForecourt(sc);
+        QVERIFY(!m.shortNote.empty());
+        m.meters.erase(m.meters.begin() + 1); // 02/12 has no figure
+        {
+            TSQLiteDatabase db(file);
+            db.ExecSQL(Sql::kCreateTanks);
+            db.ExecSQL(Sql::kCreateData);
+            QVERIFY(MigrateSchema(db).eventsUsable);
+            db.ExecSQL(Sql::SeedTank(1));
+            db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 30000 WHERE id = 1");
+            db.ExecSQL("BEGIN");
+            for (const StoredReading& r : m.readings)
+                Exec(db, "INSERT INTO DATA VALUES (?, 1, ?, 0, ?)",
+                     {r.utc, int64_t(r.gross), int64_t(r.temp)});
+            db.ExecSQL("COMMIT");
+            StoreReconRows(db, m.meters, m.notes);
+        }
+        ManualClock clock(kDec1 + 20);
+        auto run = [&](const char* what, std::vector<std::string> extra = {}) {
+            std::vector<std::string> args{"--db",   file,         "--what", what,
+                                          "--tank", "1",          "--from", "01/12/2026",
+                                          "--to",   "08/12/2026", "-o",     "-"};
+            args.insert(args.end(), extra.begin(), extra.end());
+            std::ostringstream out, err;
+            const int code = RunReconReport(args, out, err, clock);
+            return std::make_tuple(code, QString::fromStdString(out.str()),
+                                   QString::fromStdString(err.str()));
+        };
+        const auto [code, csv, err] = run("deliveries");
+        QCOMPARE(code, int(kReportOk));
+        QVERIFY2(csv.contains(QString::fromStdString(m.shortNote)) && csv.contains(",SHORT\r\n"),
+                 qPrintable(csv));
+        const auto [code2, recon, err2] = run("reconciliation");
+        QCOMPARE(code2, int(kReportOk));
+        QCOMPARE(recon.count("\r\n"), 1 + 8);
+        QVERIFY(recon.section("\r\n", 2, 2).endsWith(",no meter data"));
+        const auto [code3, none, why] = run("reconciliation", {"--tank", "7"});
+        QCOMPARE(code3, int(kReportNoTank));
+
+        std::vector<TankReconReport> tanks;
+        {
+            TSQLiteDatabase db(file, TSQLiteDatabase::Mode::ReadOnly);
+            tanks.push_back(LoadTankReconciliation(db, LoadReportTanks(db).front(),
+                                                   BalanceBoundaries(kDec1, kDec1 + 7), 0,
+                                                   kDec1 + 20));
+        }
+        ReconDocument doc;
+        doc.station = "Depot";
+        doc.from = kDec1;
+        doc.to = kDec1 + 8;
+        doc.tanks = &tanks;
+        const QString pdf = dir.filePath("recon.pdf");
+        QCOMPARE(WriteReconciliationPdf(doc, pdf), std::string());
+        QProcess text;
+        text.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY2(text.waitForFinished(60000) && text.exitCode() == 0, "pdftotext is missing");
+        const QString page = QString::fromUtf8(text.readAllStandardOutput());
+        for (const char* part :
+             {"Wetstock reconciliation - tank 1", "Period: 01/12/2026 - 08/12/2026",
+              "no meter data", "SHORT", "Checked by:", "Page 1"})
+            QVERIFY2(page.contains(part), part);
     }
 };
 
