@@ -55,13 +55,18 @@ mount -t proc proc "$root/proc"
 # Downloads are kept between runs; the tree itself is thrown away.
 mount --bind "$cache/archives" "$root/var/cache/apt/archives"
 cp "$deb" "$root/tmp/"
+# Nothing the dependencies bring is started inside the tree.
+printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+chmod +x "$root/usr/sbin/policy-rc.d"
 cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 chroot "$root" apt-get update -qq
 chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     "/tmp/$(basename "$deb")" >/dev/null
 echo "Installed in a clean Debian 12 tree:"
 chroot "$root" tavrona-report --version
-chroot "$root" tavrona-report --help >/dev/null
+# The usage text must come, whatever the exit status the tool gives --help.
+help=$(chroot "$root" tavrona-report --help 2>&1 || true)
+grep -q "^usage: tavrona-report" <<<"$help" || { echo "$help" >&2; exit 1; }
 chroot "$root" sensor-sim --version
 chroot "$root" tavrona --version
 test -f "$root/usr/share/applications/tavrona.desktop"
