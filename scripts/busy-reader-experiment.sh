@@ -50,10 +50,6 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
-(cd "$work" && XDG_CONFIG_HOME=$work/config exec "$build/bin/tavrona") >"$work/station.log" 2>&1 &
-station=$!
-pids+=("$station")
-
 rows() {
     python3 - "$work/data.db" <<'PY'
 import sqlite3, sys
@@ -65,6 +61,11 @@ except sqlite3.OperationalError:
 PY
 }
 base=$(rows)
+
+(cd "$work" && XDG_CONFIG_HOME=$work/config exec "$build/bin/tavrona") >"$work/station.log" 2>&1 &
+station=$!
+pids+=("$station")
+
 
 sleep 60
 echo "reader: ${read_s} s of 2.5 s read transactions with 0.3 s gaps"
