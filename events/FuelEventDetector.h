@@ -128,6 +128,8 @@ public:
     double Noise() const { return noise_; }
     // Whether the hour around `local` is idle: in quiet hours, or learned so.
     bool IdleAt(double local) const;
+    // The normal draw learned for the hour around `local`.
+    HourDraw DrawAt(double local) const;
 
     // The smallest theft the idle rule is built to find: max(100 l, 0.5 % of capacity).
     double SmallestTheft() const;
@@ -177,9 +179,10 @@ private:
         double hourKey = -1;   // the local hour being learned (whole hours), -1 none
         Level hourStart;
         bool hourTouched = false; // an event went on in it, or readings are missing
+        double idleSince = -1;    // when the idle hours began, -1 in a busy hour
         template <class Ar> void Fields(Ar& ar) {
             ar(anchored, anchor, falling, drawPerDay, afterFrom, beforeUtc, lastEnd, hourKey,
-               hourStart, hourTouched);
+               hourStart, hourTouched, idleSince);
         }
     };
 
@@ -197,6 +200,7 @@ private:
     int64_t noiseCount_ = 0;
     LossWatch loss_;
     IdleHours hours_;
+    std::vector<double> scratch_; // not state: reused to spare an allocation a reading
 
     template <class Ar> void Fields(Ar& ar);
     double MeanTemp(double utc, int temp);
@@ -212,13 +216,14 @@ private:
     void CloseOpen(std::vector<FuelEvent>& out);
     // ---- losses (FuelEventLosses.cpp) ----
     void UpdateNoise(const Raw& r);
-    std::optional<Level> LevelNow() const;
+    std::optional<Level> LevelNow();
     void LearnHours(const Level& level, double local);
     void WatchLoss(const Level& level, double local, std::vector<FuelEvent>& out);
     const Level* LevelAt(double utc) const;
     double LevelNoise() const;
     double IdleThreshold() const;
-    double BusyThreshold(double minutes, const HourDraw& draw) const;
+    HourDraw DrawBetween(double fromLocal, double toLocal) const;
+    double BusyThreshold(const HourDraw& span) const;
     void BeginLoss(const Level& from, double local, double drawPerDay, std::vector<FuelEvent>& out);
     void EndLoss(const Level& now, std::vector<FuelEvent>& out);
     EventLevels AfterLevels(double to) const;

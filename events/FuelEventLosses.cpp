@@ -37,6 +37,12 @@ double FuelEventDetector::SmallestTheft() const {
     return std::max(100.0, 0.005 * config_.capacity);
 }
 
+HourDraw FuelEventDetector::DrawAt(double local) const {
+    if (InQuiet(config_, local))
+        return {};
+    return hours_.Draw(local, std::max(50.0, 0.0025 * config_.capacity));
+}
+
 bool FuelEventDetector::IdleAt(double local) const {
     return InQuiet(config_, local) || hours_.Idle(local);
 }
@@ -60,14 +66,15 @@ double FuelEventDetector::LevelNoise() const {
     return 1.1 * sigma / std::sqrt(kLevelWindowMin);
 }
 
-std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() const {
+std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() {
     const double from = lastUtc_ - kLevelWindowMin * kMinute + kSlack;
-    std::vector<double> values;
     std::size_t first = raw_.size();
     while (first > 0 && raw_[first - 1].utc > from)
         --first;
     if (raw_.size() - first < static_cast<std::size_t>(kLevelReadings))
         return std::nullopt;
+    std::vector<double>& values = scratch_;
+    values.clear();
     for (std::size_t i = first; i < raw_.size(); ++i)
         values.push_back(raw_[i].value);
     std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
@@ -77,7 +84,7 @@ std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() const {
     double utc = 0, gross = 0, net = 0;
     int n = 0;
     bool allNet = true;
-    std::vector<int> temps;
+    values.clear(); // now the temperatures
     for (std::size_t i = first; i < raw_.size(); ++i) {
         const Raw& r = raw_[i];
         if (std::abs(r.value - median) > cut)
@@ -90,7 +97,7 @@ std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() const {
             net += *r.net;
         else
             allNet = false;
-        temps.push_back(r.temp);
+        values.push_back(r.temp);
     }
     if (n < kLevelReadings)
         return std::nullopt;
@@ -99,8 +106,8 @@ std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() const {
     l.gross = gross / n;
     if (allNet)
         l.net = net / n;
-    std::nth_element(temps.begin(), temps.begin() + temps.size() / 2, temps.end());
-    l.temp = temps[temps.size() / 2];
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    l.temp = static_cast<int>(values[values.size() / 2]);
     return l;
 }
 
@@ -108,7 +115,9 @@ std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() const {
 // at its two ends; one with a silence over its end or an event in it is left out.
 void FuelEventDetector::LearnHours(const Level& level, double local) {
     const double hour = std::floor(local * 24.0 + 1e-7);
-    if (open_)
+    // Hours of a delivery are left out; those of a loss are not, or a busy hour taken for
+    // a loss while its draw is not known yet would never be learned.
+    if (open_ && open_->kind == FuelEventKind::Delivery)
         loss_.hourTouched = true;
     if (hour == loss_.hourKey)
         return;
@@ -121,7 +130,7 @@ void FuelEventDetector::LearnHours(const Level& level, double local) {
     }
     loss_.hourKey = hour;
     loss_.hourStart = level;
-    loss_.hourTouched = open_.has_value();
+    loss_.hourTouched = open_ && open_->kind == FuelEventKind::Delivery;
 }
 
 const FuelEventDetector::Level* FuelEventDetector::LevelAt(double utc) const {
@@ -136,9 +145,28 @@ double FuelEventDetector::IdleThreshold() const {
     return std::max(0.5 * SmallestTheft(), kIdleWidths * std::sqrt(2.0) * LevelNoise());
 }
 
-double FuelEventDetector::BusyThreshold(double minutes, const HourDraw& draw) const {
-    const double hours = minutes / 60.0;
-    const double normal = draw.mean * hours + kBusyZ * draw.spread * std::sqrt(hours);
+// The normal draw between two local times: each hour's mean and variance for the part of
+// it the span covers.
+HourDraw FuelEventDetector::DrawBetween(double fromLocal, double toLocal) const {
+    HourDraw sum;
+    sum.known = true;
+    double var = 0;
+    for (double t = fromLocal; t < toLocal - 1e-9;) {
+        const double next = std::min(toLocal, (std::floor(t * 24 + 1e-7) + 1) / 24.0);
+        const HourDraw h = DrawAt((t + next) / 2);
+        const double hours = (next - t) * 24;
+        sum.known = sum.known && h.known;
+        sum.mean += h.mean * hours;
+        var += h.spread * h.spread * hours;
+        t = next;
+    }
+    sum.spread = std::sqrt(var);
+    return sum;
+}
+
+// `span` is the draw expected over the fall's time (litres, not per hour).
+double FuelEventDetector::BusyThreshold(const HourDraw& span) const {
+    const double normal = span.mean + kBusyZ * span.spread;
     return std::max(config_.lossLitres, normal) + kIdleWidths * std::sqrt(2.0) * LevelNoise();
 }
 
@@ -246,7 +274,6 @@ void FuelEventDetector::BeginLoss(const Level& from, double local, double drawPe
     phase_ = Phase::Falling;
     loss_.drawPerDay = drawPerDay;
     loss_.falling = 0;
-    loss_.hourTouched = true;
     out.push_back(e);
 }
 
@@ -284,7 +311,7 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
     }
     const bool idle = IdleAt(local);
     // An idle hour's draw is small but need not be nothing (a heater fed from the tank).
-    const HourDraw draw = InQuiet(config_, local) ? HourDraw{} : hours_.Draw(local);
+    const HourDraw draw = DrawAt(local);
     const double band = 3 * LevelNoise();
     if (phase_ == Phase::Falling) {
         const Level* ref = LevelAt(level.utc - kStillWindowMin * kMinute);
@@ -293,8 +320,9 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         const double minutes = (level.utc - ref->utc) / kMinute;
         // still: falling less than the noise and the hour's normal draw allow, and at
         // least less than 0.05 % of capacity (a draw not learned yet, a slow leak)
-        const double normal = minutes / 60.0 * draw.mean +
-                              2 * draw.spread * std::sqrt(minutes / 60.0) +
+        const double perHour = draw.known ? draw.mean : loss_.drawPerDay / 24.0;
+        const double normal = minutes / 60.0 * perHour +
+                              (idle ? 0.0 : 2 * draw.spread * std::sqrt(minutes / 60.0)) +
                               kStillShare * std::max<int32_t>(config_.capacity, 0);
         if (ref->value - level.value < band + normal)
             EndLoss(level, out);
@@ -306,7 +334,9 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         Level after = FromLevels(*open_->after, tend);
         after.value -= loss_.drawPerDay * (tend - loss_.beforeUtc); // about the level as read
         const double since = (level.utc - tend) * 24.0 * draw.mean;
-        const double threshold = idle ? IdleThreshold() : BusyThreshold(kLevelWindowMin, draw);
+        const double threshold =
+            idle ? IdleThreshold()
+                 : BusyThreshold(DrawBetween(local - kLevelWindowMin * kMinute, local));
         if (after.value - since - level.value < threshold) {
             loss_.falling = 0;
             return;
@@ -326,7 +356,19 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         }
         return;
     }
-    // Idle: no event open.
+    // Idle: no event open. The still level is taken only from a window wholly in the idle
+    // hours: one reaching back into a busy hour holds its last draws.
+    if (!idle)
+        loss_.idleSince = -1;
+    else if (loss_.idleSince < 0)
+        loss_.idleSince = lastUtc_;
+    const bool settledIdle = idle && level.utc - kLevelWindowMin / 2 * kMinute >= loss_.idleSince;
+    if (idle && !settledIdle) {
+        loss_.anchor = level;
+        loss_.anchored = true;
+        loss_.falling = 0;
+        return;
+    }
     const double sinceAnchor = loss_.anchored ? (level.utc - loss_.anchor.utc) * 24.0 : 0;
     const double idleFall = loss_.anchor.value - level.value - draw.mean * sinceAnchor;
     if (!loss_.anchored || idleFall < -band ||
@@ -342,19 +384,27 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
             perDay = draw.mean * 24.0;
         }
     } else {
+        // One pass back over the levels, the highest so far being where a fall began; each
+        // window is judged where it ends. Longer windows only where the hour's normal draw
+        // is known.
+        const double offset = local - lastUtc_;
+        const Level* top = nullptr;
+        auto it = levels_.rbegin();
         for (double minutes : {kLevelWindowMin, 60.0, 180.0}) {
+            if (minutes > kLevelWindowMin && !draw.known)
+                break;
             const Level* ref = LevelAt(level.utc - minutes * kMinute);
             if (!ref)
-                continue;
-            // the highest level since then is where the fall began
-            const Level* top = nullptr;
-            for (auto it = levels_.rbegin(); it != levels_.rend() && it->utc >= ref->utc; ++it)
+                break;
+            for (; it != levels_.rend() && it->utc >= ref->utc; ++it)
                 if (it->utc > loss_.lastEnd && (!top || it->value > top->value))
                     top = &*it;
-            if (!top)
+            // the loss threshold is the least any window asks
+            if (!top || top->value - level.value < config_.lossLitres)
                 continue;
-            const double span = (level.utc - top->utc) / kMinute;
-            if (top->value - level.value >= BusyThreshold(std::max(span, 1.0), draw)) {
+            const HourDraw span =
+                DrawBetween(std::min(top->utc, level.utc - kMinute) + offset, level.utc + offset);
+            if (top->value - level.value >= BusyThreshold(span)) {
                 from = top;
                 perDay = draw.mean * 24.0;
                 break;

@@ -40,7 +40,7 @@ void IdleHours::Learn(double local, double litres, double activeLitres) {
 
 const IdleHours::Bin* IdleHours::Pick(double local) const {
     const Bin& w = week_[HourOfWeek(local)];
-    if (w.seen >= kMinSeen - 1e-9)
+    if (w.seen >= kWeekSeen - 1e-9)
         return &w;
     const Bin& d = day_[HourOfDay(local)];
     return d.seen >= kMinSeen - 1e-9 ? &d : nullptr;
@@ -51,10 +51,21 @@ bool IdleHours::Idle(double local) const {
     return b && b->active <= kActiveShare * b->seen + 1e-9;
 }
 
-HourDraw IdleHours::Draw(double local) const {
+HourDraw IdleHours::Draw(double local, double typicalDraw) const {
     const Bin* b = Pick(local);
     if (!b)
         return {};
+    // A spread from few weeks is itself uncertain: the hour of the day's, taken over every
+    // day, is used where larger, and draws of about `typicalDraw` litres at random times
+    // give at least sqrt(mean · typicalDraw).
+    auto spread = [](const Bin& x) {
+        const double mean = x.sum / x.seen;
+        return std::sqrt(std::max(0.0, x.sum2 / x.seen - mean * mean));
+    };
     const double mean = b->sum / b->seen;
-    return {mean, std::sqrt(std::max(0.0, b->sum2 / b->seen - mean * mean))};
+    const Bin& d = day_[HourOfDay(local)];
+    double sd = spread(*b);
+    if (d.seen >= kMinSeen - 1e-9)
+        sd = std::max(sd, spread(d));
+    return {mean, std::max(sd, std::sqrt(mean * typicalDraw)), true};
 }
