@@ -72,7 +72,13 @@ void TheftTable(int trials) {
                     p.utcFrom = kDay0;
                     p.days = 5;
                     p.seed = 1000 + k * 7 + int(litres) + int(pace) * 13 + busy;
-                    const double start = kDay0 + 4 + (busy ? 11.0 : 1.0) / 24 + k * 0.37 / 24;
+                    // idle: inside the night (22:00-06:00) whatever its length; busy: by day
+                    const double minutes = litres / pace;
+                    if (!busy && minutes > 7 * 60)
+                        break;
+                    const double room = busy ? 8.0 : 7.5 - minutes / 60;
+                    const double start =
+                        kDay0 + 4 + (busy ? 9.0 : -1.75) / 24 + std::fmod(k * 0.37, room) / 24;
                     p.events = {{kDay0 + 2 + 9.5 / 24, 8000, 300}, {start, -litres, pace}};
                     const double end = start + p.events[1].Minutes() / 1440;
                     bool hit = false;
@@ -92,11 +98,16 @@ void TheftTable(int trials) {
                     }
                     found += hit;
                 }
+                if (!busy && litres / pace > 7 * 60) {
+                    std::printf("| %.0f l | %.0f | idle | longer than a night | | | | |\n", litres,
+                                pace);
+                    continue;
+                }
                 const double mean = found ? sum / found : 0;
                 const double sd = found ? std::sqrt(std::max(0.0, sum2 / found - mean * mean)) : 0;
                 std::printf("| %.0f l | %.0f | %s | %d/%d | %+.1f %% | %.1f %% | %+.1f %% | %d |\n",
-                            litres, pace, busy ? "busy 11:00" : "idle 01:00", found, trials,
-                            mean * 100, sd * 100, worst * 100, extra);
+                            litres, pace, busy ? "busy" : "idle", found, trials, mean * 100,
+                            sd * 100, worst * 100, extra);
             }
 }
 

@@ -18,6 +18,8 @@ constexpr double kIdleWidths = 4.5;
 // Litres an hour must give out to count as drawn from, in noise widths of an hour's
 // difference of levels (and at least 0.15 % of capacity).
 constexpr double kActiveWidths = 4;
+// Levels in a row that must be still before a loss ends.
+constexpr int kStillLevels = 5;
 // The least fall over the still window that still counts as falling, a share of capacity.
 constexpr double kStillShare = 0.0005;
 // E|x - y| of two independent readings is 2σ/√π.
@@ -301,6 +303,7 @@ void FuelEventDetector::EndLoss(const Level& now, std::vector<FuelEvent>& out) {
     loss_.afterFrom = std::max(reached + kLevelWindowMin / 2 * kMinute, lastUtc_ - 10 * kMinute);
     open_->after = AfterLevels(lastUtc_);
     phase_ = Phase::Paused;
+    loss_.falling = 0;
     out.push_back(*open_);
 }
 
@@ -324,7 +327,10 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         const double normal = minutes / 60.0 * perHour +
                               (idle ? 0.0 : 2 * draw.spread * std::sqrt(minutes / 60.0)) +
                               kStillShare * std::max<int32_t>(config_.capacity, 0);
-        if (ref->value - level.value < band + normal)
+        // still for kStillLevels levels in a row: the noise alone makes one now and then
+        if (ref->value - level.value >= band + normal)
+            loss_.falling = 0;
+        else if (++loss_.falling >= kStillLevels)
             EndLoss(level, out);
         return;
     }

@@ -208,7 +208,7 @@ LeakTestResult LeakTest::Run(const LeakTestInput& in) {
     const bool decisive = res.sigma <= res.threshold / kZ;
     if (res.rate >= res.threshold && (decisive || res.rate - kZ * res.sigma >= res.threshold))
         res.verdict = LeakVerdict::Fail;
-    else if (decisive)
+    else if (decisive && periods >= kMinPeriodsToPass)
         res.verdict = LeakVerdict::Pass;
     return res;
 }

@@ -14,7 +14,8 @@
 //   test is decisive, or the rate is beyond the threshold by 1.645 of its uncertainty.
 //   Pass: the rate is below the threshold and the test is decisive: its uncertainty is
 //   small enough that a leak of the rate to be detected would fail with 95 % probability
-//   (and no leak would with 5 %). Otherwise inconclusive.
+//   (and no leak would with 5 %), from kMinPeriodsToPass periods at least. Otherwise
+//   inconclusive.
 
 #include "EventTables.h"
 
@@ -54,6 +55,9 @@ inline constexpr double kWindowDays = 28;
 inline constexpr double kSettleHours = 6;
 inline constexpr double kMinPeriodMin = 30;
 inline constexpr double kZ = 1.645; // one-sided 95 %
+// A pass also needs this many periods: the uncertainty of a few nights is itself too
+// uncertain (the net litres' wobble is not independent from minute to minute).
+inline constexpr int kMinPeriodsToPass = 14;
 
 LeakTestResult Run(const LeakTestInput& in);
 

@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "Csv.h"
 #include "InventoryData.h"
+#include "LeakReport.h"
 #include "LevelQuery.h"
 #include "ReportSource.h"
 #include "SQLiteDatabase.h"
@@ -19,7 +20,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tavrona-report [--db FILE] --what readings|events|daily|summary --tank N|all "
+    "usage: tavrona-report [--db FILE] --what readings|events|daily|summary|leak --tank N|all "
     "--from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...] -o FILE\n"
     "       tavrona-report --central CONNINFO [--station NAME|all] --what "
     "readings|events|daily|summary [--tank N|all] --from dd/mm/yyyy --to dd/mm/yyyy "
@@ -116,6 +117,7 @@ void AppendReports(std::string& text, ReportWhat what, const std::vector<TankRep
             Csv::AppendBalance(text, name, r.balance, header);
             break;
         case ReportWhat::Summary:
+        case ReportWhat::Leak:
             break;
         }
         header = false;
@@ -273,8 +275,11 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
                 req.what = ReportWhat::Daily;
             else if (v == "summary")
                 req.what = ReportWhat::Summary;
+            else if (v == "leak")
+                req.what = ReportWhat::Leak;
             else {
-                error = "--what must be readings, events, daily or summary, not \"" + v + "\"";
+                error =
+                    "--what must be readings, events, daily, summary or leak, not \"" + v + "\"";
                 return false;
             }
             what = true;
@@ -337,6 +342,10 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
         error = "--station needs --central";
         return false;
     }
+    if (req.what == ReportWhat::Leak && (central || req.pdf)) {
+        error = "the leak test is written as CSV from a station's data.db only";
+        return false;
+    }
     if (central && req.pdf) {
         error = "the central server's reports are written as CSV only";
         return false;
@@ -378,6 +387,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         BalanceBoundaries(req.firstDay, req.lastDay, req.shiftStarts);
     std::vector<TankReport> reports;
     std::vector<TankBalance> summary;
+    std::vector<LeakReportRow> leaks;
     try {
         TSQLiteDatabase db(req.db, TSQLiteDatabase::Mode::ReadOnly);
         if (!db.TableExists("TANKS") || !db.TableExists("DATA")) {
@@ -394,6 +404,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
         if (req.what == ReportWhat::Summary)
             summary = DepotSummary(db, tanks, bounds, offset, nowLocal);
+        else if (req.what == ReportWhat::Leak)
+            leaks = LeakReport(db, tanks, req.firstDay, req.lastDay, offset, nowLocal);
         else
             for (auto& t : tanks)
                 reports.push_back(LoadTankReport(db, t, bounds, offset, nowLocal));
@@ -416,6 +428,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::string text(Csv::kBom);
     if (req.what == ReportWhat::Summary)
         Csv::AppendSummary(text, summary, TotalsByFuel(summary));
+    if (req.what == ReportWhat::Leak)
+        AppendLeakCsv(text, leaks);
     AppendReports(text, req.what, reports, bounds.front() - offset, offset, true);
     return WriteOutput(req, text, out, err);
 }
