@@ -8,22 +8,35 @@
 // - The temperature that turns gross into net litres is the mean of the sensor's whole
 //   degrees over the last 30 minutes: a tank's fuel warms and cools slowly, and the mean
 //   keeps a reading that flips between 12 and 13 °C from making steps of net litres.
-// - Detection runs on the running median of the last 5 readings; the volumes reported are
-//   medians of the 5 raw readings just before the start and just after the end.
-// - A delivery starts on a rise of at least the delivery threshold within 10 minutes and ends
-//   once the level has moved less than 0.2 % of capacity over 10 minutes; a new rise less
-//   than 30 minutes after that end belongs to the same delivery (hose change, second
-//   compartment).
-// - A loss starts on a fall of at least the loss threshold within 15 minutes, outside a
-//   delivery, and ends like a delivery; falls less than 30 minutes apart are one loss.
-// - With quiet hours set, a net fall of at least the loss threshold between the first and
-//   the last reading of a quiet period is a loss, unless a delivery or loss was already found
-//   in that period.
+// - Deliveries are found on the running median of the last 5 readings: a rise of at least
+//   the delivery threshold within 10 minutes starts one, and it ends once the level has
+//   moved less than 0.2 % of capacity over 10 minutes; a new rise less than 30 minutes
+//   after that end belongs to the same delivery (hose change, second compartment). Its
+//   volumes are medians of the 5 raw readings just before the start and after the end.
+// - Losses are found on the level: the mean of the last 15 minutes' readings, those further
+//   than four noise widths from their median left out (spikes). The noise is estimated from
+//   the readings themselves. Each local hour without an event teaches the tank's idle hours
+//   (IdleHours); quiet hours, when set, are idle too.
+// - In an idle hour, a fall of the level below the still level it had before by more than
+//   max(half the smallest theft to find, 4.5 noise widths of the difference of two levels)
+//   is a loss, whatever its pace; the smallest theft to find is max(100 l, 0.5 % of
+//   capacity).
+// - In a busy hour, a fall over 15, 60 or 180 minutes is a loss when it is clearly more
+//   than that hour's normal draw: above the hour's mean draw for that time by 6 of its
+//   spreads (the draw of trucks that come at random grows in spread with the square root of
+//   the time), and by the loss threshold at least, plus the noise allowance.
+// - A loss ends when the level has been still (busy: falling no faster than normally) for
+//   20 minutes; its start and end are where the level left and reached its still values,
+//   its volumes the still level before and the mean of the readings after. A loss found in
+//   a busy hour does not count the hour's normal draw over its duration. A new fall less
+//   than 30 minutes after the end continues it; a still level of 30 minutes or more makes
+//   two losses.
 // - A window always reaches back to the reading before it at least, however old: readings on
 //   either side of a silent line or a station that was off still count, so a delivery made
 //   while nothing was read is found, spanning the gap.
 
 #include "EventRecords.h"
+#include "IdleHours.h"
 #include "TItemNode.h"
 
 #include <cstdint>
@@ -75,7 +88,7 @@ struct FuelEvent {
     EventLevels before;
     std::optional<EventLevels> after;
     bool closed = false;
-    bool quiet = false; // found as a net fall over quiet hours
+    bool quiet = false; // found in the quiet hours the operator set
     // after minus before, on the litres the detector works on; 0 without an end
     double Amount(bool net) const;
 };
@@ -111,6 +124,22 @@ public:
     std::string SaveState() const;
     bool RestoreState(const std::string& text);
 
+    // The tank's noise (one reading's standard deviation, litres) as estimated so far.
+    double Noise() const { return noise_; }
+    // Whether the hour around `local` is idle: in quiet hours, or learned so.
+    bool IdleAt(double local) const;
+    // The normal draw learned for the hour around `local`.
+    HourDraw DrawAt(double local) const;
+
+    // The smallest theft the idle rule is built to find: max(100 l, 0.5 % of capacity).
+    double SmallestTheft() const;
+    static constexpr double kLevelWindowMin = 15;
+    static constexpr double kStillWindowMin = 20;
+    static constexpr double kReanchorMin = 60;
+    static constexpr double kBusyZ = 6;
+    static constexpr double kRawKeepMin = 70;
+    static constexpr double kLevelKeepMin = 200;
+
 private:
     struct Raw {
         double utc = 0;
@@ -119,21 +148,42 @@ private:
         int32_t gross = 0;
         std::optional<int32_t> net;
         int temp = 0;
+        template <class Ar> void Fields(Ar& ar) { ar(utc, local, value, gross, net, temp); }
     };
     struct Median {
         double utc = 0; // the time of the middle one of its five readings
         double local = 0;
         double value = 0;
         int64_t rawIndex = 0; // the index of that middle reading
+        template <class Ar> void Fields(Ar& ar) { ar(utc, local, value, rawIndex); }
+    };
+    // The level: a spike-free mean of the last kLevelWindowMin minutes, dated at the middle.
+    struct Level {
+        double utc = 0;
+        double value = 0;
+        double gross = 0;
+        std::optional<double> net;
+        int temp = 0;
+        template <class Ar> void Fields(Ar& ar) { ar(utc, value, gross, net, temp); }
     };
     enum class Phase { Idle, Rising, Falling, Paused };
-    // A quiet period being watched: its first and latest median.
-    struct QuietWatch {
-        int64_t period = -1; // the local day it began on; -1 when none is watched
-        double startUtc = 0, lastUtc = 0;
-        double startValue = 0, lastValue = 0;
-        EventLevels startLevels, lastLevels;
-        bool touched = false; // a delivery or loss was going on in it
+    // The loss going on: how it was found and what its end is measured from.
+    struct LossWatch {
+        bool anchored = false;
+        Level anchor;          // the still level a fall in idle hours is measured from
+        int falling = 0;       // levels in a row beyond the threshold
+        double drawPerDay = 0; // normal draw not counted in the loss (busy hours)
+        double afterFrom = 0;  // readings after this time give the level after
+        double beforeUtc = 0;  // the time the level before is dated at
+        double lastEnd = 0;    // the end of the last event: busy falls start after it
+        double hourKey = -1;   // the local hour being learned (whole hours), -1 none
+        Level hourStart;
+        bool hourTouched = false; // an event went on in it, or readings are missing
+        double idleSince = -1;    // when the idle hours began, -1 in a busy hour
+        template <class Ar> void Fields(Ar& ar) {
+            ar(anchored, anchor, falling, drawPerDay, afterFrom, beforeUtc, lastEnd, hourKey,
+               hourStart, hourTouched, idleSince);
+        }
     };
 
     DetectorConfig config_;
@@ -141,12 +191,18 @@ private:
     int64_t fed_ = 0;        // readings fed so far; raw_.back() has index fed_ - 1
     std::deque<Raw> raw_;    // recent readings
     std::deque<Median> med_; // recent medians
+    std::deque<Level> levels_;
     Phase phase_ = Phase::Idle;
     std::optional<FuelEvent> open_;
-    QuietWatch quiet_;
     std::deque<std::pair<double, int>> temps_; // (utc, °C) of the last kTempMeanMin
     int64_t tempSum_ = 0;
+    double noise_ = 0; // litres, one reading's standard deviation
+    int64_t noiseCount_ = 0;
+    LossWatch loss_;
+    IdleHours hours_;
+    std::vector<double> scratch_; // not state: reused to spare an allocation a reading
 
+    template <class Ar> void Fields(Ar& ar);
     double MeanTemp(double utc, int temp);
     const Raw* RawAt(int64_t index) const;
     EventLevels LevelsOf(int64_t first, int64_t last) const;
@@ -155,9 +211,23 @@ private:
     void Detect(const Median& m, std::vector<FuelEvent>& out);
     const Median* Extreme(const Median& m, double minutes, bool lowest) const;
     bool FindRise(const Median& m, const Median*& low) const;
-    bool FindFall(const Median& m, const Median*& high) const;
     void Begin(FuelEventKind kind, const Median& from, std::vector<FuelEvent>& out);
     bool Settled(const Median& m, const Median*& ref) const;
-    void WatchQuiet(const Median& m, std::vector<FuelEvent>& out);
-    int64_t QuietPeriod(double local) const;
+    void CloseOpen(std::vector<FuelEvent>& out);
+    // ---- losses (FuelEventLosses.cpp) ----
+    void UpdateNoise(const Raw& r);
+    std::optional<Level> LevelNow();
+    void LearnHours(const Level& level, double local);
+    void WatchLoss(const Level& level, double local, std::vector<FuelEvent>& out);
+    const Level* LevelAt(double utc) const;
+    double LevelNoise() const;
+    double IdleThreshold() const;
+    HourDraw DrawBetween(double fromLocal, double toLocal) const;
+    double BusyThreshold(const HourDraw& span) const;
+    void BeginLoss(const Level& from, double local, double drawPerDay, std::vector<FuelEvent>& out);
+    void EndLoss(const Level& now, std::vector<FuelEvent>& out);
+    EventLevels AfterLevels(double to) const;
+    static EventLevels ToLevels(const Level& l);
+    Level FromLevels(const EventLevels& l, double utc) const;
+    double LossStart(const Level& from, double perDay) const;
 };

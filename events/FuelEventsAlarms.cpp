@@ -28,6 +28,21 @@ void FuelEvents::DeriveAlarms() {
                 }
         }
     }
+    // A loss acknowledged while it went on stays acknowledged, and one already known is
+    // not raised again when the detector reports it anew (the newest loss row, whatever
+    // its state, marks the losses the alarms were told of).
+    for (auto& [adr, tank] : tanks_) {
+        std::vector<EventRow> newest;
+        const int tankAdr = adr;
+        if (!Storage([&] { newest = SelectEvents(ctx_.db, tankAdr, "loss", 1); }))
+            return;
+        if (newest.empty())
+            continue;
+        const EventRow& row = newest.front();
+        tank->lossStart = std::max(tank->lossStart, row.tstart);
+        if (row.acked && !row.tend && tank->alarms.State(AlarmKind::Loss) == AlarmState::Cleared)
+            tank->alarms.Restore(AlarmKind::Loss, AlarmState::Acknowledged, false);
+    }
 }
 
 void FuelEvents::TakeStoredReadings(const std::map<int, std::vector<DataRow>>& last) {
@@ -60,7 +75,10 @@ void FuelEvents::ApplyTransitions(int adr, const std::vector<AlarmTransition>& t
         return;
     Tank& tank = TankFor(adr);
     for (const AlarmTransition& t : ts) {
-        Log(t.utc, AlarmLogLine(t.utc + LocalOffset(), TankName(adr), adr, t));
+        // The line is stamped with the time it is written: a loss found in history examined
+        // at start-up is news now, not at the loss's start.
+        const ClockReading now = ctx_.clock.Now();
+        Log(now.utc, AlarmLogLine(now.local, TankName(adr), adr, t));
         emit AlarmTransitioned(adr, t);
         const double utc = t.utc;
         if (t.kind == AlarmKind::Loss) {

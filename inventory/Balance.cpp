@@ -9,6 +9,50 @@
 
 namespace {
 
+// The median of the readings within half kBoundaryWindowDays either side of `utc` (the
+// level at the boundary also while it moves steadily), else `nearest` alone.
+StoredReading RobustLevel(const std::vector<StoredReading>& r, double utc,
+                          const StoredReading& nearest) {
+    auto first = std::lower_bound(r.begin(), r.end(), utc - kBoundaryWindowDays / 2,
+                                  [](const StoredReading& s, double t) { return s.utc < t; });
+    auto last = std::upper_bound(r.begin(), r.end(), utc + kBoundaryWindowDays / 2,
+                                 [](double t, const StoredReading& s) { return t < s.utc; });
+    if (last - first < 3)
+        return nearest;
+    std::vector<int32_t> gross, temp;
+    for (auto it = first; it != last; ++it) {
+        gross.push_back(it->gross);
+        temp.push_back(it->temp);
+    }
+    std::nth_element(gross.begin(), gross.begin() + gross.size() / 2, gross.end());
+    std::nth_element(temp.begin(), temp.begin() + temp.size() / 2, temp.end());
+    StoredReading s = nearest;
+    s.gross = gross[gross.size() / 2];
+    s.temp = temp[temp.size() / 2];
+    return s;
+}
+
+// An open delivery or loss counts as far as it has gone: up to the level of the last
+// readings, when they have moved the way it goes.
+EventRow AsFarAsGone(const EventRow& e, const std::vector<StoredReading>& r,
+                     std::optional<double> density) {
+    if (e.tend || !e.vbefore || r.empty() || (e.kind != "delivery" && e.kind != "loss"))
+        return e;
+    const StoredReading now = RobustLevel(r, r.back().utc, r.back());
+    if (now.utc <= e.tstart)
+        return e;
+    const bool delivery = e.kind == "delivery";
+    if (delivery ? now.gross <= *e.vbefore : now.gross >= *e.vbefore)
+        return e;
+    EventRow o = e;
+    o.tend = now.utc;
+    o.vafter = now.gross;
+    o.tafter = now.temp;
+    if (auto v = NetVolume::NetLitres(now.gross, now.temp, density))
+        o.nafter = *v;
+    return o;
+}
+
 bool IsFlow(const EventRow& e) {
     return (e.kind == "delivery" || e.kind == "loss") && e.tend && e.vbefore && e.vafter &&
            *e.vafter != *e.vbefore;
@@ -86,6 +130,15 @@ std::vector<BalanceRow> DailyBalance(const BalanceInput& in, const std::vector<d
         }
         at[i] = j < r.size() && r[j].utc == b ? &r[j] : last;
     }
+    // The level at each boundary: the median of the readings around it, so that a spike
+    // just before midnight is not the day's closing.
+    std::vector<StoredReading> robust(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!at[i])
+            continue;
+        robust[i] = RobustLevel(r, bounds[i] - in.offset, *at[i]);
+        at[i] = &robust[i];
+    }
 
     auto gross = [&](std::size_t i) -> std::optional<int64_t> {
         if (!at[i])
@@ -131,7 +184,8 @@ std::vector<BalanceRow> DailyBalance(const BalanceInput& in, const std::vector<d
 
     // Each delivery or loss shared out over the rows it touches by the share of its amount
     // the tank showed at each boundary.
-    for (const EventRow& e : events) {
+    for (const EventRow& stored : events) {
+        const EventRow e = AsFarAsGone(stored, r, in.density);
         if (!IsFlow(e))
             continue;
         const double span = double(*e.vafter - *e.vbefore);

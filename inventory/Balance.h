@@ -4,8 +4,10 @@
 // until the tank is empty; the depot's totals. Plain C++ on values already read, so it is
 // tested and benchmarked without a file, and reads no clock.
 //
-// Volumes at a boundary are those of the last reading at or before it: a tank read at
-// 23:59 and at 00:01 closes the day with the 23:59 level. A delivery or loss that runs
+// Volumes at a boundary are the median of the readings of the kBoundaryWindowDays around
+// it (at least three; else the last reading before it): never one reading, so a spike just
+// before midnight is not the day's closing. A delivery or loss still open counts as far as
+// the last readings show it has gone. A delivery or loss that runs
 // across a boundary is split there by the level the tank had reached, so a delivery that
 // went on past midnight counts partly on each day and consumption stays near the truth.
 //
@@ -42,6 +44,8 @@ struct BalanceRow {
 // A gap between readings longer than this (days) counts as time without readings; a poll
 // cycle of fourteen tanks takes under two minutes.
 inline constexpr double kReadingGapDays = 5.0 / kMinutesPerDay;
+// The readings a boundary's level is the median of: the quarter of an hour around it.
+inline constexpr double kBoundaryWindowDays = 15.0 / kMinutesPerDay;
 // A row is complete once it has ended and its readings cover this share of it.
 inline constexpr double kCompleteShare = 0.95;
 

@@ -100,12 +100,24 @@ std::vector<EventRow> ReportEvents(TSQLiteDatabase& db, const TItemNode& tank, d
         }
         for (const auto& [key, e] : found) {
             EventRow row = ToEventRow(tank.id, e);
-            const bool stored = std::any_of(events.begin(), events.end(), [&](const EventRow& s) {
-                return s.kind == row.kind && s.tstart == row.tstart;
+            // The same event as a stored one: the same kind over an overlapping time (an
+            // open one lasting till now), however its start was found this time. What the
+            // readings tell beyond a stored open row ends it here; it is never a second row.
+            auto same = std::find_if(events.begin(), events.end(), [&](const EventRow& s) {
+                const double sEnd = s.tend.value_or(HUGE_VAL), rowEnd = row.tend.value_or(HUGE_VAL);
+                return s.kind == row.kind && s.tstart <= rowEnd && row.tstart <= sEnd;
             });
             const bool inside = row.tstart < utcTo && (!row.tend || *row.tend >= utcFrom);
-            if (!stored && inside)
+            if (same != events.end()) {
+                if (!same->tend && row.tend) {
+                    same->tend = row.tend;
+                    same->vafter = row.vafter;
+                    same->nafter = row.nafter;
+                    same->tafter = row.tafter;
+                }
+            } else if (inside) {
                 events.push_back(row);
+            }
         }
         std::stable_sort(events.begin(), events.end(),
                          [](const EventRow& a, const EventRow& b) { return a.tstart < b.tstart; });

@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "Csv.h"
 #include "InventoryData.h"
+#include "LeakReport.h"
 #include "LevelQuery.h"
 #include "OutputTarget.h"
 #include "ReportSource.h"
@@ -23,7 +24,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tavrona-report [--db FILE] --what readings|events|daily|summary --tank N|all "
+    "usage: tavrona-report [--db FILE] --what readings|events|daily|summary|leak --tank N|all "
     "--from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...] -o FILE\n"
     "       tavrona-report --central CONNINFO [--station NAME|all] --what "
     "readings|events|daily|summary [--tank N|all] --from dd/mm/yyyy --to dd/mm/yyyy "
@@ -131,6 +132,7 @@ void AppendReports(std::string& text, ReportWhat what, const std::vector<TankRep
             Csv::AppendBalance(text, name, r.balance, header);
             break;
         case ReportWhat::Summary:
+        case ReportWhat::Leak:
             break;
         }
         header = false;
@@ -293,8 +295,11 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
                 req.what = ReportWhat::Daily;
             else if (v == "summary")
                 req.what = ReportWhat::Summary;
+            else if (v == "leak")
+                req.what = ReportWhat::Leak;
             else {
-                error = "--what must be readings, events, daily or summary, not \"" + v + "\"";
+                error =
+                    "--what must be readings, events, daily, summary or leak, not \"" + v + "\"";
                 return false;
             }
             what = true;
@@ -355,6 +360,10 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
     }
     if (station && !central) {
         error = "--station needs --central";
+        return false;
+    }
+    if (req.what == ReportWhat::Leak && (central || req.pdf)) {
+        error = "the leak test is written as CSV from a station's data.db only";
         return false;
     }
     if (central && req.pdf) {
@@ -420,6 +429,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         BalanceBoundaries(req.firstDay, req.lastDay, req.shiftStarts);
     std::vector<TankReport> reports;
     std::vector<TankBalance> summary;
+    std::vector<LeakReportRow> leaks;
     try {
         TSQLiteDatabase db(req.db, TSQLiteDatabase::Mode::ReadOnly);
         if (!db.TableExists("TANKS") || !db.TableExists("DATA")) {
@@ -445,6 +455,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             err << "tavrona-report: " << line << "\n";
         if (req.what == ReportWhat::Summary)
             summary = DepotSummary(db, tanks, bounds, offset, nowLocal);
+        else if (req.what == ReportWhat::Leak)
+            leaks = LeakReport(db, tanks, req.firstDay, req.lastDay, offset, nowLocal);
         else
             for (auto& t : tanks)
                 reports.push_back(LoadTankReport(db, t, bounds, offset, nowLocal));
@@ -467,6 +479,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::string text(Csv::kBom);
     if (req.what == ReportWhat::Summary)
         Csv::AppendSummary(text, summary, TotalsByFuel(summary));
+    if (req.what == ReportWhat::Leak)
+        AppendLeakCsv(text, leaks);
     AppendReports(text, req.what, reports, bounds.front() - offset, offset, true);
     return WriteOutput(req, text, out, err);
 }

@@ -4,7 +4,7 @@
 // buffers. It opens data.db read-only and never creates or changes it; every query has
 // finished before the output is written, so the station's inserts never meet its lock.
 //
-//   tavrona-report [--db FILE] --what readings|events|daily|summary --tank N|all
+//   tavrona-report [--db FILE] --what readings|events|daily|summary|leak --tank N|all
 //                  --from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...]
 //                  -o FILE            ("-o -" writes to `out`)
 //   tavrona-report --central CONNINFO [--station NAME|all] --what ... [--tank N|all] ...
@@ -34,7 +34,7 @@ enum ReportExit : int {
     kReportNoServer = 6,   // the central server could not be reached (libpq's words follow)
 };
 
-enum class ReportWhat { Readings, Events, Daily, Summary };
+enum class ReportWhat { Readings, Events, Daily, Summary, Leak };
 
 struct ReportRequest {
     std::string db = "data.db";

@@ -287,6 +287,66 @@ private slots:
         QCOMPARE(UserVersion(*f.db), 0);
     }
 
+    // A loss acknowledged before the station stops stays acknowledged after it starts
+    // again, whether it was still going on (and ends live) or already over; the Errors log
+    // lines carry the time they were written, not the loss's start.
+    void anAcknowledgedLossStaysAcknowledgedAcrossARestart_data() {
+        QTest::addColumn<int>("stopMinutes"); // after the theft began
+        QTest::newRow("still going on at the stop") << 25;
+        QTest::newRow("over before the stop") << 120;
+    }
+    void anAcknowledgedLossStaysAcknowledgedAcrossARestart() {
+        QFETCH(int, stopMinutes);
+        QTemporaryDir dir;
+        TSQLiteDatabase db(dir.filePath("data.db").toStdString());
+        RecordingMessages messages;
+        QVERIFY(CreateDatabase(db, "BM", messages));
+        db.ExecSQL("PRAGMA synchronous = OFF");
+        PlainTankList tanks;
+        AddTank(tanks, 1, 20000, "Diesel");
+        SynthPlan plan;
+        plan.utcFrom = kDay0;
+        plan.days = 1;
+        plan.cycleSeconds = 60;
+        plan.tanks = {SynthTank{1, 20000, 840, 9000, 0, 5, 11, 2}};
+        const double theft = At(0, 9);
+        plan.events = {{1, theft, 10, -600}};
+        const double stop = theft + stopMinutes / 1440.0;
+        InsertRows(db, plan, 0, stop);
+        ManualClock clock(stop + 0.001);
+        {
+            Station first(db, tanks, clock);
+            QVERIFY(first.StartAndCatchUp());
+            QVERIFY(first.events->AlarmView(1).unacknowledged);
+            const std::string stamp = TextFormats::DateTime(clock.LocalNow());
+            QCOMPARE(first.LinesWith((stamp + "   LOSS alarm raised").c_str()), 1);
+            first.events->Acknowledge(1);
+            QVERIFY(!first.events->AnyUnacknowledged());
+        }
+        clock.Set(At(0, 23));
+        Station second(db, tanks, clock);
+        QVERIFY(second.events->Start());
+        second.events->StartCatchUp();
+        second.events->WaitForCatchUp();
+        SynthesizeHistory(plan, [&](const DataRow& r) {
+            if (r.tstamp < stop)
+                return;
+            InsertRow(db, r);
+            Reading reading;
+            reading.address = unsigned(r.adr);
+            reading.utc = reading.local = r.tstamp;
+            reading.litres = r.flevel;
+            reading.temp = int8_t(r.temp);
+            second.events->TakeReading(reading);
+        });
+        QVERIFY(!second.events->AnyUnacknowledged());
+        QCOMPARE(second.LinesWith("LOSS alarm raised"), 0);
+        const std::vector<EventRow> losses = SelectEvents(db, 1, "loss");
+        QCOMPARE(int(losses.size()), 1);
+        QVERIFY(losses[0].acked && losses[0].tend);
+        QVERIFY(std::abs(*losses[0].nafter - *losses[0].nbefore + 600) <= 6);
+    }
+
     void liveReadingsRaiseStoreAndClearAlarms() {
         SensorFixture f;
         TItemNode& tank = f.AddTank(1, true);

@@ -74,6 +74,8 @@ class InventoryBalanceTest : public QObject {
 private slots:
     void balanceFollowsTheIdentityAndTheTruth_data();
     void balanceFollowsTheIdentityAndTheTruth();
+    void boundariesAndOpenEventsKeepConsumptionTrue_data();
+    void boundariesAndOpenEventsKeepConsumptionTrue();
     void silenceAcrossADeliveryKeepsTheTwoDaysRight();
     void shiftsSplitTheDayAtTheirStarts();
     void historyBeginningInsideThePeriod();
@@ -133,6 +135,55 @@ void InventoryBalanceTest::balanceFollowsTheIdentityAndTheTruth() {
         QVERIFY2(std::abs(*r.consumedNet - 24 * kUsePerHour) <= 60,
                  qPrintable(QString("day %1 consumed %2").arg(d).arg(*r.consumedNet)));
     }
+}
+
+// A still tank of 10000 l read once a minute over two days; on the second day at 10:00 a
+// delivery or loss of `step` litres over 15 minutes, still open (no end stored) when the
+// report is made at 10:21. Neither a spike before midnight nor the open event may show as
+// consumption.
+void InventoryBalanceTest::boundariesAndOpenEventsKeepConsumptionTrue_data() {
+    QTest::addColumn<double>("spike");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<double>("step");
+    QTest::newRow("a spike of +15 % at 23:59") << 1500.0 << "" << 0.0;
+    QTest::newRow("a spike of -5 % at 23:59") << -500.0 << "" << 0.0;
+    QTest::newRow("a delivery still open") << 0.0 << "delivery" << 3000.0;
+    QTest::newRow("a loss still open") << 0.0 << "loss" << -1000.0;
+    QTest::newRow("an open delivery, the level not risen yet") << 0.0 << "delivery" << 0.0;
+}
+
+void InventoryBalanceTest::boundariesAndOpenEventsKeepConsumptionTrue() {
+    QFETCH(double, spike);
+    QFETCH(QString, kind);
+    QFETCH(double, step);
+    std::vector<StoredReading> readings;
+    for (double t = Utc(0, 0) - 5.0 / 1440; t <= Utc(1, 10, 20) + 1e-9; t += 1.0 / 1440) {
+        double level = 10000 + step * std::clamp((t - Utc(1, 10)) * 96, 0.0, 1.0);
+        if (std::abs(t - Utc(0, 23, 59)) < 1e-7)
+            level += spike;
+        readings.push_back({t, int32_t(std::lround(level)), 0, 15});
+    }
+    std::vector<EventRow> events;
+    if (!kind.isEmpty()) {
+        EventRow e;
+        e.adr = 1;
+        e.kind = kind.toStdString();
+        e.tstart = Utc(1, 10);
+        e.vbefore = 10000;
+        e.tbefore = 15;
+        events.push_back(e);
+    }
+    BalanceInput in{&readings, &events, 840.0, kOffset, Local(1, 10, 21)};
+    const auto rows = DailyBalance(in, BalanceBoundaries(kDay0, kDay0 + 1));
+    QCOMPARE(int(rows.size()), 2);
+    for (const BalanceRow& r : rows) {
+        QVERIFY(r.consumed && r.consumedNet);
+        QVERIFY2(std::abs(*r.consumed) <= 5, qPrintable(QString::number(*r.consumed)));
+        QVERIFY2(std::abs(*r.consumedNet) <= 5, qPrintable(QString::number(*r.consumedNet)));
+    }
+    QVERIFY(std::abs(rows[0].delivered + rows[0].lost) < 1e-9);
+    QVERIFY(std::abs(rows[1].delivered - std::max(step, 0.0)) <= 5);
+    QVERIFY(std::abs(rows[1].lost - std::max(-step, 0.0)) <= 5);
 }
 
 void InventoryBalanceTest::silenceAcrossADeliveryKeepsTheTwoDaysRight() {

@@ -1,0 +1,428 @@
+// Losses: the level, the tank's noise and idle hours, and the rules that find a fall of any
+// pace (see FuelEventDetector.h).
+#include "FuelEventDetector.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kMinute = 1.0 / 1440.0;
+constexpr double kSlack = 1e-9;
+// A level needs this many readings in its window; fewer (a silence) give none.
+constexpr int kLevelReadings = 5;
+// Spikes: readings further than this many noise widths from the window's median.
+constexpr double kSpikeWidths = 4;
+// Falls in idle hours: noise widths of the difference of two levels.
+constexpr double kIdleWidths = 4.5;
+// Litres an hour must give out to count as drawn from, in noise widths of an hour's
+// difference of levels (and at least 0.15 % of capacity).
+constexpr double kActiveWidths = 4;
+// Levels in a row that must be still before a loss ends.
+constexpr int kStillLevels = 5;
+// The least fall over the still window that still counts as falling, a share of capacity.
+constexpr double kStillShare = 0.0005;
+// E|x - y| of two independent readings is 2σ/√π.
+constexpr double kMeanAbsDiff = 1.1283791670955126;
+
+bool InQuiet(const DetectorConfig& c, double local) {
+    if (!c.quietFrom || !c.quietTo)
+        return false;
+    const double minute = (local - std::floor(local)) * 1440.0;
+    const int from = *c.quietFrom, to = *c.quietTo;
+    return from < to ? minute >= from && minute < to : minute >= from || minute < to;
+}
+
+} // namespace
+
+double FuelEventDetector::SmallestTheft() const {
+    return std::max(100.0, 0.005 * config_.capacity);
+}
+
+HourDraw FuelEventDetector::DrawAt(double local) const {
+    if (InQuiet(config_, local))
+        return {};
+    return hours_.Draw(local, std::max(50.0, 0.0025 * config_.capacity));
+}
+
+bool FuelEventDetector::IdleAt(double local) const {
+    return InQuiet(config_, local) || hours_.Idle(local);
+}
+
+// A robust running estimate from the differences of neighbouring readings: a step bigger
+// than five widths (a draw, a theft, a spike) is cut to that before it counts.
+void FuelEventDetector::UpdateNoise(const Raw& r) {
+    if (raw_.empty() || r.utc - raw_.back().utc > 5 * kMinute)
+        return;
+    double d = std::abs(r.value - raw_.back().value);
+    if (noiseCount_ >= 20)
+        d = std::min(d, 5 * kMeanAbsDiff * noise_);
+    const double weight = 1.0 / double(std::min<int64_t>(noiseCount_ + 1, 500));
+    noise_ += weight * (d / kMeanAbsDiff - noise_);
+    ++noiseCount_;
+}
+
+double FuelEventDetector::LevelNoise() const {
+    // the trimmed mean of about one reading a minute over the window
+    const double sigma = std::max(noise_, 0.5);
+    return 1.1 * sigma / std::sqrt(kLevelWindowMin);
+}
+
+std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() {
+    const double from = lastUtc_ - kLevelWindowMin * kMinute + kSlack;
+    std::size_t first = raw_.size();
+    while (first > 0 && raw_[first - 1].utc > from)
+        --first;
+    if (raw_.size() - first < static_cast<std::size_t>(kLevelReadings))
+        return std::nullopt;
+    std::vector<double>& values = scratch_;
+    values.clear();
+    for (std::size_t i = first; i < raw_.size(); ++i)
+        values.push_back(raw_[i].value);
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    const double median = values[values.size() / 2];
+    const double cut = kSpikeWidths * std::max(noise_, 1.0);
+    Level l;
+    double utc = 0, gross = 0, net = 0;
+    int n = 0;
+    bool allNet = true;
+    values.clear(); // now the temperatures
+    for (std::size_t i = first; i < raw_.size(); ++i) {
+        const Raw& r = raw_[i];
+        if (std::abs(r.value - median) > cut)
+            continue;
+        ++n;
+        utc += r.utc;
+        l.value += r.value;
+        gross += r.gross;
+        if (r.net)
+            net += *r.net;
+        else
+            allNet = false;
+        values.push_back(r.temp);
+    }
+    if (n < kLevelReadings)
+        return std::nullopt;
+    l.utc = utc / n;
+    l.value /= n;
+    l.gross = gross / n;
+    if (allNet)
+        l.net = net / n;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    l.temp = static_cast<int>(values[values.size() / 2]);
+    return l;
+}
+
+// Whole local hours without an event teach the idle hours. An hour is judged by the levels
+// at its two ends; one with a silence over its end or an event in it is left out.
+void FuelEventDetector::LearnHours(const Level& level, double local) {
+    const double hour = std::floor(local * 24.0 + 1e-7);
+    // Hours of a delivery are left out; those of a loss are not, or a busy hour taken for
+    // a loss while its draw is not known yet would never be learned.
+    if (open_ && open_->kind == FuelEventKind::Delivery)
+        loss_.hourTouched = true;
+    if (hour == loss_.hourKey)
+        return;
+    const bool consecutive = loss_.hourKey >= 0 && hour == loss_.hourKey + 1;
+    if (consecutive && !loss_.hourTouched && level.utc - loss_.hourStart.utc < 75 * kMinute) {
+        const double diffNoise = std::sqrt(2.0) * LevelNoise();
+        const double active =
+            std::max(kActiveWidths * diffNoise, 0.0015 * std::max<int32_t>(config_.capacity, 0));
+        hours_.Learn(loss_.hourKey / 24.0, loss_.hourStart.value - level.value, active);
+    }
+    loss_.hourKey = hour;
+    loss_.hourStart = level;
+    loss_.hourTouched = open_ && open_->kind == FuelEventKind::Delivery;
+}
+
+const FuelEventDetector::Level* FuelEventDetector::LevelAt(double utc) const {
+    auto it = std::upper_bound(levels_.begin(), levels_.end(), utc + kSlack,
+                               [](double t, const Level& l) { return t < l.utc; });
+    if (it == levels_.begin())
+        return nullptr;
+    return &*std::prev(it);
+}
+
+double FuelEventDetector::IdleThreshold() const {
+    return std::max(0.5 * SmallestTheft(), kIdleWidths * std::sqrt(2.0) * LevelNoise());
+}
+
+// The normal draw between two local times: each hour's mean and variance for the part of
+// it the span covers.
+HourDraw FuelEventDetector::DrawBetween(double fromLocal, double toLocal) const {
+    HourDraw sum;
+    sum.known = true;
+    double var = 0;
+    for (double t = fromLocal; t < toLocal - 1e-9;) {
+        const double next = std::min(toLocal, (std::floor(t * 24 + 1e-7) + 1) / 24.0);
+        const HourDraw h = DrawAt((t + next) / 2);
+        const double hours = (next - t) * 24;
+        sum.known = sum.known && h.known;
+        sum.mean += h.mean * hours;
+        var += h.spread * h.spread * hours;
+        t = next;
+    }
+    sum.spread = std::sqrt(var);
+    return sum;
+}
+
+// `span` is the draw expected over the fall's time (litres, not per hour).
+double FuelEventDetector::BusyThreshold(const HourDraw& span) const {
+    const double normal = span.mean + kBusyZ * span.spread;
+    return std::max(config_.lossLitres, normal) + kIdleWidths * std::sqrt(2.0) * LevelNoise();
+}
+
+EventLevels FuelEventDetector::ToLevels(const Level& l) {
+    EventLevels e;
+    e.gross = static_cast<int32_t>(std::lround(l.gross));
+    if (l.net)
+        e.net = static_cast<int32_t>(std::lround(*l.net));
+    e.temp = l.temp;
+    return e;
+}
+
+// The mean of the readings after loss_.afterFrom up to `to`, spikes left out, with the
+// normal draw over the loss added back.
+EventLevels FuelEventDetector::AfterLevels(double to) const {
+    std::vector<const Raw*> in;
+    for (const Raw& r : raw_)
+        if (r.utc > loss_.afterFrom - kSlack && r.utc <= to + kSlack)
+            in.push_back(&r);
+    Level l;
+    double mid = 0;
+    if (in.empty()) {
+        l = levels_.back();
+        mid = l.utc;
+    } else {
+        std::vector<double> v;
+        for (const Raw* r : in)
+            v.push_back(r->value);
+        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+        const double median = v[v.size() / 2], cut = kSpikeWidths * std::max(noise_, 1.0);
+        double gross = 0, net = 0;
+        int n = 0;
+        bool allNet = true;
+        std::vector<int> temps;
+        for (const Raw* r : in) {
+            if (std::abs(r->value - median) > cut)
+                continue;
+            ++n;
+            mid += r->utc;
+            gross += r->gross;
+            if (r->net)
+                net += *r->net;
+            else
+                allNet = false;
+            temps.push_back(r->temp);
+        }
+        mid /= n;
+        l.gross = gross / n;
+        if (allNet)
+            l.net = net / n;
+        std::nth_element(temps.begin(), temps.begin() + temps.size() / 2, temps.end());
+        l.temp = temps[temps.size() / 2];
+    }
+    if (open_) {
+        const double normal = loss_.drawPerDay * std::max(0.0, mid - loss_.beforeUtc);
+        l.gross += normal;
+        if (l.net)
+            *l.net += normal;
+    }
+    return ToLevels(l);
+}
+
+FuelEventDetector::Level FuelEventDetector::FromLevels(const EventLevels& e, double utc) const {
+    Level l;
+    l.utc = utc;
+    l.gross = e.gross;
+    if (e.net)
+        l.net = *e.net;
+    l.temp = e.temp;
+    l.value = e.net && config_.density ? double(*e.net) : double(e.gross);
+    return l;
+}
+
+// The start of a fall: the last level still within half a noise band of the one it fell
+// from, less the normal draw since.
+double FuelEventDetector::LossStart(const Level& from, double perDay) const {
+    // half a noise band, or a tenth of the fall so far where the net litres wobble more
+    // than the readings (whole degrees)
+    const double tol = std::max(1.5 * LevelNoise(), 0.1 * (from.value - levels_.back().value));
+    for (auto it = levels_.rbegin(); it != levels_.rend() && it->utc >= from.utc; ++it)
+        if (it->value >= from.value - perDay * (it->utc - from.utc) - tol)
+            return it->utc;
+    return from.utc;
+}
+
+void FuelEventDetector::BeginLoss(const Level& from, double local, double drawPerDay,
+                                  std::vector<FuelEvent>& out) {
+    if (!IdleAt(local) && drawPerDay <= 0) {
+        // A busy hour not learned yet: the draw of the hour before the fall stands in.
+        const Level* hourAgo = LevelAt(from.utc - 60 * kMinute);
+        if (hourAgo && hourAgo->utc > loss_.lastEnd && from.utc - hourAgo->utc > 30 * kMinute)
+            drawPerDay = std::clamp((hourAgo->value - from.value) / (from.utc - hourAgo->utc), 0.0,
+                                    config_.lossLitres * 24.0);
+    }
+    FuelEvent e;
+    e.kind = FuelEventKind::Loss;
+    e.tstart = LossStart(from, drawPerDay);
+    // The level before: the window just before the start, when the level was still then.
+    const Level* just = LevelAt(e.tstart - kLevelWindowMin / 2 * kMinute);
+    const Level& before = just && just->utc >= from.utc ? *just : from;
+    e.before = ToLevels(before);
+    loss_.beforeUtc = before.utc;
+    e.quiet = InQuiet(config_, local);
+    open_ = e;
+    phase_ = Phase::Falling;
+    loss_.drawPerDay = drawPerDay;
+    loss_.falling = 0;
+    out.push_back(e);
+}
+
+void FuelEventDetector::EndLoss(const Level& now, std::vector<FuelEvent>& out) {
+    const double band = 3 * LevelNoise();
+    // The end: the first level that came within half a band of the still level now. A
+    // level is the mean of a window ending some minutes after its date; the fall ended
+    // about a third of the window before the first such level.
+    const double drift =
+        loss_.drawPerDay > 0
+            ? loss_.drawPerDay
+            : kStillShare * std::max<int32_t>(config_.capacity, 0) / (kStillWindowMin * kMinute);
+    const double before = open_->before.net && config_.density ? double(*open_->before.net)
+                                                               : double(open_->before.gross);
+    const double tol = std::max(band / 2, 0.03 * (before - now.value));
+    double reached = now.utc;
+    for (const Level& l : levels_)
+        if (l.utc >= open_->tstart && l.value - drift * (now.utc - l.utc) <= now.value + tol) {
+            reached = l.utc;
+            break;
+        }
+    open_->tend = std::max(open_->tstart, reached - kLevelWindowMin / 3 * kMinute);
+    // The level after: readings from where the last window still falling ended, and at
+    // least those of the last ten minutes, which are still by now.
+    loss_.afterFrom = std::max(reached + kLevelWindowMin / 2 * kMinute, lastUtc_ - 10 * kMinute);
+    open_->after = AfterLevels(lastUtc_);
+    phase_ = Phase::Paused;
+    loss_.falling = 0;
+    out.push_back(*open_);
+}
+
+void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<FuelEvent>& out) {
+    if (phase_ == Phase::Rising || (open_ && open_->kind == FuelEventKind::Delivery)) {
+        loss_.anchored = false;
+        return;
+    }
+    const bool idle = IdleAt(local);
+    // An idle hour's draw is small but need not be nothing (a heater fed from the tank).
+    const HourDraw draw = DrawAt(local);
+    const double band = 3 * LevelNoise();
+    if (phase_ == Phase::Falling) {
+        const Level* ref = LevelAt(level.utc - kStillWindowMin * kMinute);
+        if (!ref || ref->utc < open_->tstart)
+            return;
+        const double minutes = (level.utc - ref->utc) / kMinute;
+        // still: falling less than the noise and the hour's normal draw allow, and at
+        // least less than 0.05 % of capacity (a draw not learned yet, a slow leak)
+        const double perHour = draw.known ? draw.mean : loss_.drawPerDay / 24.0;
+        const double normal = minutes / 60.0 * perHour +
+                              (idle ? 0.0 : 2 * draw.spread * std::sqrt(minutes / 60.0)) +
+                              kStillShare * std::max<int32_t>(config_.capacity, 0);
+        // still for kStillLevels levels in a row: the noise alone makes one now and then
+        if (ref->value - level.value >= band + normal)
+            loss_.falling = 0;
+        else if (++loss_.falling >= kStillLevels)
+            EndLoss(level, out);
+        return;
+    }
+    if (phase_ == Phase::Paused) {
+        // A new fall from the level after, before the pause is over, goes on with the loss.
+        const double tend = *open_->tend;
+        Level after = FromLevels(*open_->after, tend);
+        after.value -= loss_.drawPerDay * (tend - loss_.beforeUtc); // about the level as read
+        const double since = (level.utc - tend) * 24.0 * draw.mean;
+        const double threshold =
+            idle ? IdleThreshold()
+                 : BusyThreshold(DrawBetween(local - kLevelWindowMin * kMinute, local));
+        if (after.value - since - level.value < threshold) {
+            loss_.falling = 0;
+            return;
+        }
+        if (++loss_.falling < 3)
+            return;
+        if (LossStart(after, draw.mean * 24.0) - tend < kMergePauseMin * kMinute) {
+            open_->tend.reset();
+            open_->after.reset();
+            phase_ = Phase::Falling;
+            loss_.falling = 0;
+            out.push_back(*open_);
+        } else {
+            // still for the whole pause before this fall: a loss of its own
+            CloseOpen(out);
+            BeginLoss(after, local, draw.mean * 24.0, out);
+        }
+        return;
+    }
+    // Idle: no event open. The still level is taken only from a window wholly in the idle
+    // hours: one reaching back into a busy hour holds its last draws.
+    if (!idle)
+        loss_.idleSince = -1;
+    else if (loss_.idleSince < 0)
+        loss_.idleSince = lastUtc_;
+    const bool settledIdle = idle && level.utc - kLevelWindowMin / 2 * kMinute >= loss_.idleSince;
+    if (idle && !settledIdle) {
+        loss_.anchor = level;
+        loss_.anchored = true;
+        loss_.falling = 0;
+        return;
+    }
+    const double sinceAnchor = loss_.anchored ? (level.utc - loss_.anchor.utc) * 24.0 : 0;
+    const double idleFall = loss_.anchor.value - level.value - draw.mean * sinceAnchor;
+    if (!loss_.anchored || idleFall < -band ||
+        (level.utc - loss_.anchor.utc >= kReanchorMin * kMinute && idleFall < band)) {
+        loss_.anchor = level;
+        loss_.anchored = true;
+    }
+    const Level* from = nullptr;
+    double perDay = 0;
+    if (idle) {
+        if (loss_.anchor.value - level.value - draw.mean * sinceAnchor >= IdleThreshold()) {
+            from = &loss_.anchor;
+            perDay = draw.mean * 24.0;
+        }
+    } else {
+        // One pass back over the levels, the highest so far being where a fall began; each
+        // window is judged where it ends. Longer windows only where the hour's normal draw
+        // is known.
+        const double offset = local - lastUtc_;
+        const Level* top = nullptr;
+        auto it = levels_.rbegin();
+        for (double minutes : {kLevelWindowMin, 60.0, 180.0}) {
+            if (minutes > kLevelWindowMin && !draw.known)
+                break;
+            const Level* ref = LevelAt(level.utc - minutes * kMinute);
+            if (!ref)
+                break;
+            for (; it != levels_.rend() && it->utc >= ref->utc; ++it)
+                if (it->utc > loss_.lastEnd && (!top || it->value > top->value))
+                    top = &*it;
+            // the loss threshold is the least any window asks
+            if (!top || top->value - level.value < config_.lossLitres)
+                continue;
+            const HourDraw span =
+                DrawBetween(std::min(top->utc, level.utc - kMinute) + offset, level.utc + offset);
+            if (top->value - level.value >= BusyThreshold(span)) {
+                from = top;
+                perDay = draw.mean * 24.0;
+                break;
+            }
+        }
+    }
+    if (!from) {
+        loss_.falling = 0;
+        return;
+    }
+    if (++loss_.falling >= 3) {
+        const Level start = *from;
+        BeginLoss(start, local, perDay, out);
+    }
+}

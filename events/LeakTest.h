@@ -1,0 +1,66 @@
+#pragma once
+// The automatic leak test of one tank: idle periods of the last 28 days pooled, net volume
+// at 15 °C regressed against time with one level per period and one common slope. Pure: it
+// takes readings and the tank's deliveries and losses, and returns its numbers, so one table
+// of worked examples tests it and one benchmark measures it.
+//
+// - A period is a stretch of readings without a gap of more than 5 minutes, without a
+//   delivery or loss, beginning kSettleHours after a delivery ended, and without a draw: it
+//   is cut wherever two neighbouring 10-reading means differ by more than the noise allows.
+//   Periods shorter than kMinPeriodMin are not used.
+// - The slope's uncertainty is the larger of what the residuals give and what the spread of
+//   the periods' own slopes gives (the net litres wobble with the whole degrees).
+// - Fail: the leak rate is at least the threshold (half the rate to be detected) and the
+//   test is decisive, or the rate is beyond the threshold by 1.645 of its uncertainty.
+//   Pass: the rate is below the threshold and the test is decisive: its uncertainty is
+//   small enough that a leak of the rate to be detected would fail with 95 % probability
+//   (and no leak would with 5 %), from kMinPeriodsToPass periods at least. Otherwise
+//   inconclusive.
+
+#include "EventTables.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct LeakReading {
+    double utc = 0;
+    int32_t gross = 0;
+    int temp = 0;
+};
+
+struct LeakTestInput {
+    std::vector<LeakReading> readings; // in time order, the last kWindowDays at least
+    std::vector<EventRow> events;      // deliveries and losses (others are ignored)
+    std::optional<double> density;     // kg/m³ at 15 °C; none: gross litres
+    double now = 0;                    // UTC day number the test is made at
+    double detectRate = 0.76;          // l/h to be detected
+};
+
+enum class LeakVerdict { Pass, Fail, Inconclusive };
+
+struct LeakTestResult {
+    LeakVerdict verdict = LeakVerdict::Inconclusive;
+    double rate = 0;         // l/h lost (negative: gained)
+    double bound = 0;        // upper 95 % bound of the rate
+    double threshold = 0;    // l/h: half the rate to be detected
+    double sigma = 0;        // the rate's standard uncertainty, l/h
+    int periods = 0;         // idle periods used
+    double hours = 0;        // their total length
+    double from = 0, to = 0; // the days the readings used span (UTC)
+};
+
+namespace LeakTest {
+inline constexpr double kWindowDays = 28;
+inline constexpr double kSettleHours = 6;
+inline constexpr double kMinPeriodMin = 30;
+inline constexpr double kZ = 1.645; // one-sided 95 %
+// A pass also needs this many periods: the uncertainty of a few nights is itself too
+// uncertain (the net litres' wobble is not independent from minute to minute).
+inline constexpr int kMinPeriodsToPass = 14;
+
+LeakTestResult Run(const LeakTestInput& in);
+
+// "pass", "fail", "inconclusive"
+const char* VerdictText(LeakVerdict v);
+} // namespace LeakTest
