@@ -17,7 +17,7 @@
 //   (and no leak would with 5 %), from kMinPeriodsToPass periods at least. Otherwise
 //   inconclusive.
 
-#include "EventTables.h"
+#include "EventRecords.h"
 
 #include <optional>
 #include <string>

@@ -4,6 +4,7 @@
 
 #include "Clock.h"
 #include "SQLiteDatabase.h"
+#include "SensorRows.h"
 #include "Statements.h"
 #include "TankList.h"
 

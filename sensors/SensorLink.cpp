@@ -16,8 +16,6 @@
 #include <chrono>
 #include <exception>
 
-};
-
 SensorLinkDevices SensorLinkDevices::Station() {
     SensorLinkDevices d;
     d.port = std::make_unique<TComPort>();
