@@ -223,6 +223,12 @@ private slots:
         stop->selectAll();
         QTest::keyClicks(stop, "06/12/2026 08:30:15");
         QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 12, 6, 8, 30, 15, 999));
+        // A slip mended with Backspace: the minute read is the one finally typed.
+        stop->selectAll();
+        QTest::keyClicks(stop, "06/12/2026 09:4");
+        QTest::keyClick(stop, Qt::Key_Backspace);
+        QTest::keyClicks(stop, "15");
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 12, 6, 9, 15, 0, 999));
 
         for (const char* text : {"31/02/2026 10:00", "07/12/20", "x"}) {
             start->selectAll();
