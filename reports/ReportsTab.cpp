@@ -3,6 +3,7 @@
 #include "CentralReportDialog.h"
 #include "ChartEvents.h"
 #include "Clock.h"
+#include "DateTimePicker.h"
 #include "ExportFolder.h"
 #include "InventoryData.h"
 #include "InventoryPane.h"
@@ -131,7 +132,7 @@ double FromShown(const QDateTime& t) {
 }
 
 QDateTimeEdit* MakePicker(QWidget* parent) {
-    auto* e = new QDateTimeEdit(parent);
+    auto* e = new DateTimePicker(parent); // takes a whole date typed in, too
     e->setDisplayFormat("dd/MM/yyyy HH:mm:ss");
     e->setTimeSpec(Qt::UTC); // wall-clock values: no time zone may move them
     e->setCalendarPopup(true);

@@ -207,6 +207,41 @@ private slots:
         QCOMPARE(st.Picker("StartDT")->date(), QDate(2026, 12, 7));
     }
 
+    // A whole date typed over the selected text of a picker is the period's bound; a text
+    // that is no date leaves the value held before; the arrows still step a section.
+    void typedDatesAreTaken() {
+        Station st;
+        st.tab.SetChoice(7);
+        QDateTimeEdit* start = st.Picker("StartDT");
+        QDateTimeEdit* stop = st.Picker("StopDT");
+        start->selectAll();
+        QTest::keyClicks(start, "05/12/2026 10:00");
+        QCOMPARE(start->dateTime(), QDateTime(QDate(2026, 12, 5), QTime(10, 0), Qt::UTC));
+        QCOMPARE(st.tab.Period().start, At(5, 10, 0));
+        QTest::keyClick(start, Qt::Key_Return);
+        QCOMPARE(start->text(), QString("05/12/2026 10:00:00"));
+        stop->selectAll();
+        QTest::keyClicks(stop, "06/12/2026 08:30:15");
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 12, 6, 8, 30, 15, 999));
+        // A slip mended with Backspace: the minute read is the one finally typed.
+        stop->selectAll();
+        QTest::keyClicks(stop, "06/12/2026 09:4");
+        QTest::keyClick(stop, Qt::Key_Backspace);
+        QTest::keyClicks(stop, "15");
+        QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 12, 6, 9, 15, 0, 999));
+
+        for (const char* text : {"31/02/2026 10:00", "07/12/20", "x"}) {
+            start->selectAll();
+            QTest::keyClicks(start, text);
+            QTest::keyClick(start, Qt::Key_Return);
+            QCOMPARE(start->text(), QString("05/12/2026 10:00:00"));
+            QCOMPARE(st.tab.Period().start, At(5, 10, 0));
+        }
+        start->setCurrentSection(QDateTimeEdit::DaySection);
+        QTest::keyClick(start, Qt::Key_Up);
+        QCOMPARE(st.tab.Period().start, At(6, 10, 0));
+    }
+
     // Both as reported: on 9 December after "Yesterday", a custom 8 -> 9 December must take
     // in the 9th's readings, and a custom 1 -> 9 December must show what "Current month"
     // shows over the same dates. The pickers show the times the period uses.
