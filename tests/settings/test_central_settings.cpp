@@ -137,8 +137,8 @@ private slots:
         TCentralSetup read = RCentralData();
         QCOMPARE(read.Connection, connection);
         QCOMPARE(read.Station, station);
-        WrCentralData(TCentralSetup{});
-        WrCentralData(read);
+        QVERIFY(WrCentralData(TCentralSetup{}));
+        QVERIFY(WrCentralData(read));
         read = RCentralData();
         QCOMPARE(read.Connection, connection);
         QCOMPARE(read.Station, station);

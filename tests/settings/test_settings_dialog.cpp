@@ -257,17 +257,19 @@ private slots:
         fx.port->present = {"COM9"};
         std::unique_ptr<FakePorts> owner;
         Ports(owner); // lists nothing
+        RecordingMessages boxes;
         OpenSettings form(
-            fx.messages,
+            boxes,
             [&] {
                 fx.portName = CfgData.PortNum;
                 fx.link->DeviceConnect();
             },
             std::move(owner));
         form.lineDown = [&] { return !fx.link->LineUp(); };
-        fx.onSettings = [&] { form.RequestShow(); };
+        ConditionDesk desk(boxes, {{}, {}, [&] { form.RequestShow(); }, [] { return 0.0; }});
+        fx.messages.passOn = &desk;
         fx.link->DeviceConnect();
-        QVERIFY(form.isVisible());
+        QTRY_VERIFY(form.isVisible());
         QCOMPARE(form.cbPort->count(), 0);
         QTest::mouseClick(form.Button1, Qt::LeftButton);
         QVERIFY(!form.isVisible());
@@ -281,7 +283,7 @@ private slots:
         QVERIFY(fx.port->Connected());
         QCOMPARE(fx.port->Name(), std::string("COM1"));
         QVERIFY(!fx.port->written.empty());
-        QCOMPARE(fx.messages.shown,
+        QCOMPARE(boxes.shown,
                  std::vector<std::string>({"ComPort absent (COM1). Please select another port."}));
     }
 
