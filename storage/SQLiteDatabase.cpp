@@ -1,5 +1,7 @@
 #include "SQLiteDatabase.h"
 
+#include "JournalFiles.h"
+
 #include "BoundSql.h"
 #include "TextFormats.h"
 
@@ -155,6 +157,8 @@ void ApplyBusyTimeout(sqlite3* db) {
 }
 
 TSQLiteDatabase::TSQLiteDatabase(const std::string& fileName, Mode mode) : fileName_(fileName) {
+    if (mode != Mode::ReadOnly)
+        MatchJournalFilesToDatabase(fileName);
     int rc = mode == Mode::ReadOnly
                  ? sqlite3_open_v2(fileName.c_str(), &db_, SQLITE_OPEN_READONLY, nullptr)
                  : sqlite3_open(fileName.c_str(), &db_);

@@ -132,11 +132,10 @@ private slots:
             StoreReconRows(db, m.meters, m.notes);
         }
         ManualClock clock(kDec1 + 20);
-        auto run = [&](const char* what, std::vector<std::string> extra = {}) {
+        auto run = [&](const char* what, const char* tank = "1") {
             std::vector<std::string> args{"--db",   file,         "--what", what,
-                                          "--tank", "1",          "--from", "01/12/2026",
+                                          "--tank", tank,         "--from", "01/12/2026",
                                           "--to",   "08/12/2026", "-o",     "-"};
-            args.insert(args.end(), extra.begin(), extra.end());
             std::ostringstream out, err;
             const int code = RunReconReport(args, out, err, clock);
             return std::make_tuple(code, QString::fromStdString(out.str()),
@@ -150,7 +149,7 @@ private slots:
         QCOMPARE(code2, int(kReportOk));
         QCOMPARE(recon.count("\r\n"), 1 + 8);
         QVERIFY(recon.section("\r\n", 2, 2).endsWith(",no meter data"));
-        const auto [code3, none, why] = run("reconciliation", {"--tank", "7"});
+        const auto [code3, none, why] = run("reconciliation", "7");
         QCOMPARE(code3, int(kReportNoTank));
 
         std::vector<TankReconReport> tanks;
