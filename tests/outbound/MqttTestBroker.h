@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -117,3 +118,20 @@ private:
     mosquitto* m_ = nullptr;
     bool connected_ = false;
 };
+
+// A subscriber gets the broker's retained messages as they stand when it subscribes; one that
+// subscribed before the last of them reached the broker sees those as live messages. So this
+// subscribes anew until what came retained satisfies `has`, or the time is up.
+inline std::unique_ptr<MqttTestSubscriber>
+RetainedSubscriber(int port, const std::string& filter,
+                   const std::function<bool(const MqttTestSubscriber&)>& has, int ms = 15000) {
+    QDeadlineTimer deadline(ms);
+    std::unique_ptr<MqttTestSubscriber> sub;
+    do {
+        sub.reset();
+        sub = std::make_unique<MqttTestSubscriber>(port, filter);
+        if (sub->Connected() && sub->WaitFor([&] { return has(*sub); }, 1000))
+            break;
+    } while (!deadline.hasExpired());
+    return sub;
+}

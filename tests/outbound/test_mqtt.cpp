@@ -189,14 +189,16 @@ void TestMqtt::stateAndDiscoveryReachSubscriber() {
         QVERIFY(WaitUntil([&] { return reports.Connected() && reports.Last().waiting == 0; }));
 
         // A subscriber that comes later gets the retained state and configs.
-        MqttTestSubscriber sub(broker.Port(), "#");
-        QVERIFY(sub.Connected());
         const std::string level = "ha/sensor/tavrona_depot_7/tank3_level/config";
         const std::string loss = "ha/binary_sensor/tavrona_depot_7/tank3_alarm_loss/config";
-        QVERIFY(sub.WaitFor([&] {
+        const auto all = [&](const MqttTestSubscriber& sub) {
             return sub.retained.count(Mqtt::TankTopic(s, 3)) && sub.retained.count(level) &&
                    sub.retained.count(loss) && sub.retained.count(Mqtt::StatusTopic(s));
-        }));
+        };
+        const auto subscriber = RetainedSubscriber(broker.Port(), "#", all);
+        MqttTestSubscriber& sub = *subscriber;
+        QVERIFY(sub.Connected());
+        QVERIFY(all(sub));
         QCOMPARE(sub.retained[Mqtt::StatusTopic(s)], std::string("online"));
         QCOMPARE(Obj(sub.retained[Mqtt::TankTopic(s, 3)])["alarm"].toString(), QString("LOSS"));
         const QJsonObject levelConfig = Obj(sub.retained[level]);
@@ -243,11 +245,13 @@ void TestMqtt::brokerAwayNothingStallsLastStateWins() {
 
     QVERIFY(broker.Start());
     QVERIFY(WaitUntil([&] { return reports.Connected() && reports.Last().waiting == 0; }, 90000));
-    MqttTestSubscriber sub(broker.Port(), "#");
-    QVERIFY(sub.Connected());
-    QVERIFY(sub.WaitFor([&] {
+    const auto both = [&](const MqttTestSubscriber& sub) {
         return sub.retained.count(Mqtt::TankTopic(s, 3)) && sub.retained.count(Mqtt::LineTopic(s));
-    }));
+    };
+    const auto subscriber = RetainedSubscriber(broker.Port(), "#", both);
+    MqttTestSubscriber& sub = *subscriber;
+    QVERIFY(sub.Connected());
+    QVERIFY(both(sub));
     QCOMPARE(Obj(sub.retained[Mqtt::TankTopic(s, 3)])["level_l"].toInt(), 3000);
     QCOMPARE(Obj(sub.retained[Mqtt::LineTopic(s)])["line"].toString(), QString("up"));
     QCOMPARE(sub.retained[Mqtt::StatusTopic(s)], std::string("online"));
