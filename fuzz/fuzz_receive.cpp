@@ -330,10 +330,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(!run.wroteWhileResting, "no request while polling rests");
     for (unsigned a = 1; a <= 14; ++a) {
         const char st = run.link->Scheduler().States().Get(a);
+        // A sensor that answered is answered whatever became of its row, so a failed row
+        // says nothing of the state.
         Check(std::strchr("0123567", st) != nullptr, "poll state is a known digit");
-        // A reading whose row could not be stored leaves its address unanswered.
-        if (insertsFail && !dataMissing)
-            Check(st != PollStateTable::kDataReceived, "a failed row is no answer");
     }
     if (!dataMissing)
         CheckRows(run, endMs, insertsFail);

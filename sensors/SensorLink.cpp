@@ -47,8 +47,9 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     : QObject(parent), ctx_(std::move(context)), devices_(std::move(devices)),
       // The queue may outlive the link (fuel events share it): its time is the devices'.
       writes_(std::make_shared<WriteQueue>(ctx_.db, devices_.monotonicMs)),
-      reports_(ctx_.conditions), sink_(std::make_unique<Sink>(
-                                     ctx_, health_, [this] { return NowMs(); }, writes_)) {
+      reports_(ctx_.conditions),
+      sink_(std::make_unique<Sink>(
+          ctx_, health_, [this] { return NowMs(); }, writes_)) {
     sink_->box = &reports_;
     writes_->onChange = [this](const WriteQueue::Change& c) {
         const std::string n = std::to_string(c.count);
@@ -67,7 +68,9 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     };
     if (devices_.storeTimer) {
         devices_.storeTimer->SetInterval(static_cast<int>(WriteQueue::kRetryMs));
-        devices_.storeTimer->onTimeout = [this] { Guarded(reports_, [&] { RetryWaitingRows(); }); };
+        devices_.storeTimer->onTimeout = [this] {
+            Guarded(reports_, [&] { RetryWaitingRows(); });
+        };
     }
     SensorPort& port = *devices_.port;
     port.onReceive = [this] { Guarded(reports_, [&] { OnPortReceive(); }); };
@@ -209,11 +212,6 @@ void SensorLink::Timer1Timer() {
             ArmStoreTimer();
             ApplyPeriod();
             if (frame) {
-                if (resynced_) {
-                    health_.Refused(SensorHealth::Refusal::Crc, *resynced_);
-                    ctx_.conditions.Beep();
-                    resynced_.reset();
-                }
                 // Bytes that came while nothing was asked (line noise) must not lead the reply.
                 framer_.DropIdle();
                 health_.RequestSent((*frame)[1], NowMs());
@@ -295,16 +293,12 @@ void SensorLink::HandleFrame(const std::vector<uint8_t>& frame, int64_t lastByte
                         lastByteMs);
             return;
         }
-        if (framer_.Resync(frame, Frames::kReplyStart)) {
-            if (!resynced_)
-                resynced_ = frame.size() > 1 ? frame[1] : 0;
+        if (framer_.Resync(frame, Frames::kReplyStart))
             return; // read again from the start byte that noise ran in front of
-        }
         health_.Refused(SensorHealth::Refusal::Crc, frame.size() > 1 ? frame[1] : 0);
         ctx_.conditions.Beep();
         return;
     }
-    resynced_.reset();
     const unsigned address = frame[1];
     // The reply is taken whoever sent it; the counts note that the one asked did not answer.
     if (const auto awaited = health_.Awaited(); awaited && *awaited != address)

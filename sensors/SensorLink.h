@@ -164,10 +164,6 @@ private:
     static constexpr int64_t kOverrunLogMs = 3600000;
     std::optional<int64_t> overrunLoggedAt_;
     std::size_t overrunBytes_ = 0;
-    // The address byte of a refused frame that is being read again from a later start byte:
-    // when no reply comes of it before the next request, it was a bad reply after all and
-    // is refused then, with its beep.
-    std::optional<uint8_t> resynced_;
     std::string notSerialTold_;        // the last name told to be no serial port
     std::bitset<256> implausibleTold_; // sensors whose readings that are no level were logged
 };

@@ -148,6 +148,8 @@ void FakeSensorBank::Send(unsigned address, bool config, bool spoilt, std::vecto
         const auto cut = static_cast<std::ptrdiff_t>(dice_.Between(1, int64_t(bytes.size()) - 1));
         parts = {{bytes.begin(), bytes.begin() + cut}, {bytes.begin() + cut, bytes.end()}};
     }
+    const bool startInside =
+        spoilt && std::find(bytes.begin() + 1, bytes.end(), Frames::kReplyStart) != bytes.end();
     auto dropped = std::make_shared<bool>(false);
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
@@ -160,6 +162,8 @@ void FakeSensorBank::Send(unsigned address, bool config, bool spoilt, std::vecto
                 return;
             if (*dropped)
                 ++books_[address].lost;
+            else if (startInside)
+                ++books_[address].spoiltWithStart;
             Settle(address, config, spoilt, *dropped, reading);
         });
         at += dice_.Between(10, 150);
@@ -186,6 +190,13 @@ int FakeSensorBank::SpoiltDelivered() const {
     int n = 0;
     for (unsigned a = 1; a <= kSensors; ++a)
         n += books_[a].dataSpoilt + books_[a].configSpoilt;
+    return n;
+}
+
+int FakeSensorBank::SpoiltWithStartDelivered() const {
+    int n = 0;
+    for (unsigned a = 1; a <= kSensors; ++a)
+        n += books_[a].spoiltWithStart;
     return n;
 }
 

@@ -33,6 +33,9 @@ struct SensorBooks {
     int dataAnswered = 0, configAnswered = 0;
     int dataSilent = 0, configSilent = 0; // withheld, or lost when the line went away
     int dataSpoilt = 0, configSpoilt = 0;
+    // Of the spoilt ones: those with a start byte after their first, which the station reads
+    // again from there and may drop as line noise, without a beep.
+    int spoiltWithStart = 0;
     int unjudged = 0; // came after the books were closed: no cycle start has judged them
     int lost = 0;     // of the silent ones: a reply sent while the line went away
     std::vector<Frames::DataReading> answers; // every correct data reply, in order
@@ -64,6 +67,7 @@ public:
     // Whether the last request is being answered (rightly or not) rather than withheld.
     bool Replying() const { return replying_; }
     int SpoiltDelivered() const;
+    int SpoiltWithStartDelivered() const;
     // Which sensors fall silent when, and which ones spoil replies: for the run's report.
     std::string Describe() const;
 

@@ -313,7 +313,13 @@ void TestWeekOfPolling::aWeekOfPollingKeepsTheBooks() {
     }
 
     // Refused replies beep, one each, and the pulled line once; nothing else is said.
-    QCOMPARE(st.Messages().beeps, st.Bank().SpoiltDelivered() + 1);
+    // A spoilt reply with a start byte inside is read again from there; what is left of it
+    // may then be dropped as line noise, without a beep.
+    const int refused = st.Bank().SpoiltDelivered() + 1;
+    QVERIFY2(st.Messages().beeps <= refused &&
+                 st.Messages().beeps >= refused - st.Bank().SpoiltWithStartDelivered(),
+             qPrintable(
+                 QString("%1 beeps for %2 refused replies").arg(st.Messages().beeps).arg(refused)));
     QCOMPARE(st.Messages().shown, std::vector<std::string>{});
     QCOMPARE(st.SettingsShown(), 0);
 
