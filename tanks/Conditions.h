@@ -25,12 +25,17 @@ public:
     virtual void Beep() = 0; // the system beep: it never waits
 };
 
-// A message's key: its text with every number made "#" (the statement of a database error
-// names the row's time and values, which differ at every repeat).
+// A message's key: its text with every number, its sign included, made "#" (the statement
+// of a database error names the row's time and values, which differ at every repeat; a
+// reading that is no level stores -1 litres).
 inline std::string ConditionKey(const std::string& text) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
     std::string key;
-    for (char c : text) {
-        if (c < '0' || c > '9')
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '-' && i + 1 < text.size() && digit(text[i + 1]))
+            continue;
+        if (!digit(c))
             key += c;
         else if (key.empty() || key.back() != '#')
             key += '#';

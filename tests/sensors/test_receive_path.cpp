@@ -155,13 +155,14 @@ void TestReceivePath::failedInsertDoesNotStopLaterReplies() {
     f.AddTank(3, true);
     f.link->DeviceConnect();
     f.port->onWrite = nullptr;
-    // Tank 2's row fails twice; tank 3 answers in between and after.
+    // Tank 2's row fails twice, the second time below zero degrees; tank 3 answers in
+    // between and after.
     f.InjectAt(5000, DataReply(2, 1, 1));
     f.InjectAt(5300, DataReply(3, 1, 3));
-    f.InjectAt(5600, DataReply(2, 1, 2));
+    f.InjectAt(5600, DataReply(2, -5, 2));
     f.line.AdvanceTo(6000);
     // Each failure is reported once, as one condition repeating: its key leaves out the
-    // row's values, which its text names.
+    // row's values and their signs, which its text names.
     QCOMPARE(f.messages.reported.size(), std::size_t(2));
     QVERIFY(f.messages.shown[0].find("disk full") != std::string::npos);
     QCOMPARE(f.messages.reported[0].key, f.messages.reported[1].key);
