@@ -5,6 +5,7 @@
 #include "TextFormats.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -38,7 +39,8 @@ constexpr int kColumnCount = int(std::size(kColumns));
 constexpr int kTankCount = 14;
 constexpr int kTankColumn = 1;
 constexpr int kWidestTankColumn = 96; // a longer name is cut; its tooltip shows it whole
-constexpr int kNarrowestTankColumn = 48;
+constexpr int kNarrowestTankColumn = 32;
+constexpr int kNarrowestStateColumn = 40;
 constexpr int kSlack = 4; // a sum exactly the viewport's still brings the scroll bar
 
 QString Litres(const std::optional<int64_t>& v) {
@@ -82,6 +84,7 @@ EventsTab::EventsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& messag
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
     table_->setTextElideMode(Qt::ElideRight);
+    table_->viewport()->installEventFilter(this);
     v->addWidget(table_);
 
     FillTankFilter();
@@ -159,24 +162,52 @@ void EventsTab::ShowRows() {
             auto* item = new QTableWidgetItem(cells[c]);
             if (c >= 3 && c <= 9)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (c == kTankColumn)
+            if (c == kTankColumn || c == kColumnCount - 1)
                 item->setToolTip(cells[c]);
             if (c == 0)
                 item->setToolTip(start);
             table_->setItem(r, c, item);
         }
     }
-    // Widths to the contents, once per filling (not per paint), a long name cut.
+    // Widths to the contents, once per filling (not per paint).
+    // The last column stretches over what is left; unstretched, it tells its own need.
+    table_->horizontalHeader()->setStretchLastSection(false);
     table_->resizeColumnsToContents();
-    int total = 0;
+    natural_.assign(kColumnCount, 0);
     for (int c = 0; c < kColumnCount; ++c)
-        total += table_->columnWidth(c);
-    // What the window cannot show is taken from the tank's name, down to a few letters.
-    const int over = std::max(0, total + kSlack - table_->viewport()->width());
-    table_->setColumnWidth(
-        kTankColumn,
-        std::max(std::min(kNarrowestTankColumn, table_->columnWidth(kTankColumn)),
-                 std::min(table_->columnWidth(kTankColumn) - over, kWidestTankColumn)));
+        natural_[std::size_t(c)] = table_->columnWidth(c);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    FitTankColumn();
+}
+
+// What the table cannot show is taken from the tank's name, down to a few letters. Done
+// again whenever the viewport's width changes: the vertical scroll bar that many rows bring
+// appears only after the filling, and the tab may be filled while hidden.
+void EventsTab::FitTankColumn() {
+    if (natural_.empty())
+        return;
+    int others = 0;
+    for (int c = 0; c < kColumnCount; ++c)
+        others += c == kTankColumn ? 0 : natural_[std::size_t(c)];
+    const int tank = natural_[kTankColumn];
+    const int room = table_->viewport()->width() - kSlack - others;
+    const int tankWidth =
+        std::max(std::min(kNarrowestTankColumn, tank), std::min({tank, room, kWidestTankColumn}));
+    table_->setColumnWidth(kTankColumn, tankWidth);
+    // Still too wide (large tanks' six-digit litres): the state is cut too, its tooltip
+    // whole, rather than the table scrolling sideways.
+    const int stateOver = tankWidth - room;
+    QHeaderView* header = table_->horizontalHeader();
+    header->setStretchLastSection(stateOver <= 0);
+    if (stateOver > 0)
+        table_->setColumnWidth(kColumnCount - 1,
+                               std::max(kNarrowestStateColumn, natural_.back() - stateOver));
+}
+
+bool EventsTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == table_->viewport() && event->type() == QEvent::Resize)
+        FitTankColumn();
+    return QWidget::eventFilter(watched, event);
 }
 
 void EventsTab::OpenRow(int row) {

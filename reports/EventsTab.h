@@ -45,9 +45,13 @@ public:
     // The events shown, in the order shown.
     const std::vector<EventRow>& Shown() const { return shown_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void FillTankFilter();
     void ShowRows();
+    void FitTankColumn();
 
     TSQLiteDatabase& db_;
     Clock& clock_;
@@ -60,4 +64,5 @@ private:
     QTableWidget* table_;
     std::vector<EventRow> all_;
     std::vector<EventRow> shown_;
+    std::vector<int> natural_; // each column's width for its contents as last filled
 };

@@ -5,6 +5,8 @@
 #include "SQLiteDatabase.h"
 
 #include <QComboBox>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -116,6 +118,39 @@ private slots:
         QCOMPARE(openedAdr, 2);
         QCOMPARE(opened.start, 46000.50 - 1.0 / 24 + kOffset);
         QCOMPARE(opened.stop, 46000.51 + 1.0 / 24 + kOffset);
+    }
+
+    // Filled while hidden, then shown at the width the tab has in the window's start size,
+    // with enough rows for a vertical scroll bar: every column is in view.
+    void manyRowsFitTheStartWidth() {
+        TSQLiteDatabase db(dir.filePath("many.db").toStdString());
+        CreateEvents(db);
+        for (int i = 0; i < 60; ++i)
+            db.ExecSQL("INSERT INTO EVENTS (adr, kind, tstart, tend, vbefore, vafter, nbefore, "
+                       "nafter) VALUES (3, 'delivery', " +
+                       std::to_string(45990 + i * 0.1) + ", " + std::to_string(45990.05 + i * 0.1) +
+                       ", 12000, 19500, 11950, 19420)");
+        ManualClock clock(46001 + kOffset, kOffset);
+        RecordingMessages messages;
+        EventsTab tab(db, clock, messages, [](int adr) {
+            return adr <= 3 ? "Diesel north yard " + std::to_string(adr) : std::string();
+        });
+        tab.Reload();
+        tab.resize(690, 420);
+        tab.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tab));
+        QCoreApplication::processEvents();
+        QVERIFY(tab.Table()->verticalScrollBar()->isVisible());
+        QCOMPARE(tab.Table()->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(tab.Table()->columnWidth(1) >= 32); // the name is cut, not gone
+        QVERIFY(tab.Table()->horizontalHeader()->stretchLastSection());
+        // Narrower still, as with six-digit litres: the state is cut too, never the table.
+        tab.resize(660, 420);
+        QCoreApplication::processEvents();
+        QCOMPARE(tab.Table()->horizontalScrollBar()->maximum(), 0);
+        tab.resize(900, 420); // room again: the last column fills it
+        QCoreApplication::processEvents();
+        QVERIFY(tab.Table()->horizontalHeader()->stretchLastSection());
     }
 
     void fileWithoutEventsShowsNone() {
