@@ -5,6 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+# A fixed seed makes a run repeatable, so a finding can be replayed as CI saw it; give
+# another (FUZZ_SEED=0 draws one) to explore further by hand.
+FUZZ_SEED=${FUZZ_SEED:-1}
 JOBS=$(nproc)
 # A later run on the same machine compiles only what changed since.
 launcher=()
@@ -35,7 +38,7 @@ for harness in build-fuzz/bin/fuzz_*; do
     seeds=fuzz/corpus/${name#fuzz_}
     work=$(mktemp -d)
     [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
-    options=(-max_total_time="$FUZZ_SECONDS" -print_final_stats=1 -artifact_prefix="$findings/$name-")
+    options=(-max_total_time="$FUZZ_SECONDS" -seed="$FUZZ_SEED" -print_final_stats=1 -artifact_prefix="$findings/$name-")
     [ -f "fuzz/corpus/${name#fuzz_}.dict" ] && options+=(-dict="fuzz/corpus/${name#fuzz_}.dict")
     echo "== $name for ${FUZZ_SECONDS}s"
     log=$findings/$name.log
