@@ -20,8 +20,8 @@
 #include <map>
 
 void TForm1::FormCreate() {
-    RCfgData();
-    UseCodePage(CfgData);
+    RCfgData(cfgData_);
+    UseCodePage(cfgData_);
     try {
         db_ = std::make_unique<TSQLiteDatabase>(dbFile_);
     } catch (const std::exception& e) {

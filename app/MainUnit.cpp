@@ -96,7 +96,7 @@ void TForm1::CreateDialogs() {
     // The Reports tab reads the database, so it comes once the database is open.
     TabSheet2 = new ReportsTab(*db_, clock_, messages_);
     // Read at each "Generate", so a change in Settings applies to the next report.
-    TabSheet2->Inventory()->SetShiftStarts([] { return ShiftStartsOf(CfgData); });
+    TabSheet2->Inventory()->SetShiftStarts([this] { return ShiftStartsOf(cfgData_); });
     QWidget* placeholder = PageControl1->widget(1);
     PageControl1->removeTab(1);
     delete placeholder;
@@ -129,13 +129,13 @@ void TForm1::CreateDialogs() {
                          [this](const QString& t) { statusBar()->showMessage(t, 60000); },
                          [this] { Form2->RequestShow(); }, [this] { return clock_.LocalNow(); }});
     link_ = std::make_unique<SensorLink>(SensorLinkContext{
-        VT->Model(), *db_, clock_, *desk_, [] { return CfgData.PortNum; },
+        VT->Model(), *db_, clock_, *desk_, [this] { return cfgData_.PortNum; },
         [this](const std::string& l) { PrependLog(l); },
         [this](bool up, double at) { ShowLineState(up, at); },
         [this](const QString& name) {
             // The adapter came back under another name: the setting follows it.
-            CfgData.PortNum = name;
-            if (!WrCfgData(CfgData))
+            cfgData_.PortNum = name;
+            if (!WrCfgData(cfgData_))
                 PrependLog("The settings could not be saved (port " + name.toStdString() + ")\r\n");
         },
         [this](const std::string& text) {
@@ -150,7 +150,7 @@ void TForm1::CreateDialogs() {
     // The dialogs: created once, hidden, reused at every showing.
     Editor = new TEditor(*db_, messages_, this);
     Editor->OpenEventSettings = [this](const TItemNode& node) { OpenEventSettings(node); };
-    Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
+    Form2 = new TForm2(messages_, cfgData_, [this] { link_->DeviceConnect(); });
     Form2->SetCentralChanged([this] { StartCentral(); });
     Form2->openMqtt = [this] {
         MqttSettingsDialog dialog(Form2);
