@@ -133,6 +133,9 @@ private:
     void StartIndexBuild();
     void OpenLine();
     void CreateDialogs();
+    void CreatePages();
+    void CreateDialogWindows();
+    void Activate();
     void StartEvents();
     bool OpenEditor(TItemNode& node);
     void OpenReportOver(int adr, double localStart, double localStop);
@@ -168,6 +171,9 @@ private:
     std::unique_ptr<AlarmBeeper> beeper_;
     bool startFailed_ = false;
     bool activated_ = false;
+    bool activationAsked_ = false;
+    // How long an unpainted window waits before its start-up work begins anyway.
+    static constexpr int kActivateUnpaintedMs = 500;
     bool catchUpStarted_ = false;
     // The stored readings, read after the window is up; the tiles say "loading..." until in.
     std::unique_ptr<StoredReadingsLoad> storedLoad_;
