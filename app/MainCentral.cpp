@@ -16,7 +16,7 @@
 void TForm1::StartCentral() {
     central_.reset();
     CentralStatus->hide();
-    const TCentralSetup setup = RCentralData();
+    const TCentralSetup setup = cfgData_.Central;
     if (TabSheet2)
         TabSheet2->SetCentralConnection(setup.Connection.toStdString());
     if (setup.Connection.isEmpty() || !db_)

@@ -16,12 +16,14 @@
 
 #include <QEvent>
 #include <QTimer>
+#include <QWindow>
 
+#include <functional>
 #include <map>
 
 void TForm1::FormCreate() {
-    RCfgData();
-    UseCodePage(CfgData);
+    RCfgData(cfgData_);
+    UseCodePage(cfgData_);
     try {
         db_ = std::make_unique<TSQLiteDatabase>(dbFile_);
     } catch (const std::exception& e) {
@@ -64,23 +66,67 @@ void TForm1::LoadTanks() {
         messages_.ShowMessage(SkippedTanksText(skipped));
 }
 
+namespace {
+
+// Runs `then` once, after the window's first exposure has been handled (and so painted).
+class AfterFirstExposure : public QObject {
+public:
+    AfterFirstExposure(QWindow& window, QObject* owner, std::function<void()> then)
+        : QObject(owner), then_(std::move(then)) {
+        window.installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (e->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, parent(), then_);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> then_;
+};
+
+} // namespace
+
 bool TForm1::event(QEvent* e) {
     const bool r = QMainWindow::event(e);
-    // Some platforms (offscreen, X without a window manager) never activate the window:
-    // there the first showing counts as the activation.
-    if (!activated_ && (e->type() == QEvent::WindowActivate || e->type() == QEvent::Show)) {
-        activated_ = true;
-        QTimer::singleShot(0, this, &TForm1::FormActivate);
+    // The start-up work begins once the window has been painted, so that the window is on
+    // screen first. A window that is not painted (started minimised) starts it a moment
+    // after its showing.
+    if (!activated_ && e->type() == QEvent::Show && !activationAsked_) {
+        activationAsked_ = true;
+        if (QWindow* window = windowHandle())
+            new AfterFirstExposure(*window, this, [this] { Activate(); });
+        QTimer::singleShot(kActivateUnpaintedMs, this, [this] {
+            if (!windowHandle() || !windowHandle()->isExposed())
+                Activate();
+        });
     }
     return r;
 }
 
-// Each step starts the next when it has ended; the window answers throughout.
+void TForm1::Activate() {
+    if (activated_)
+        return;
+    activated_ = true;
+    FormActivate();
+}
+
+// Each step starts the next when it has ended, each in a turn of the event loop of its own:
+// the window answers throughout.
 void TForm1::FormActivate() {
     if (!link_)
         return;
-    StartCentral();
-    StartIndexBuild();
+    CreatePages();
+    QTimer::singleShot(0, this, [this] {
+        CreateDialogWindows();
+        QTimer::singleShot(0, this, [this] {
+            StartCentral();
+            StartIndexBuild();
+        });
+    });
 }
 
 // The station works without the report indexes, only the Reports are slower: a failure is

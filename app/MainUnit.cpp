@@ -93,10 +93,43 @@ TForm1::~TForm1() {
 }
 
 void TForm1::CreateDialogs() {
+    desk_ = std::make_unique<ConditionDesk>(
+        messages_,
+        ConditionOutlets{[this](const std::string& l) { PrependLog(l); },
+                         [this](const QString& t) { statusBar()->showMessage(t, 60000); },
+                         [this] {
+                             if (Form2)
+                                 Form2->RequestShow();
+                         },
+                         [this] { return clock_.LocalNow(); }});
+    link_ = std::make_unique<SensorLink>(SensorLinkContext{
+        VT->Model(), *db_, clock_, *desk_, [this] { return cfgData_.PortNum; },
+        [this](const std::string& l) { PrependLog(l); },
+        [this](bool up, double at) { ShowLineState(up, at); },
+        [this](const QString& name) {
+            // The adapter came back under another name: the setting follows it.
+            cfgData_.PortNum = name;
+            if (!WrCfgData(cfgData_))
+                PrependLog("The settings could not be saved (port " + name.toStdString() + ")\r\n");
+        },
+        [this](const std::string& text) {
+            statusBar()->showMessage(QString::fromStdString(text), 60000);
+        }});
+    StartEvents();
+    ConnectEvents();
+    WatchReadings();
+    StartMqtt();
+    StartMail();
+}
+
+// The tabs other than the tiles', and the dialogs, wait until the window has been painted
+// once: building them takes longer than showing the window.
+void TForm1::CreatePages() {
+    const int shown = PageControl1->currentIndex();
     // The Reports tab reads the database, so it comes once the database is open.
     TabSheet2 = new ReportsTab(*db_, clock_, messages_);
     // Read at each "Generate", so a change in Settings applies to the next report.
-    TabSheet2->Inventory()->SetShiftStarts([] { return ShiftStartsOf(CfgData); });
+    TabSheet2->Inventory()->SetShiftStarts([this] { return ShiftStartsOf(cfgData_); });
     QWidget* placeholder = PageControl1->widget(1);
     PageControl1->removeTab(1);
     delete placeholder;
@@ -115,42 +148,23 @@ void TForm1::CreateDialogs() {
     });
     TabSheet4->SetReportOpener(
         [this](int adr, ReportPeriod period) { OpenReportOver(adr, period.start, period.stop); });
-    PageControl1->setCurrentIndex(0);
-    connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
+    const auto pageShown = [this](int index) {
         if (PageControl1->widget(index) == TabSheet2)
             Guarded(messages_, [&] { TabSheet2->TabSheet2Show(); });
         if (PageControl1->widget(index) == TabSheet4)
             Guarded(messages_, [&] { TabSheet4->Reload(); });
-    });
+    };
+    // The operator may have opened a tab before its page was there.
+    PageControl1->setCurrentIndex(shown);
+    pageShown(shown);
+    connect(PageControl1, &QTabWidget::currentChanged, this, pageShown);
+}
 
-    desk_ = std::make_unique<ConditionDesk>(
-        messages_,
-        ConditionOutlets{[this](const std::string& l) { PrependLog(l); },
-                         [this](const QString& t) { statusBar()->showMessage(t, 60000); },
-                         [this] { Form2->RequestShow(); }, [this] { return clock_.LocalNow(); }});
-    link_ = std::make_unique<SensorLink>(SensorLinkContext{
-        VT->Model(), *db_, clock_, *desk_, [] { return CfgData.PortNum; },
-        [this](const std::string& l) { PrependLog(l); },
-        [this](bool up, double at) { ShowLineState(up, at); },
-        [this](const QString& name) {
-            // The adapter came back under another name: the setting follows it.
-            CfgData.PortNum = name;
-            if (!WrCfgData(CfgData))
-                PrependLog("The settings could not be saved (port " + name.toStdString() + ")\r\n");
-        },
-        [this](const std::string& text) {
-            statusBar()->showMessage(QString::fromStdString(text), 60000);
-        }});
-    StartEvents();
-    ConnectEvents();
-    WatchReadings();
-    StartMqtt();
-    StartMail();
-
-    // The dialogs: created once, hidden, reused at every showing.
+// The dialogs: created once, hidden, reused at every showing.
+void TForm1::CreateDialogWindows() {
     Editor = new TEditor(*db_, messages_, this);
     Editor->OpenEventSettings = [this](const TItemNode& node) { OpenEventSettings(node); };
-    Form2 = new TForm2(messages_, [this] { link_->DeviceConnect(); });
+    Form2 = new TForm2(messages_, cfgData_, [this] { link_->DeviceConnect(); });
     Form2->SetCentralChanged([this] { StartCentral(); });
     Form2->openMqtt = [this] {
         MqttSettingsDialog dialog(Form2);

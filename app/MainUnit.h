@@ -3,6 +3,7 @@
 // the sensor line. Its handlers stay short and call the plain code that decides things.
 
 #include "Clock.h"
+#include "Config.h"
 #include "Database.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
@@ -50,6 +51,9 @@ public:
     // True when data.db could not be opened or created: the program must end.
     bool StartFailed() const { return startFailed_; }
     TSQLiteDatabase& Db() { return *db_; }
+    // The settings the station runs with, read from the store at start; the Settings
+    // dialog changes them.
+    TSetup& CfgData() { return cfgData_; }
 
     // The Errors log, newest line first; the oldest lines past kLogLinesShown leave the screen.
     static constexpr int kLogLinesShown = 10000;
@@ -81,7 +85,7 @@ public:
     CentralWorker* Central() { return central_.get(); }
     // "Central: n rows waiting" while there is a backlog; hidden otherwise.
     QLabel* CentralStatus = nullptr;
-    // (Re)starts sending with the stored [Central] settings; stops it when none are set.
+    // (Re)starts sending with the [Central] settings of CfgData(); stops it when none are set.
     void StartCentral();
     // Publishing to the MQTT broker of [MQTT]; null when the start failed.
     MqttBridge* Mqtt() { return mqtt_.get(); }
@@ -129,6 +133,9 @@ private:
     void StartIndexBuild();
     void OpenLine();
     void CreateDialogs();
+    void CreatePages();
+    void CreateDialogWindows();
+    void Activate();
     void StartEvents();
     bool OpenEditor(TItemNode& node);
     void OpenReportOver(int adr, double localStart, double localStop);
@@ -145,6 +152,7 @@ private:
     OperatorMessages& messages_;
     Clock& clock_;
     std::string dbFile_;
+    TSetup cfgData_;
     // Destroyed last: the line and every child widget refer to these two (see ~TForm1).
     std::unique_ptr<TSQLiteDatabase> db_;
     // The gauge pair painted into every active tile.
@@ -163,6 +171,9 @@ private:
     std::unique_ptr<AlarmBeeper> beeper_;
     bool startFailed_ = false;
     bool activated_ = false;
+    bool activationAsked_ = false;
+    // How long an unpainted window waits before its start-up work begins anyway.
+    static constexpr int kActivateUnpaintedMs = 500;
     bool catchUpStarted_ = false;
     // The stored readings, read after the window is up; the tiles say "loading..." until in.
     std::unique_ptr<StoredReadingsLoad> storedLoad_;

@@ -38,11 +38,12 @@ QString WorkModeText(int index) {
     return QLatin1String(index == 1 ? kModeLogger : kModeDirect);
 }
 
-TForm2::TForm2(OperatorMessages& messages, std::function<void()> deviceConnect,
+TForm2::TForm2(OperatorMessages& messages, TSetup& settings, std::function<void()> deviceConnect,
                std::unique_ptr<PortListSource> ports, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      messages_(messages), deviceConnect_(std::move(deviceConnect)), ports_(std::move(ports)) {
+      messages_(messages), CfgData(settings), deviceConnect_(std::move(deviceConnect)),
+      ports_(std::move(ports)) {
     setWindowTitle(QStringLiteral("Settings"));
     setFixedSize(220, 271);
     setModal(true);
@@ -206,16 +207,19 @@ void TForm2::ApplyCentral() {
         messages_.ShowMessage(told);
     }
     if (entered.Station.isEmpty())
-        entered.Station = RCentralData().Station;
-    if (entered == RCentralData())
+        entered.Station = CfgData.Central.Station;
+    if (entered == CfgData.Central)
         return;
-    // Sending is restarted from the store: it goes on as before.
-    if (!WrCentralData(entered))
+    // Unsaved, the change is dropped: sending goes on as before.
+    if (!WrCentralData(entered)) {
         messages_.ShowMessage(
             QStringLiteral("The central server settings could not be saved to %1; sending goes "
                            "on as before.")
                 .arg(ConfigLocation())
                 .toStdString());
+        return;
+    }
+    CfgData.Central = entered;
     if (centralChanged_)
         centralChanged_();
 }
@@ -242,7 +246,7 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormShow() {
-    const TCentralSetup central = RCentralData();
+    const TCentralSetup& central = CfgData.Central;
     edCentralConnection->setText(central.Connection);
     edCentralStation->setText(central.Station);
     lbCentralAnswer->clear();

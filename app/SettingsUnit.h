@@ -11,6 +11,7 @@
 #include <vector>
 
 class OperatorMessages;
+struct TSetup;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -31,9 +32,10 @@ public:
 class TForm2 : public QDialog {
     Q_OBJECT
 public:
-    // `deviceConnect` reconnects the serial link with CfgData (the main window's DeviceConnect).
-    // `ports` defaults to the platform's list.
-    TForm2(OperatorMessages& messages, std::function<void()> deviceConnect,
+    // `settings` are the station's (the main window's), shown at each showing and changed
+    // by "Ok"; `deviceConnect` reconnects the serial link with them (the main window's
+    // DeviceConnect). `ports` defaults to the platform's list.
+    TForm2(OperatorMessages& messages, TSetup& settings, std::function<void()> deviceConnect,
            std::unique_ptr<PortListSource> ports = std::make_unique<SystemPortList>(),
            QWidget* parent = nullptr);
 
@@ -47,8 +49,8 @@ public:
     void cbPortDropDown(); // the list opens: refill it, keep the current choice
     void Button1Click();   // "Ok": apply the choice
 
-    // The central server: what was entered changes the stored [Central] on "Ok" and then
-    // runs `changed` (the main window restarts its sending).
+    // The central server: what was entered changes [Central], stored and in the settings,
+    // on "Ok" and then runs `changed` (the main window restarts its sending).
     void SetCentralChanged(std::function<void()> changed) { centralChanged_ = std::move(changed); }
     // Asks the server in the background and shows its answer; a seam for tests.
     std::function<std::string(const std::string&)> centralProbe;
@@ -94,6 +96,7 @@ private:
     void ApplyCentral();
 
     OperatorMessages& messages_;
+    TSetup& CfgData;
     std::function<void()> deviceConnect_;
     std::unique_ptr<PortListSource> ports_;
     QGroupBox* portBox_ = nullptr;

@@ -49,6 +49,7 @@ public:
 
 struct Answers {
     std::vector<double> ms;
+    std::vector<int64_t> sentAt; // ns since the epoch, one for each answer
     double Worst() const { return ms.empty() ? 0 : *std::max_element(ms.begin(), ms.end()); }
     double Quantile(double q) const {
         if (ms.empty())
@@ -107,7 +108,11 @@ int main(int argc, char** argv) {
         while (!stop) {
             const int64_t sent = NowNs();
             QMetaObject::invokeMethod(
-                &form, [&answers, sent] { answers.ms.push_back((NowNs() - sent) / 1e6); },
+                &form,
+                [&answers, sent] {
+                    answers.ms.push_back((NowNs() - sent) / 1e6);
+                    answers.sentAt.push_back(sent);
+                },
                 Qt::QueuedConnection);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -150,6 +155,32 @@ int main(int argc, char** argv) {
                 sawCatchUp ? "ran" : "(short)", ms(catchUpDone));
     std::printf("window answers       %zu pings, median %.1f ms, p99 %.1f ms, worst %.1f ms\n",
                 answers.ms.size(), answers.Quantile(0.5), answers.Quantile(0.99), answers.Worst());
+    // The slowest answer in each stretch of the start, to tell where the window waited.
+    const auto during = [&](int64_t t) {
+        if (!watch.exposedAt || t < watch.exposedAt)
+            return 0;
+        if (sawIndexBuild && (!indexDone || t < indexDone))
+            return 1;
+        if (!storedIn || t < storedIn)
+            return 2;
+        if (!catchUpDone || t < catchUpDone)
+            return 3;
+        return 4;
+    };
+    const char* const stretches[] = {"until the window showed", "index build", "stored readings",
+                                     "history examination", "afterwards"};
+    for (int stretch = 0; stretch < 5; ++stretch) {
+        double worst = -1;
+        int64_t at = 0;
+        for (std::size_t i = 0; i < answers.ms.size(); ++i)
+            if (during(answers.sentAt[i]) == stretch && answers.ms[i] > worst) {
+                worst = answers.ms[i];
+                at = answers.sentAt[i];
+            }
+        if (worst >= 0)
+            std::printf("  worst answer %6.1f ms, sent %8.1f ms after main(), %s\n", worst, ms(at),
+                        stretches[stretch]);
+    }
     close(master);
     return 0;
 }

@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <memory>
 
-TSetup CfgData;
-
 namespace {
 
 // The store is opened anew for each read or write, as the operations are rare.
@@ -44,6 +42,7 @@ void RCfgData(TSetup& into) {
     into.ShiftStarts = ParseShiftSetting(shifts, starts)
                            ? QString::fromStdString(ShiftStartsText(starts))
                            : QString();
+    into.Central = RCentralData();
 }
 
 bool ParseShiftSetting(const QString& text, std::vector<int>& starts) {

@@ -12,6 +12,17 @@
 
 class QSettings;
 
+// The optional [Central] section: where the station sends its rows. An empty connection
+// string: nothing is sent. No password is kept here; libpq reads it from its own password
+// or service file.
+struct TCentralSetup {
+    QString Connection;
+    QString Station; // the host name when not set
+    bool operator==(const TCentralSetup&) const = default;
+};
+
+// The station's settings. The main window owns them and hands them by reference to what
+// reads or changes them.
 struct TSetup {
     QString PortNum; // empty: no port chosen
     QString WrkMode; // "Direct" or "Logger" once RCfgData has run
@@ -20,19 +31,19 @@ struct TSetup {
     QString CodePage = StoredText::CodePageName(StoredText::kDefaultCodePage);
     // When the shifts of the balance report start, "06:00,18:00"; empty: calendar days.
     QString ShiftStarts{};
+    // [Central], read with the rest; written by WrCentralData alone.
+    TCentralSetup Central{};
 };
-
-extern TSetup CfgData;
 
 inline constexpr const char* kModeDirect = "Direct";
 inline constexpr const char* kModeLogger = "Logger";
 
-// Reads the store into `into` (CfgData by default); nothing is written back.
-void RCfgData(TSetup& into = CfgData);
+// Reads the store, [Central] included, into `into`; nothing is written back.
+void RCfgData(TSetup& into);
 // Writes the values to the store. False when they could not be written (a read-only
 // folder or file, a full disk, a registry key denied): the caller tells the operator, as
 // the choice would otherwise be lost at the next start without a word.
-[[nodiscard]] bool WrCfgData(const TSetup& from = CfgData);
+[[nodiscard]] bool WrCfgData(const TSetup& from);
 // What the operator is told when WrCfgData failed.
 QString SettingsNotSavedText();
 // The legacy code page a setup names; the default for a name that is not offered.
@@ -51,14 +62,6 @@ QString ConfigLocation();
 // The store itself, for what the station keeps beside its settings (the window's place).
 std::unique_ptr<QSettings> OpenSettingsStore();
 
-// The optional [Central] section: where the station sends its rows. An empty connection
-// string: nothing is sent. No password is kept here; libpq reads it from its own password
-// or service file.
-struct TCentralSetup {
-    QString Connection;
-    QString Station; // the host name when not set
-    bool operator==(const TCentralSetup&) const = default;
-};
 TCentralSetup RCentralData();
 // False when the values could not be written (see WrCfgData).
 [[nodiscard]] bool WrCentralData(const TCentralSetup& from);

@@ -1,13 +1,16 @@
 #include "FuelEventsTank.h"
 
+#include "EventTables.h"
 #include "HistoryPass.h"
 #include "SQLiteDatabase.h"
+#include "Transaction.h"
 #include "WriteQueue.h"
 
 #include <QMetaObject>
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <sqlite3.h>
 #include <thread>
@@ -36,6 +39,10 @@ public:
     HistoryPass& Pass() { return pass_; }
     const std::string& Error() const { return error_; }
     int64_t LastRow() const { return lastRow_; }
+    // Whether the events found are stored already, and the open alarm rows read after them
+    // when losses were among them.
+    bool Stored() const { return stored_; }
+    const std::optional<std::vector<EventRow>>& OpenRows() const { return openRows_; }
 
 private:
     void Run(const std::string& file, FuelEvents* owner) {
@@ -68,8 +75,36 @@ private:
                 if (static_cast<int>(rows.size()) < kRowsPerRead)
                     break;
             }
+            if (!stop_)
+                Store(db);
         } catch (const std::exception& e) {
             error_ = e.what();
+        }
+    }
+    // The events of the history, stored here rather than on the window's thread, in one
+    // write. Storing an event again only updates its row, so a stop before the marks are
+    // saved costs nothing. A file that does not take the write now leaves them to the write
+    // queue.
+    void Store(TSQLiteDatabase& db) {
+        std::vector<EventRow> rows;
+        bool losses = false;
+        for (const TankFuelEvent& e : pass_.Events()) {
+            rows.push_back(ToEventRow(e.adr, e.event));
+            losses = losses || e.event.kind == FuelEventKind::Loss;
+        }
+        if (rows.empty()) {
+            stored_ = true;
+            return;
+        }
+        try {
+            InWriteTransaction(db, [&] {
+                for (const EventRow& row : rows)
+                    StoreFuelEvent(db, row);
+            });
+            stored_ = true;
+            if (losses)
+                openRows_ = OpenAlarmRows(db);
+        } catch (const SQLiteError&) {
         }
     }
     int Percent() const {
@@ -83,6 +118,8 @@ private:
     int64_t startRow_, endRow_;
     int64_t lastRow_ = 0;
     std::string error_;
+    bool stored_ = false;
+    std::optional<std::vector<EventRow>> openRows_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
@@ -169,7 +206,7 @@ void FuelEvents::FinishCatchUp() {
     std::vector<EventRow> rows;
     for (const TankFuelEvent& e : found)
         rows.push_back(ToEventRow(e.adr, e.event));
-    if (!rows.empty())
+    if (!rows.empty() && !done->Stored())
         Write([rows](TSQLiteDatabase& db) {
             for (const EventRow& row : rows)
                 StoreFuelEvent(db, row);
@@ -181,8 +218,10 @@ void FuelEvents::FinishCatchUp() {
     // The stored rows say which losses are still unacknowledged; rows that wait say it of
     // themselves.
     std::vector<EventRow> open;
-    if (!losing.empty() &&
-        (writes_->Waiting() > 0 || !Storage([&] { open = OpenAlarmRows(ctx_.db); })))
+    if (done->OpenRows())
+        open = *done->OpenRows();
+    else if (!losing.empty() &&
+             (writes_->Waiting() > 0 || !Storage([&] { open = OpenAlarmRows(ctx_.db); })))
         open = rows;
     for (int adr : losing)
         SyncLossAlarm(adr, TankFor(adr), ctx_.clock.UtcNow(), open);

@@ -1,7 +1,10 @@
 // The main window's start-up, its log and its failure paths, offscreen.
 #include "Config.h"
 #include "Database.h"
+#include "EventsTab.h"
 #include "MainUnit.h"
+#include "ReportsTab.h"
+#include "SettingsUnit.h"
 #include "Statements.h"
 #include "StoredText.h"
 
@@ -33,6 +36,35 @@ private slots:
         QCOMPARE(w.Db().GetTable(Sql::kSelectTanks).Count(), 14);
         w.resize(200, 100);
         QVERIFY(w.width() >= 714);
+    }
+
+    // The Reports and Events pages and the dialogs come once the window is on screen; a tab
+    // the operator chose meanwhile stays chosen and gets its page.
+    void pagesComeAfterTheWindowShows_data() {
+        QTest::addColumn<int>("chosen");
+        QTest::newRow("tiles") << 0;
+        QTest::newRow("Events") << 3;
+    }
+    void pagesComeAfterTheWindowShows() {
+        QFETCH(int, chosen);
+        RecordingMessages m;
+        ManualClock clock;
+        TForm1 w(m, clock, Path("pages.db"));
+        QVERIFY(!w.TabSheet2 && !w.TabSheet4 && !w.Form2 && !w.Editor);
+        // No port is set: the line, once open, asks for one; Settings is closed at once.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (w.Form2 && w.Form2->isVisible())
+                w.Form2->reject();
+        });
+        closer.start(20);
+        w.PageControl1->setCurrentIndex(chosen);
+        w.show();
+        QTRY_VERIFY(w.TabSheet2 && w.TabSheet4 && w.Form2 && w.Editor && w.FormLine);
+        QCOMPARE(w.PageControl1->indexOf(w.TabSheet2), 1);
+        QCOMPARE(w.PageControl1->indexOf(w.TabSheet4), 3);
+        QCOMPARE(w.PageControl1->count(), 4);
+        QCOMPARE(w.PageControl1->currentIndex(), chosen);
     }
 
     void logPutsTheNewestLineOnTop() {

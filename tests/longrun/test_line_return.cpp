@@ -76,9 +76,8 @@ void TestLineReturn::lineGoesAwayAndComesBack() {
 
     auto first = std::make_unique<SimProcess>(kSimOptions);
     QVERIFY(!first->Device().isEmpty());
-    CfgData.PortNum = LinkLine("ttyLINE", first->Device());
-    CfgData.WrkMode = kModeDirect;
-    QVERIFY(WrCfgData(CfgData));
+    const QString port = LinkLine("ttyLINE", first->Device());
+    QVERIFY(WrCfgData(TSetup{port, kModeDirect}));
 
     RecordingMessages messages;
     SystemClock clock;
@@ -94,7 +93,7 @@ void TestLineReturn::lineGoesAwayAndComesBack() {
     // marked by one row per active tank.
     QTRY_COMPARE_WITH_TIMEOUT(messages.beeps, 1, kWaitMs);
     QCOMPARE(Rows(w, "SELECT * FROM ERROR WHERE code = 2"), 4);
-    QVERIFY(w.LogText().contains("   Line lost on " + CfgData.PortNum + ", retrying"));
+    QVERIFY(w.LogText().contains("   Line lost on " + port + ", retrying"));
     QVERIFY(w.LineStateText().startsWith("Line lost at "));
     const int dataGone = Rows(w, "SELECT * FROM DATA");
     const int errorsGone = Rows(w, "SELECT * FROM ERROR");
@@ -141,7 +140,7 @@ void TestLineReturn::lineGoesAwayAndComesBack() {
     const int dataBefore = Rows(w, "SELECT * FROM DATA");
     w.Settings1Click();
     QVERIFY(offered);
-    QCOMPARE(CfgData.PortNum, back);
+    QCOMPARE(w.CfgData().PortNum, back);
     QVERIFY(w.Link().Port().Connected());
     QVERIFY(w.Link().Timer1().Enabled());
 
@@ -160,7 +159,7 @@ void TestLineReturn::lineGoesAwayAndComesBack() {
     QCOMPARE(messages.shown, std::vector<std::string>{});
     qInfo("back on %s: %d fresh readings, %d silences logged in all, %d beep", qPrintable(back),
           fresh, Rows(w, "SELECT * FROM ERROR"), messages.beeps);
-    QFile::remove(CfgData.PortNum);
+    QFile::remove(w.CfgData().PortNum);
     QFile::remove(SimulatorLinkFolder() + "/ttyLINE");
 }
 
@@ -172,9 +171,8 @@ void TestLineReturn::sameLineReopensUnderItsOldName() {
     PrepareDatabase(path);
     auto first = std::make_unique<SimProcess>(kSimOptions);
     QVERIFY(!first->Device().isEmpty());
-    CfgData.PortNum = LinkLine("ttySAME", first->Device());
-    CfgData.WrkMode = kModeDirect;
-    QVERIFY(WrCfgData(CfgData));
+    const QString port = LinkLine("ttySAME", first->Device());
+    QVERIFY(WrCfgData(TSetup{port, kModeDirect}));
 
     RecordingMessages messages;
     SystemClock clock;
@@ -205,7 +203,7 @@ void TestLineReturn::sameLineReopensUnderItsOldName() {
     QCOMPARE(Rows(w, "SELECT * FROM ERROR WHERE code = 2"), 4);
     QCOMPARE(messages.beeps, 1);
     QCOMPARE(messages.shown, std::vector<std::string>{});
-    QFile::remove(CfgData.PortNum);
+    QFile::remove(w.CfgData().PortNum);
 }
 
 QTEST_MAIN(TestLineReturn)

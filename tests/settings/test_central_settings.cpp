@@ -23,11 +23,15 @@
 
 class TestCentralSettings : public QObject {
     Q_OBJECT
+    // The station's settings, as the main window holds them: read from the store.
+    TSetup cfg;
+
 private slots:
     void init() {
         QFile::remove(ConfigLocation());
-        CfgData = TSetup{"COM1", kModeDirect};
-        QVERIFY(WrCfgData(CfgData));
+        QVERIFY(WrCfgData(TSetup{"COM1", kModeDirect}));
+        cfg = TSetup{};
+        RCfgData(cfg);
     }
 
     void storedSettingsAreShownAndChangesStoredOnce_data() {
@@ -48,7 +52,7 @@ private slots:
         RecordingMessages messages;
         int restarted = 0;
         OpenSettings form(
-            messages, [] {}, std::move(ports));
+            messages, cfg, [] {}, std::move(ports));
         form.SetCentralChanged([&] { ++restarted; });
         form.RequestShow();
         QCOMPARE(form.edCentralConnection->text(), QString());
@@ -62,19 +66,23 @@ private slots:
         const TCentralSetup stored = RCentralData();
         QCOMPARE(stored.Connection, connection);
         QCOMPARE(stored.Station, station.isEmpty() ? QSysInfo::machineHostName() : station);
+        // The sending restarts on the settings held, which are the ones stored.
+        QCOMPARE(cfg.Central, stored);
         // The group sits above "Ok", inside the dialog.
         QVERIFY(form.Button1->geometry().top() > form.btnTestCentral->mapTo(&form, QPoint()).y());
         QVERIFY(form.Button1->geometry().bottom() < form.height());
     }
 
     // A store that cannot be written (a folder where the file should be, which stops even
-    // root) is told to the operator, not taken as saved.
+    // root) is told to the operator, not taken as saved: the sending goes on as before.
     void unsavedCentralSettingsAreTold() {
         auto ports = std::make_unique<FakePorts>();
         ports->names = {"COM1"};
         RecordingMessages messages;
+        int restarted = 0;
         OpenSettings form(
-            messages, [] {}, std::move(ports));
+            messages, cfg, [] {}, std::move(ports));
+        form.SetCentralChanged([&] { ++restarted; });
         form.RequestShow();
         QFile::remove(ConfigLocation());
         QDir().mkpath(ConfigLocation());
@@ -85,6 +93,8 @@ private slots:
         QVERIFY2(messages.shown[0].find("could not be saved") != std::string::npos,
                  messages.shown[0].c_str());
         QCOMPARE(RCentralData().Connection, QString());
+        QCOMPARE(cfg.Central.Connection, QString());
+        QCOMPARE(restarted, 0);
     }
 
     void testConnectionShowsWhatTheServerSaid() {
@@ -92,7 +102,7 @@ private slots:
         ports->names = {"COM1"};
         RecordingMessages messages;
         OpenSettings form(
-            messages, [] {}, std::move(ports));
+            messages, cfg, [] {}, std::move(ports));
         std::string asked;
         form.centralProbe = [&](const std::string& c) {
             asked = c;
@@ -180,7 +190,7 @@ private slots:
         ports->names = {"COM1"};
         RecordingMessages messages;
         OpenSettings form(
-            messages, [] {}, std::move(ports));
+            messages, cfg, [] {}, std::move(ports));
         form.RequestShow();
         form.edCentralConnection->setText(typed);
         QTest::mouseClick(form.Button1, Qt::LeftButton);

@@ -39,10 +39,10 @@ QStringList Items(const QComboBox& box) {
     return out;
 }
 
-void Store(const QString& port, const QString& mode) {
-    CfgData.PortNum = port;
-    CfgData.WrkMode = mode;
-    QVERIFY(WrCfgData(CfgData));
+void Store(TSetup& settings, const QString& port, const QString& mode) {
+    settings.PortNum = port;
+    settings.WrkMode = mode;
+    QVERIFY(WrCfgData(settings));
 }
 
 QByteArray StoredBytes() {
@@ -54,20 +54,23 @@ QByteArray StoredBytes() {
 
 class TestSettingsDialog : public QObject {
     Q_OBJECT
+    // The station's settings, as the main window holds them.
+    TSetup cfg;
+
 private slots:
     void init() {
         QFile::remove(ConfigLocation());
-        CfgData = TSetup{};
+        cfg = TSetup{};
     }
 
     void showingListsPortsSortedAndSelectsTheStoredOne() {
-        Store("COM10", kModeLogger);
+        Store(cfg, "COM10", kModeLogger);
         std::unique_ptr<FakePorts> owner;
         FakePorts* ports = Ports(owner);
         ports->names = {"COM2", "COM10", "com1"};
         RecordingMessages messages;
         OpenSettings form(
-            messages, [] {}, std::move(owner));
+            messages, cfg, [] {}, std::move(owner));
         form.RequestShow();
         QCOMPARE(Items(*form.cbPort), QStringList({"com1", "COM10", "COM2"}));
         QCOMPARE(form.cbPort->currentText(), QString("COM10"));
@@ -78,25 +81,25 @@ private slots:
     }
 
     void storedPortThatIsAbsentShowsNothingSelected() {
-        Store("COM7", kModeDirect);
+        Store(cfg, "COM7", kModeDirect);
         std::unique_ptr<FakePorts> owner;
         Ports(owner)->names = {"COM1", "COM2"};
         RecordingMessages messages;
         OpenSettings form(
-            messages, [] {}, std::move(owner));
+            messages, cfg, [] {}, std::move(owner));
         form.RequestShow();
         QCOMPARE(form.cbPort->currentIndex(), -1);
         QCOMPARE(form.cbPort->currentText(), QString());
     }
 
     void openingTheListRefillsItAndKeepsTheChoice() {
-        Store("COM1", kModeDirect);
+        Store(cfg, "COM1", kModeDirect);
         std::unique_ptr<FakePorts> owner;
         FakePorts* ports = Ports(owner);
         ports->names = {"COM1", "COM3"};
         RecordingMessages messages;
         OpenSettings form(
-            messages, [] {}, std::move(owner));
+            messages, cfg, [] {}, std::move(owner));
         form.RequestShow();
         form.cbPort->setCurrentIndex(form.cbPort->findText("COM3"));
 
@@ -118,7 +121,7 @@ private slots:
     }
 
     void okUntouchedWritesNothingAndDoesNotReconnect() {
-        Store("COM2", kModeDirect);
+        Store(cfg, "COM2", kModeDirect);
         const QByteArray before = StoredBytes();
         QVERIFY(QFile::remove(ConfigLocation())); // any write would bring the file back
         std::unique_ptr<FakePorts> owner;
@@ -126,7 +129,7 @@ private slots:
         RecordingMessages messages;
         int reconnects = 0;
         OpenSettings form(
-            messages, [&] { ++reconnects; }, std::move(owner));
+            messages, cfg, [&] { ++reconnects; }, std::move(owner));
         form.RequestShow();
         QTest::mouseClick(form.Button1, Qt::LeftButton);
         QCOMPARE(reconnects, 0);
@@ -136,17 +139,17 @@ private slots:
     }
 
     void changedPortIsStoredAndReconnectsOnce() {
-        Store("COM1", kModeLogger);
+        Store(cfg, "COM1", kModeLogger);
         std::unique_ptr<FakePorts> owner;
         Ports(owner)->names = {"COM1", "COM2"};
         RecordingMessages messages;
         int reconnects = 0;
         QString portAtReconnect;
         OpenSettings form(
-            messages,
+            messages, cfg,
             [&] {
                 ++reconnects;
-                portAtReconnect = CfgData.PortNum;
+                portAtReconnect = cfg.PortNum;
             },
             std::move(owner));
         form.RequestShow();
@@ -171,7 +174,7 @@ private slots:
         RecordingMessages messages;
         int reconnects = 0;
         OpenSettings form(
-            messages, [&] { ++reconnects; }, std::move(owner));
+            messages, cfg, [&] { ++reconnects; }, std::move(owner));
         form.RequestShow();
         form.cbPort->setCurrentIndex(form.cbPort->findText("COM2"));
         QTest::mouseClick(form.Button1, Qt::LeftButton);
@@ -179,19 +182,19 @@ private slots:
         QCOMPARE(messages.shown, std::vector<std::string>{SettingsNotSavedText().toStdString()});
         QVERIFY(messages.shown[0].find("could not be saved") != std::string::npos);
         QCOMPARE(reconnects, 1);
-        QCOMPARE(CfgData.PortNum, QString("COM2"));
+        QCOMPARE(cfg.PortNum, QString("COM2"));
         QVERIFY(!form.isVisible());
     }
 
     void storeWithoutAModeGetsDirectOnOk() {
         // A first start: nothing stored yet, the operator picks a port.
-        RCfgData(CfgData);
+        RCfgData(cfg);
         std::unique_ptr<FakePorts> owner;
         Ports(owner)->names = {"COM5"};
         RecordingMessages messages;
         int reconnects = 0;
         OpenSettings form(
-            messages, [&] { ++reconnects; }, std::move(owner));
+            messages, cfg, [&] { ++reconnects; }, std::move(owner));
         form.RequestShow();
         QCOMPARE(form.cbPort->currentIndex(), -1);
         form.cbPort->setCurrentIndex(0);
@@ -207,16 +210,16 @@ private slots:
     // it closes the dialog, and then the station shows the box and, once it is dismissed,
     // the dialog again; the operator picks again and the link ends on the last choice.
     void portGoneAfterOkAsksAgainOnceOkReturned() {
-        Store("COM1", kModeDirect);
+        Store(cfg, "COM1", kModeDirect);
         SensorFixture fx;
         fx.port->present = {"COM1", "COM3"};
         std::unique_ptr<FakePorts> owner;
         Ports(owner)->names = {"COM1", "COM3", "COM9"};
         RecordingMessages boxes;
         OpenSettings form(
-            boxes,
+            boxes, cfg,
             [&] {
-                fx.portName = CfgData.PortNum;
+                fx.portName = cfg.PortNum;
                 fx.link->DeviceConnect();
             },
             std::move(owner));
@@ -250,7 +253,7 @@ private slots:
     // The adapter is out at start: the station opens Settings by itself on an empty list.
     // "Ok" there keeps the configured port, and its line is found again when it is back.
     void okOnAnEmptyListKeepsThePortAndItsRetries() {
-        Store("COM1", kModeDirect);
+        Store(cfg, "COM1", kModeDirect);
         SensorFixture fx;
         fx.portName = "COM1";
         fx.AddTank(1, true);
@@ -259,9 +262,9 @@ private slots:
         Ports(owner); // lists nothing
         RecordingMessages boxes;
         OpenSettings form(
-            boxes,
+            boxes, cfg,
             [&] {
-                fx.portName = CfgData.PortNum;
+                fx.portName = cfg.PortNum;
                 fx.link->DeviceConnect();
             },
             std::move(owner));
@@ -273,7 +276,7 @@ private slots:
         QCOMPARE(form.cbPort->count(), 0);
         QTest::mouseClick(form.Button1, Qt::LeftButton);
         QVERIFY(!form.isVisible());
-        QCOMPARE(CfgData.PortNum, QString("COM1"));
+        QCOMPARE(cfg.PortNum, QString("COM1"));
         TSetup stored;
         RCfgData(stored);
         QCOMPARE(stored.PortNum, QString("COM1"));
@@ -294,7 +297,7 @@ private slots:
         Ports(owner)->names = {"COM1"};
         RecordingMessages boxes;
         OpenSettings form(
-            boxes, [] {}, std::move(owner));
+            boxes, cfg, [] {}, std::move(owner));
         ConditionDesk desk(boxes, {{}, {}, [&] { form.RequestShow(); }, [] { return 0.0; }});
         fx.messages.passOn = &desk;
         fx.link->DeviceConnect();

@@ -15,10 +15,13 @@
 
 class TestShiftSetting : public QObject {
     Q_OBJECT
+    // The station's settings, as the main window holds them.
+    TSetup cfg;
+
 private slots:
     void init() {
         QFile::remove(ConfigLocation());
-        CfgData = TSetup{};
+        cfg = TSetup{};
     }
 
     void parsing_data() {
@@ -98,15 +101,15 @@ private slots:
     // A malformed entry is told and stays in the open dialog to be mended; nothing is stored
     // until it reads. A shift change alone stores without reconnecting the line.
     void dialogFieldIsValidatedAndStored() {
-        CfgData.PortNum = "COM1";
-        CfgData.WrkMode = kModeDirect;
-        QVERIFY(WrCfgData(CfgData));
+        cfg.PortNum = "COM1";
+        cfg.WrkMode = kModeDirect;
+        QVERIFY(WrCfgData(cfg));
         auto ports = std::make_unique<FakePorts>();
         ports->names = {"COM1"};
         RecordingMessages messages;
         int reconnects = 0;
         OpenSettings form(
-            messages, [&] { ++reconnects; }, std::move(ports));
+            messages, cfg, [&] { ++reconnects; }, std::move(ports));
         form.RequestShow();
         QCOMPARE(form.edShiftStarts->text(), QString());
 
@@ -124,7 +127,7 @@ private slots:
         QVERIFY(!form.isVisible());
         QCOMPARE(messages.shown.size(), std::size_t(1));
         QCOMPARE(reconnects, 0);
-        QCOMPARE(CfgData.ShiftStarts, QString("06:00,18:00"));
+        QCOMPARE(cfg.ShiftStarts, QString("06:00,18:00"));
         RCfgData(stored);
         QCOMPARE(stored.ShiftStarts, QString("06:00,18:00"));
 
