@@ -1,5 +1,6 @@
 #include "MailBridge.h"
 
+#include "DailySummary.h"
 #include "FuelEvents.h"
 #include "MailWorker.h"
 #include "StoredText.h"
@@ -23,12 +24,22 @@ MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
             });
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &MailBridge::CheckStale);
+    if (!ctx_.dbFile.empty()) {
+        summary_ = new DailySummary(
+            {ctx_.clock, ctx_.dbFile,
+             ctx_.summaryRecord.empty() ? SummaryRecordPath() : ctx_.summaryRecord,
+             ctx_.putLogLine},
+            this);
+        connect(timer_, &QTimer::timeout, summary_, &DailySummary::Check);
+    }
     newestUtc_ = ctx_.clock.UtcNow();
 }
 
 MailBridge::~MailBridge() = default;
 
 void MailBridge::Restart(const MailSettings& settings) {
+    if (summary_)
+        summary_->Restart(settings, nullptr);
     worker_.reset();
     timer_->stop();
     settings_ = settings;
@@ -54,6 +65,8 @@ void MailBridge::Restart(const MailSettings& settings) {
             },
             Qt::QueuedConnection);
     });
+    if (summary_)
+        summary_->Restart(settings, worker_.get());
     timer_->start(30000);
 }
 

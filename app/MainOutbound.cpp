@@ -41,7 +41,8 @@ void TForm1::StartMail() {
     if (!mail_) {
         mail_ = std::make_unique<MailBridge>(
             MailBridgeContext{VT->Model(), *events_, clock_,
-                              [this](const std::string& l) { PrependLog(l); }, MailStatus});
+                              [this](const std::string& l) { PrependLog(l); }, MailStatus,
+                              dbFile_});
         link_->AddReadingSink(*mail_);
     }
     mail_->Restart(RMailData());

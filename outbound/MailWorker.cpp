@@ -118,6 +118,8 @@ void MailWorker::Run() {
             continue;
         }
         if (error.empty()) {
+            if (job.sent)
+                job.sent();
             wait = 30s;
             report(down ? "Mail: sending again" : "");
             down = false;

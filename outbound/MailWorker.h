@@ -20,6 +20,8 @@ struct MailJob {
     std::string what;  // for the log: "LOSS alarm of tank 2"
     // A job with an answer is tried once and answered (empty: sent); the test mail.
     std::function<void(const std::string& error)> answer;
+    // Told on the worker's thread once the server took a job without an answer.
+    std::function<void()> sent = {};
 };
 
 class MailWorker {
