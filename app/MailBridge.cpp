@@ -14,7 +14,7 @@
 #include <cmath>
 
 MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
-    : QObject(parent), ctx_(std::move(context)) {
+    : QObject(parent), ctx_(std::move(context)), stored_(ctx_.clock.UtcNow()) {
     connect(&ctx_.events, &FuelEvents::AlarmTransitioned, this,
             [this](int adr, const AlarmTransition& t) { OnTransition(adr, t); });
     connect(&ctx_.events, &FuelEvents::FuelEventReported, this,
@@ -25,14 +25,13 @@ MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &MailBridge::CheckStale);
     if (!ctx_.dbFile.empty()) {
-        summary_ = new DailySummary(
-            {ctx_.clock, ctx_.dbFile,
-             ctx_.summaryRecord.empty() ? SummaryRecordPath() : ctx_.summaryRecord,
-             ctx_.putLogLine},
-            this);
+        summary_ =
+            new DailySummary({ctx_.clock, ctx_.dbFile,
+                              ctx_.summaryRecord.empty() ? SummaryRecordPath() : ctx_.summaryRecord,
+                              ctx_.putLogLine},
+                             this);
         connect(timer_, &QTimer::timeout, summary_, &DailySummary::Check);
     }
-    newestUtc_ = ctx_.clock.UtcNow();
 }
 
 MailBridge::~MailBridge() = default;
@@ -121,7 +120,7 @@ void MailBridge::OnTransition(int adr, const AlarmTransition& t) {
 }
 
 void MailBridge::TakeReading(const Reading& reading) {
-    newestUtc_ = std::max(newestUtc_, reading.utc);
+    stored_.Reading(reading.utc, reading.stored, ctx_.unstored ? ctx_.unstored() : 0);
     if (staleMailed_)
         CheckStale();
 }
@@ -130,7 +129,8 @@ void MailBridge::CheckStale() {
     if (!worker_ || settings_.staleMinutes <= 0)
         return;
     const ClockReading now = ctx_.clock.Now();
-    const bool stale = now.utc - newestUtc_ >= settings_.staleMinutes / 1440.0;
+    stored_.Waiting(ctx_.unstored ? ctx_.unstored() : 0, now.utc);
+    const bool stale = now.utc - stored_.Newest() >= settings_.staleMinutes / 1440.0;
     if (stale == staleMailed_)
         return;
     staleMailed_ = stale;

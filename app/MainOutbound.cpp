@@ -11,6 +11,7 @@
 #include "SensorLink.h"
 #include "TextFormats.h"
 #include "TileList.h"
+#include "WriteQueue.h"
 
 // After the fuel events, so that a reading's state carries the alarms it caused.
 void TForm1::StartMqtt() {
@@ -24,7 +25,7 @@ void TForm1::StartMqtt() {
                     AcknowledgeAlarm(*node);
                 }
             },
-            MqttStatus});
+            MqttStatus, [this] { return link_ ? link_->Writes()->Waiting() : 0; }});
         link_->AddReadingSink(*mqtt_);
     }
     MqttSettings settings = RMqttData();
@@ -40,9 +41,14 @@ void TForm1::StartMqtt() {
 void TForm1::StartMail() {
     if (!mail_) {
         mail_ = std::make_unique<MailBridge>(
-            MailBridgeContext{VT->Model(), *events_, clock_,
-                              [this](const std::string& l) { PrependLog(l); }, MailStatus,
-                              dbFile_});
+            MailBridgeContext{VT->Model(),
+                              *events_,
+                              clock_,
+                              [this](const std::string& l) { PrependLog(l); },
+                              MailStatus,
+                              dbFile_,
+                              {},
+                              [this] { return link_ ? link_->Writes()->Waiting() : 0; }});
         link_->AddReadingSink(*mail_);
     }
     mail_->Restart(RMailData());
