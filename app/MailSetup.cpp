@@ -7,6 +7,7 @@
 #include "TextFormats.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -17,6 +18,8 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <thread>
 
 namespace {
 const char* kSecurity[] = {"none", "starttls", "tls"};
@@ -141,7 +144,10 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     Load();
 }
 
-MailSettingsDialog::~MailSettingsDialog() = default;
+MailSettingsDialog::~MailSettingsDialog() {
+    if (abandonTest_)
+        *abandonTest_ = true;
+}
 
 void MailSettingsDialog::Load() {
     const MailSettings s = RMailData();
@@ -224,18 +230,24 @@ void MailSettingsDialog::SendTestMail() {
     btnTest->setEnabled(false);
     lbAnswer->setText(QStringLiteral("Sending..."));
     QPointer<MailSettingsDialog> self(this);
-    tester_ = std::make_unique<MailWorker>(s, MailWorker::Report{});
-    tester_->Send({to, Mail::Build(m), "test mail", [self](const std::string& error) {
-                       QMetaObject::invokeMethod(
-                           self,
-                           [self, error] {
-                               if (!self)
-                                   return;
-                               self->btnTest->setEnabled(true);
-                               self->lbAnswer->setText(
-                                   error.empty() ? QStringLiteral("The test mail was sent.")
-                                                 : QString::fromStdString("Not sent: " + error));
-                           },
-                           Qt::QueuedConnection);
-                   }});
+    auto abandon = std::make_shared<std::atomic<bool>>(false);
+    abandonTest_ = abandon;
+    // Detached: closing the dialog never waits for a server that takes its time; the
+    // transfer then ends at its next progress call.
+    std::thread([self, s, abandon, job = MailJob{to, Mail::Build(m), "test mail", {}}] {
+        const std::string error =
+            MailWorker::SendOnce(s, job, [abandon] { return abandon->load(); });
+        // To the application, which outlives the dialog; the dialog may be gone by now.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, error] {
+                if (!self)
+                    return;
+                self->btnTest->setEnabled(true);
+                self->lbAnswer->setText(error.empty()
+                                            ? QStringLiteral("The test mail was sent.")
+                                            : QString::fromStdString("Not sent: " + error));
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }

@@ -1,18 +1,26 @@
 // The station's MQTT and mail bridges on a real sensor line and data.db: rows the file does
 // not take are "rows waiting to be stored" on the broker, and the "no reading stored" mail
-// follows the rows stored, not the readings received.
+// follows the rows stored, not the readings received. And the mail settings dialog, whose
+// close never waits for a test mail to a server that does not answer.
 
 #include "FuelEvents.h"
 #include "MailBridge.h"
+#include "MailSetup.h"
 #include "MqttBridge.h"
 #include "MqttTestBroker.h"
 #include "SmtpSink.h"
 #include "WriteQueue.h"
 #include "sensors/SensorFixture.h"
 
+#include <QComboBox>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
+
+#include <atomic>
 
 namespace {
 // Fills data.db up to a page limit of this connection, so that the next rows find it full.
@@ -38,6 +46,29 @@ MailSettings Mailer(int port) {
     return s;
 }
 
+// Takes one connection and never says a word; on a thread of its own, so that it sees the
+// client go while the test's thread is busy.
+class SilentServer : public QThread {
+public:
+    std::atomic<int> port{0};
+    std::atomic<bool> connected{false}, disconnected{false};
+
+protected:
+    void run() override {
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return;
+        port = server.serverPort();
+        if (!server.waitForNewConnection(30000))
+            return;
+        QTcpSocket* client = server.nextPendingConnection();
+        connected = true;
+        for (int i = 0; i < 600 && client->state() == QAbstractSocket::ConnectedState; ++i)
+            client->waitForDisconnected(100);
+        disconnected = client->state() != QAbstractSocket::ConnectedState;
+    }
+};
+
 QStringList Subjects(const SmtpSink& sink) {
     QStringList out;
     for (const QString& m : sink.Mails())
@@ -52,6 +83,7 @@ private slots:
     void rowsThatWaitReachTheBroker();
     void noReadingMailFollowsStoredRows_data();
     void noReadingMailFollowsStoredRows();
+    void closingTheDialogLeavesTheTestMailBehind();
 };
 
 void TestOutboundBridges::rowsThatWaitReachTheBroker() {
@@ -149,6 +181,26 @@ void TestOutboundBridges::noReadingMailFollowsStoredRows() {
     QVERIFY(sink.WaitForMails(2));
     QVERIFY2(Subjects(sink).contains("[Tavrona depot 7] Readings stored again"),
              qPrintable(Subjects(sink).join(" | ")));
+}
+
+void TestOutboundBridges::closingTheDialogLeavesTheTestMailBehind() {
+    SilentServer server;
+    server.start();
+    QTRY_VERIFY(server.port > 0);
+    auto* dialog = new MailSettingsDialog;
+    dialog->edHost->setText("127.0.0.1");
+    dialog->sbPort->setValue(server.port);
+    dialog->cbSecurity->setCurrentIndex(int(MailSecurity::None));
+    dialog->edFrom->setText("station@depot.example");
+    dialog->edRecipients->setText("ops@depot.example");
+    dialog->btnTest->click();
+    QTRY_VERIFY(server.connected);
+    delete dialog;
+    // Had the close waited for the send to end, the server would have seen the client go.
+    QVERIFY(!server.disconnected);
+    // The send is abandoned behind the closed dialog, not left hanging.
+    QTRY_VERIFY(server.disconnected);
+    QVERIFY(server.wait(10000));
 }
 
 QTEST_MAIN(TestOutboundBridges)
