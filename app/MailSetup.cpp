@@ -2,7 +2,7 @@
 
 #include "Config.h"
 #include "MailWorker.h"
-#include "SecretFile.h"
+#include "PasswordStore.h"
 #include "SystemClock.h"
 #include "TextFormats.h"
 
@@ -60,7 +60,7 @@ MailSettings RMailData() {
     s.rateMinutes = ok && rate >= 0 ? rate : 30;
     s.station = RCentralData().Station.toStdString();
     if (s.Configured())
-        s.password = ReadSecret(QStringLiteral("mail"));
+        s.password = StationPasswords().Read(QStringLiteral("mail"));
     return s;
 }
 
@@ -97,8 +97,7 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     edUser = new QLineEdit;
     edPassword = new QLineEdit;
     edPassword->setEchoMode(QLineEdit::Password);
-    edPassword->setToolTip(QStringLiteral("Kept in %1, readable by you alone")
-                               .arg(SecretFile(QStringLiteral("mail"))));
+    edPassword->setToolTip(PasswordStore::Place(QStringLiteral("mail")));
     edFrom = new QLineEdit;
     edRecipients = new QLineEdit;
     edRecipients->setPlaceholderText(
@@ -156,7 +155,8 @@ void MailSettingsDialog::Load() {
     cbSecurity->setCurrentIndex(static_cast<int>(s.security));
     edUser->setText(QString::fromStdString(s.user));
     std::string problem;
-    edPassword->setText(QString::fromStdString(ReadSecret(QStringLiteral("mail"), &problem)));
+    edPassword->setText(
+        QString::fromStdString(StationPasswords().Read(QStringLiteral("mail"), &problem)));
     lbAnswer->setText(QString::fromStdString(problem));
     edFrom->setText(QString::fromStdString(s.from));
     edRecipients->setText(QString::fromStdString(Mail::RecipientsText(s.recipients)));
@@ -202,7 +202,7 @@ bool MailSettingsDialog::Save() {
         lbAnswer->setText(QString::fromStdString(error));
         return false;
     }
-    if (!WrMailData(s) || !WriteSecret(QStringLiteral("mail"), s.password)) {
+    if (!WrMailData(s) || !StationPasswords().Write(QStringLiteral("mail"), s.password)) {
         lbAnswer->setText(
             QStringLiteral("The settings could not be saved to %1.").arg(ConfigLocation()));
         return false;

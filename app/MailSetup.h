@@ -1,5 +1,5 @@
 #pragma once
-// The optional [Mail] section (the password kept apart, see SecretFile) and the dialog that
+// The optional [Mail] section (the password kept apart, see PasswordStore) and the dialog that
 // edits it, with "Send test mail".
 
 #include "Mail.h"

@@ -8,6 +8,7 @@
 #include "MailSetup.h"
 #include "MqttBridge.h"
 #include "MqttSetup.h"
+#include "PasswordStore.h"
 #include "SensorLink.h"
 #include "TextFormats.h"
 #include "TileList.h"
@@ -35,6 +36,8 @@ void TForm1::StartMqtt() {
         if (!problem.empty())
             PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + problem + "\r\n");
     }
+    if (const std::string notice = StationPasswords().TakeNotice(); !notice.empty())
+        PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + notice + "\r\n");
     mqtt_->Restart(settings);
 }
 
@@ -52,4 +55,7 @@ void TForm1::StartMail() {
         link_->AddReadingSink(*mail_);
     }
     mail_->Restart(RMailData());
+    // Once a run: where the passwords are kept when there is no system keychain.
+    if (const std::string notice = StationPasswords().TakeNotice(); !notice.empty())
+        PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + notice + "\r\n");
 }
