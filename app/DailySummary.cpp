@@ -9,6 +9,7 @@
 #include "StoredText.h"
 #include "TextFormats.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -113,8 +114,9 @@ void DailySummary::Check() {
     const double m = *moment, offset = now.local - now.utc;
     QThreadPool::globalInstance()->start([self, generation, dbFile, station, m, offset, now] {
         const SummaryContent c = MakeSummaryContent(dbFile, station, m - 1, m, offset, now.local);
+        // To the application, which outlives the summary; the summary may be gone by now.
         QMetaObject::invokeMethod(
-            self,
+            QCoreApplication::instance(),
             [self, generation, m, c] {
                 if (self && self->generation_ == generation)
                     self->Made(m, c);
@@ -146,7 +148,7 @@ void DailySummary::Made(double moment, const SummaryContent& content) {
         if (record->Sent(moment))
             return;
         QMetaObject::invokeMethod(
-            self,
+            QCoreApplication::instance(),
             [self] {
                 if (self)
                     self->Log("Mail: the daily summary was sent, but the record of it could "

@@ -134,6 +134,12 @@ void MailWorker::Run() {
             job.answer(error);
             continue;
         }
+        if (!error.empty()) {
+            // Abandoned because the station stops: no failure to tell, nothing to retry.
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stop_)
+                return;
+        }
         if (error.empty()) {
             if (job.sent)
                 job.sent();

@@ -1,6 +1,7 @@
 #pragma once
 // A local SMTP server for the mail tests (python3-aiosmtpd) that keeps each mail it takes as
-// a file in a maildir; stopped with the object. And reading the mails back.
+// a file in a maildir; stopped with the object. A server that never answers. And reading
+// the mails back.
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <atomic>
 
 // A local SMTP server that keeps each mail it takes as a file in a maildir.
 class SmtpSink {
@@ -64,6 +67,29 @@ private:
     QTemporaryDir dir_;
     QProcess process_;
     int port_ = 0;
+};
+
+// Takes one connection and never says a word; on a thread of its own, so that it sees the
+// client go while the test's thread is busy.
+class SilentServer : public QThread {
+public:
+    std::atomic<int> port{0};
+    std::atomic<bool> connected{false}, disconnected{false};
+
+protected:
+    void run() override {
+        QTcpServer server;
+        if (!server.listen(QHostAddress::LocalHost, 0))
+            return;
+        port = server.serverPort();
+        if (!server.waitForNewConnection(30000))
+            return;
+        QTcpSocket* client = server.nextPendingConnection();
+        connected = true;
+        for (int i = 0; i < 600 && client->state() == QAbstractSocket::ConnectedState; ++i)
+            client->waitForDisconnected(100);
+        disconnected = client->state() != QAbstractSocket::ConnectedState;
+    }
 };
 
 inline QString Header(const QString& mail, const QString& name) {

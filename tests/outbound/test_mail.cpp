@@ -33,6 +33,7 @@ private slots:
     void alarmAndClearMailsReachServer();
     void attachmentArrivesWhole();
     void serverAwayIsAnErrorNotSuccess();
+    void stoppingAbandonsAMailToASilentServer();
 };
 
 void TestMail::recipients_data() {
@@ -213,6 +214,27 @@ void TestMail::serverAwayIsAnErrorNotSuccess() {
     const MailSettings s = Settings(port);
     const Mail::Message m = Mail::TestMessage(s, "t", {"a@x.org"}, 0);
     QVERIFY(!MailWorker::SendOnce(s, {m.to, Mail::Build(m), "test", {}}).empty());
+}
+
+// The station closes while its mail waits on a server that never answers: the worker gives it
+// a few seconds, abandons it, and tells of no failure (it was no failure of the server's).
+void TestMail::stoppingAbandonsAMailToASilentServer() {
+    SilentServer server;
+    server.start();
+    QTRY_VERIFY(server.port > 0);
+    std::vector<std::string> notices;
+    {
+        MailWorker worker(Settings(server.port), [&](const MailWorker::Status& st) {
+            if (!st.notice.empty())
+                notices.push_back(st.notice);
+        });
+        const Mail::Message m = Mail::TestMessage(Settings(server.port), "t", {"a@x.org"}, 0);
+        worker.Send({m.to, Mail::Build(m), "LOSS", {}});
+        QTRY_VERIFY(server.connected);
+    }
+    QVERIFY(server.wait(10000));
+    QVERIFY(server.disconnected);
+    QVERIFY(notices.empty());
 }
 
 QTEST_GUILESS_MAIN(TestMail)

@@ -20,8 +20,6 @@
 #include <QSpinBox>
 #include <QtTest>
 
-#include <atomic>
-
 namespace {
 // Fills data.db up to a page limit of this connection, so that the next rows find it full.
 void FillFile(TSQLiteDatabase& db) {
@@ -45,29 +43,6 @@ MailSettings Mailer(int port) {
     Mail::ParseRecipients("ops@depot.example: stale", s.recipients, nullptr);
     return s;
 }
-
-// Takes one connection and never says a word; on a thread of its own, so that it sees the
-// client go while the test's thread is busy.
-class SilentServer : public QThread {
-public:
-    std::atomic<int> port{0};
-    std::atomic<bool> connected{false}, disconnected{false};
-
-protected:
-    void run() override {
-        QTcpServer server;
-        if (!server.listen(QHostAddress::LocalHost, 0))
-            return;
-        port = server.serverPort();
-        if (!server.waitForNewConnection(30000))
-            return;
-        QTcpSocket* client = server.nextPendingConnection();
-        connected = true;
-        for (int i = 0; i < 600 && client->state() == QAbstractSocket::ConnectedState; ++i)
-            client->waitForDisconnected(100);
-        disconnected = client->state() != QAbstractSocket::ConnectedState;
-    }
-};
 
 QStringList Subjects(const SmtpSink& sink) {
     QStringList out;
