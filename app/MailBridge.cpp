@@ -1,5 +1,6 @@
 #include "MailBridge.h"
 
+#include "DailySummary.h"
 #include "FuelEvents.h"
 #include "MailWorker.h"
 #include "StoredText.h"
@@ -13,7 +14,7 @@
 #include <cmath>
 
 MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
-    : QObject(parent), ctx_(std::move(context)) {
+    : QObject(parent), ctx_(std::move(context)), stored_(ctx_.clock.UtcNow()) {
     connect(&ctx_.events, &FuelEvents::AlarmTransitioned, this,
             [this](int adr, const AlarmTransition& t) { OnTransition(adr, t); });
     connect(&ctx_.events, &FuelEvents::FuelEventReported, this,
@@ -23,12 +24,21 @@ MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
             });
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &MailBridge::CheckStale);
-    newestUtc_ = ctx_.clock.UtcNow();
+    if (!ctx_.dbFile.empty()) {
+        summary_ =
+            new DailySummary({ctx_.clock, ctx_.dbFile,
+                              ctx_.summaryRecord.empty() ? SummaryRecordPath() : ctx_.summaryRecord,
+                              ctx_.putLogLine},
+                             this);
+        connect(timer_, &QTimer::timeout, summary_, &DailySummary::Check);
+    }
 }
 
 MailBridge::~MailBridge() = default;
 
 void MailBridge::Restart(const MailSettings& settings) {
+    if (summary_)
+        summary_->Restart(settings, nullptr);
     worker_.reset();
     timer_->stop();
     settings_ = settings;
@@ -54,6 +64,8 @@ void MailBridge::Restart(const MailSettings& settings) {
             },
             Qt::QueuedConnection);
     });
+    if (summary_)
+        summary_->Restart(settings, worker_.get());
     timer_->start(30000);
 }
 
@@ -108,7 +120,7 @@ void MailBridge::OnTransition(int adr, const AlarmTransition& t) {
 }
 
 void MailBridge::TakeReading(const Reading& reading) {
-    newestUtc_ = std::max(newestUtc_, reading.utc);
+    stored_.Reading(reading.utc, reading.stored, ctx_.unstored ? ctx_.unstored() : 0);
     if (staleMailed_)
         CheckStale();
 }
@@ -117,7 +129,8 @@ void MailBridge::CheckStale() {
     if (!worker_ || settings_.staleMinutes <= 0)
         return;
     const ClockReading now = ctx_.clock.Now();
-    const bool stale = now.utc - newestUtc_ >= settings_.staleMinutes / 1440.0;
+    stored_.Waiting(ctx_.unstored ? ctx_.unstored() : 0, now.utc);
+    const bool stale = now.utc - stored_.Newest() >= settings_.staleMinutes / 1440.0;
     if (stale == staleMailed_)
         return;
     staleMailed_ = stale;

@@ -1,12 +1,14 @@
 #pragma once
 // The station's e-mail: an alarm raised or cleared, no reading stored for a while, each to
-// the recipients who want that kind at that hour, at most one per alarm and recipient in
-// the rate window. Builds the mails on the GUI thread and hands them to the sending thread;
-// never waits for the server.
+// the recipients who want that kind at that hour (readings count once their rows are
+// stored), at most one per alarm and recipient in
+// the rate window; and the daily summary (DailySummary). Builds the mails on the GUI thread and
+// hands them to the sending thread; never waits for the server.
 
 #include "Clock.h"
 #include "Mail.h"
 #include "Reading.h"
+#include "StoredReadingWatch.h"
 
 #include <QObject>
 
@@ -14,6 +16,7 @@
 #include <map>
 #include <memory>
 
+class DailySummary;
 class FuelEvents;
 class MailWorker;
 class QLabel;
@@ -27,6 +30,11 @@ struct MailBridgeContext {
     const Clock& clock;
     std::function<void(const std::string&)> putLogLine;
     QLabel* status; // "Mail: n waiting" while mails wait; hidden otherwise
+    // The daily summary reads this file; none: no daily summary.
+    std::string dbFile = {};
+    std::string summaryRecord = {}; // SummaryRecordPath() unless given
+    // Rows waiting in the station's write queue (none: readings count as stored when taken).
+    std::function<std::size_t()> unstored = {};
 };
 
 class MailBridge : public QObject, public ReadingSink {
@@ -39,6 +47,7 @@ public:
     void TakeReading(const Reading& reading) override;
     // Looks whether readings stopped (also run every 30 s by a timer).
     void CheckStale();
+    DailySummary* Summary() const { return summary_; }
     // Transitions older than this are history being examined, not news.
     static constexpr double kNewsDays = 15.0 / 1440;
 
@@ -52,7 +61,8 @@ private:
     std::unique_ptr<MailWorker> worker_;
     std::unique_ptr<MailRateLimit> limit_;
     std::map<int, int32_t> lossBefore_; // a loss's level before it, by tank
-    double newestUtc_ = 0;              // the newest reading stored, or the start
+    StoredReadingWatch stored_;
     bool staleMailed_ = false;
     QTimer* timer_ = nullptr;
+    DailySummary* summary_ = nullptr;
 };

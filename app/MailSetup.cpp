@@ -2,11 +2,12 @@
 
 #include "Config.h"
 #include "MailWorker.h"
-#include "SecretFile.h"
+#include "PasswordStore.h"
 #include "SystemClock.h"
 #include "TextFormats.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -17,6 +18,8 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <thread>
 
 namespace {
 const char* kSecurity[] = {"none", "starttls", "tls"};
@@ -57,7 +60,7 @@ MailSettings RMailData() {
     s.rateMinutes = ok && rate >= 0 ? rate : 30;
     s.station = RCentralData().Station.toStdString();
     if (s.Configured())
-        s.password = ReadSecret(QStringLiteral("mail"));
+        s.password = StationPasswords().Read(QStringLiteral("mail"));
     return s;
 }
 
@@ -94,8 +97,7 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     edUser = new QLineEdit;
     edPassword = new QLineEdit;
     edPassword->setEchoMode(QLineEdit::Password);
-    edPassword->setToolTip(QStringLiteral("Kept in %1, readable by you alone")
-                               .arg(SecretFile(QStringLiteral("mail"))));
+    edPassword->setToolTip(PasswordStore::Place(QStringLiteral("mail")));
     edFrom = new QLineEdit;
     edRecipients = new QLineEdit;
     edRecipients->setPlaceholderText(
@@ -141,7 +143,10 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     Load();
 }
 
-MailSettingsDialog::~MailSettingsDialog() = default;
+MailSettingsDialog::~MailSettingsDialog() {
+    if (abandonTest_)
+        *abandonTest_ = true;
+}
 
 void MailSettingsDialog::Load() {
     const MailSettings s = RMailData();
@@ -150,7 +155,8 @@ void MailSettingsDialog::Load() {
     cbSecurity->setCurrentIndex(static_cast<int>(s.security));
     edUser->setText(QString::fromStdString(s.user));
     std::string problem;
-    edPassword->setText(QString::fromStdString(ReadSecret(QStringLiteral("mail"), &problem)));
+    edPassword->setText(
+        QString::fromStdString(StationPasswords().Read(QStringLiteral("mail"), &problem)));
     lbAnswer->setText(QString::fromStdString(problem));
     edFrom->setText(QString::fromStdString(s.from));
     edRecipients->setText(QString::fromStdString(Mail::RecipientsText(s.recipients)));
@@ -196,7 +202,7 @@ bool MailSettingsDialog::Save() {
         lbAnswer->setText(QString::fromStdString(error));
         return false;
     }
-    if (!WrMailData(s) || !WriteSecret(QStringLiteral("mail"), s.password)) {
+    if (!WrMailData(s) || !StationPasswords().Write(QStringLiteral("mail"), s.password)) {
         lbAnswer->setText(
             QStringLiteral("The settings could not be saved to %1.").arg(ConfigLocation()));
         return false;
@@ -224,18 +230,24 @@ void MailSettingsDialog::SendTestMail() {
     btnTest->setEnabled(false);
     lbAnswer->setText(QStringLiteral("Sending..."));
     QPointer<MailSettingsDialog> self(this);
-    tester_ = std::make_unique<MailWorker>(s, MailWorker::Report{});
-    tester_->Send({to, Mail::Build(m), "test mail", [self](const std::string& error) {
-                       QMetaObject::invokeMethod(
-                           self,
-                           [self, error] {
-                               if (!self)
-                                   return;
-                               self->btnTest->setEnabled(true);
-                               self->lbAnswer->setText(
-                                   error.empty() ? QStringLiteral("The test mail was sent.")
-                                                 : QString::fromStdString("Not sent: " + error));
-                           },
-                           Qt::QueuedConnection);
-                   }});
+    auto abandon = std::make_shared<std::atomic<bool>>(false);
+    abandonTest_ = abandon;
+    // Detached: closing the dialog never waits for a server that takes its time; the
+    // transfer then ends at its next progress call.
+    std::thread([self, s, abandon, job = MailJob{to, Mail::Build(m), "test mail", {}}] {
+        const std::string error =
+            MailWorker::SendOnce(s, job, [abandon] { return abandon->load(); });
+        // To the application, which outlives the dialog; the dialog may be gone by now.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, error] {
+                if (!self)
+                    return;
+                self->btnTest->setEnabled(true);
+                self->lbAnswer->setText(error.empty()
+                                            ? QStringLiteral("The test mail was sent.")
+                                            : QString::fromStdString("Not sent: " + error));
+            },
+            Qt::QueuedConnection);
+    }).detach();
 }

@@ -1,14 +1,14 @@
 #pragma once
-// The optional [Mail] section (the password kept apart, see SecretFile) and the dialog that
+// The optional [Mail] section (the password kept apart, see PasswordStore) and the dialog that
 // edits it, with "Send test mail".
 
 #include "Mail.h"
 
 #include <QDialog>
 
+#include <atomic>
 #include <memory>
 
-class MailWorker;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -27,7 +27,7 @@ public:
     // What the boxes hold; false (and `error` says why) when they do not make settings.
     bool Entered(MailSettings& s, std::string& error) const;
     bool Save();
-    // Sends a test mail with what is entered, in the background; the answer shows below.
+    // Sends a test mail with what is entered, on a thread of its own; the answer shows below.
     void SendTestMail();
 
     QLineEdit *edHost = nullptr, *edUser = nullptr, *edPassword = nullptr, *edFrom = nullptr,
@@ -38,5 +38,7 @@ public:
     QLabel* lbAnswer = nullptr;
 
 private:
-    std::unique_ptr<MailWorker> tester_;
+    // Set when the dialog goes: the test mail's transfer, if still under way, is abandoned
+    // in the background instead of holding the dialog's close.
+    std::shared_ptr<std::atomic<bool>> abandonTest_;
 };

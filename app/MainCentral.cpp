@@ -34,7 +34,7 @@ void TForm1::StartCentral() {
                     if (!self)
                         return;
                     if (self->mqtt_)
-                        self->mqtt_->Backlog(0, status.waiting);
+                        self->mqtt_->Unsent(status.waiting);
                     if (status.waiting > 0) {
                         self->CentralStatus->setText(
                             QString("Central: %1 rows waiting").arg(status.waiting));

@@ -8,9 +8,11 @@
 #include "MailSetup.h"
 #include "MqttBridge.h"
 #include "MqttSetup.h"
+#include "PasswordStore.h"
 #include "SensorLink.h"
 #include "TextFormats.h"
 #include "TileList.h"
+#include "WriteQueue.h"
 
 // After the fuel events, so that a reading's state carries the alarms it caused.
 void TForm1::StartMqtt() {
@@ -24,7 +26,7 @@ void TForm1::StartMqtt() {
                     AcknowledgeAlarm(*node);
                 }
             },
-            MqttStatus});
+            MqttStatus, [this] { return link_ ? link_->Writes()->Waiting() : 0; }});
         link_->AddReadingSink(*mqtt_);
     }
     MqttSettings settings = RMqttData();
@@ -34,15 +36,26 @@ void TForm1::StartMqtt() {
         if (!problem.empty())
             PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + problem + "\r\n");
     }
+    if (const std::string notice = StationPasswords().TakeNotice(); !notice.empty())
+        PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + notice + "\r\n");
     mqtt_->Restart(settings);
 }
 
 void TForm1::StartMail() {
     if (!mail_) {
         mail_ = std::make_unique<MailBridge>(
-            MailBridgeContext{VT->Model(), *events_, clock_,
-                              [this](const std::string& l) { PrependLog(l); }, MailStatus});
+            MailBridgeContext{VT->Model(),
+                              *events_,
+                              clock_,
+                              [this](const std::string& l) { PrependLog(l); },
+                              MailStatus,
+                              dbFile_,
+                              {},
+                              [this] { return link_ ? link_->Writes()->Waiting() : 0; }});
         link_->AddReadingSink(*mail_);
     }
     mail_->Restart(RMailData());
+    // Once a run: where the passwords are kept when there is no system keychain.
+    if (const std::string notice = StationPasswords().TakeNotice(); !notice.empty())
+        PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + notice + "\r\n");
 }

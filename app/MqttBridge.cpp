@@ -8,6 +8,7 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QTimer>
 
 MqttBridge::MqttBridge(MqttBridgeContext context, QObject* parent)
     : QObject(parent), ctx_(std::move(context)) {
@@ -23,6 +24,11 @@ MqttBridge::MqttBridge(MqttBridgeContext context, QObject* parent)
                 if (worker_)
                     Publish(Mqtt::AlarmChangeMessage(settings_, adr, Name(adr), t));
             });
+    if (ctx_.unstored) {
+        unstoredTimer_ = new QTimer(this);
+        connect(unstoredTimer_, &QTimer::timeout, this, [this] { Unsent(backlog_.second); });
+        unstoredTimer_->start(5000);
+    }
 }
 
 MqttBridge::~MqttBridge() = default;
@@ -121,6 +127,8 @@ TankSnapshot MqttBridge::Snapshot(int adr) const {
 void MqttBridge::TakeReading(const Reading& reading) {
     readingUtc_[static_cast<int>(reading.address)] = reading.utc;
     PublishTank(static_cast<int>(reading.address));
+    if (ctx_.unstored)
+        Unsent(backlog_.second);
 }
 
 void MqttBridge::PublishTank(int adr) {
@@ -140,6 +148,10 @@ void MqttBridge::Backlog(int64_t unstored, int64_t unsent) {
     backlog_ = {unstored, unsent};
     if (worker_)
         Publish(Mqtt::BacklogMessage(settings_, unstored, unsent));
+}
+
+void MqttBridge::Unsent(int64_t unsent) {
+    Backlog(ctx_.unstored ? static_cast<int64_t>(ctx_.unstored()) : backlog_.first, unsent);
 }
 
 std::string MqttBridge::AckLogLine(double local, const std::string& topic,

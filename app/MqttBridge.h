@@ -20,6 +20,7 @@
 class FuelEvents;
 class MqttWorker;
 class QLabel;
+class QTimer;
 class TankList;
 
 struct MqttBridgeContext {
@@ -30,6 +31,9 @@ struct MqttBridgeContext {
     // Acknowledges one tank's alarms, or every tank's (none).
     std::function<void(std::optional<int>)> acknowledge;
     QLabel* status; // the status bar's MQTT line; hidden while nothing is published
+    // Rows waiting in the station's write queue; looked at with every reading and every few
+    // seconds (the queue empties between readings too).
+    std::function<std::size_t()> unstored = {};
 };
 
 class MqttBridge : public QObject, public ReadingSink {
@@ -46,6 +50,9 @@ public:
     void TakeReading(const Reading& reading) override;
     void LineState(bool up, double utc);
     void Backlog(int64_t unstored, int64_t unsent);
+    // The rows waiting for the central server; the rows waiting to be stored come from the
+    // context's `unstored`.
+    void Unsent(int64_t unsent);
     // The tank's record or alarms changed.
     void PublishTank(int adr);
 
@@ -65,4 +72,5 @@ private:
     std::map<int, double> readingUtc_; // the newest reading's time by tank, this run
     std::optional<std::pair<bool, double>> line_;
     std::pair<int64_t, int64_t> backlog_{0, 0};
+    QTimer* unstoredTimer_ = nullptr;
 };

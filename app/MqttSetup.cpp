@@ -1,6 +1,7 @@
 #include "MqttSetup.h"
 
 #include "Config.h"
+#include "PasswordStore.h"
 #include "SecretFile.h"
 
 #include <QCheckBox>
@@ -22,11 +23,11 @@ QString MqttPasswordFile() {
 }
 
 std::string ReadMqttPassword(std::string* problem) {
-    return ReadSecret(QStringLiteral("mqtt"), problem);
+    return StationPasswords().Read(QStringLiteral("mqtt"), problem);
 }
 
 bool WriteMqttPassword(const std::string& password) {
-    return WriteSecret(QStringLiteral("mqtt"), password);
+    return StationPasswords().Write(QStringLiteral("mqtt"), password);
 }
 
 MqttSettings RMqttData() {
@@ -89,8 +90,7 @@ MqttSettingsDialog::MqttSettingsDialog(QWidget* parent) : QDialog(parent) {
     edUser = new QLineEdit;
     edPassword = new QLineEdit;
     edPassword->setEchoMode(QLineEdit::Password);
-    edPassword->setToolTip(
-        QStringLiteral("Kept in %1, readable by you alone").arg(MqttPasswordFile()));
+    edPassword->setToolTip(PasswordStore::Place(QStringLiteral("mqtt")));
     cbTls = new QCheckBox(QStringLiteral("TLS"));
     edCaFile = new QLineEdit;
     edCaFile->setPlaceholderText(QStringLiteral("the system's certificates"));

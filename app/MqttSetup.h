@@ -12,13 +12,14 @@ class QLabel;
 class QLineEdit;
 class QSpinBox;
 
-// The password lives in a file of its own beside the settings, readable and writable by the
-// user alone (0600); the INI never holds it.
+// The password lives in the system keychain, or where there is none in a file of its own
+// beside the settings, readable and writable by the user alone (0600); the INI never holds
+// it (PasswordStore).
 QString MqttPasswordFile();
 // The stored password; empty when none is stored. A file that others may read is not used:
 // `problem` then says why.
 std::string ReadMqttPassword(std::string* problem = nullptr);
-// Writes (or, for an empty password, removes) the file. False when that failed.
+// Stores (or, for an empty password, removes) it. False when that failed.
 bool WriteMqttPassword(const std::string& password);
 
 // [MQTT] with the password; the station's name is [Central]'s (the host name by default).

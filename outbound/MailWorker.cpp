@@ -16,6 +16,11 @@ struct Reader {
     std::size_t at = 0;
 };
 
+int Progress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    const auto* abandon = static_cast<const std::function<bool()>*>(user);
+    return (*abandon)() ? 1 : 0;
+}
+
 size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
     auto* r = static_cast<Reader*>(user);
     const std::size_t n = std::min(size * count, r->bytes->size() - r->at);
@@ -35,6 +40,7 @@ MailWorker::~MailWorker() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
+        stopAt_ = std::chrono::steady_clock::now();
     }
     cv_.notify_all();
     thread_.join();
@@ -50,7 +56,8 @@ void MailWorker::Send(MailJob job) {
     cv_.notify_all();
 }
 
-std::string MailWorker::SendOnce(const MailSettings& s, const MailJob& job) {
+std::string MailWorker::SendOnce(const MailSettings& s, const MailJob& job,
+                                 const std::function<bool()>& abandon) {
     CURL* curl = curl_easy_init();
     if (!curl)
         return "libcurl could not start";
@@ -79,6 +86,11 @@ std::string MailWorker::SendOnce(const MailSettings& s, const MailJob& job) {
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 20L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    if (abandon) {
+        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Progress);
+        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &abandon);
+        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    }
     const CURLcode rc = curl_easy_perform(curl);
     curl_slist_free_all(rcpt);
     curl_easy_cleanup(curl);
@@ -112,12 +124,25 @@ void MailWorker::Run() {
             job = std::move(jobs_.front());
             jobs_.pop_front();
         }
-        const std::string error = SendOnce(settings_, job);
+        // Once the station stops, the mail in hand has a few seconds to go.
+        const std::string error = SendOnce(settings_, job, [this] {
+            std::lock_guard<std::mutex> lock(mutex_);
+            return stop_ && std::chrono::steady_clock::now() - stopAt_ >
+                                std::chrono::milliseconds(kStopGraceMs);
+        });
         if (job.answer) {
             job.answer(error);
             continue;
         }
+        if (!error.empty()) {
+            // Abandoned because the station stops: no failure to tell, nothing to retry.
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stop_)
+                return;
+        }
         if (error.empty()) {
+            if (job.sent)
+                job.sent();
             wait = 30s;
             report(down ? "Mail: sending again" : "");
             down = false;

@@ -7,6 +7,7 @@
 
 #include "Mail.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -20,6 +21,8 @@ struct MailJob {
     std::string what;  // for the log: "LOSS alarm of tank 2"
     // A job with an answer is tried once and answered (empty: sent); the test mail.
     std::function<void(const std::string& error)> answer;
+    // Told on the worker's thread once the server took a job without an answer.
+    std::function<void()> sent = {};
 };
 
 class MailWorker {
@@ -31,12 +34,17 @@ public:
     using Report = std::function<void(const Status&)>;
 
     MailWorker(MailSettings settings, Report report, std::size_t maxJobs = 200);
-    // Waits for the mail in hand (at most the transfer's time-out), drops the rest.
+    // Gives the mail in hand kStopGraceMs to go, then abandons it; drops the rest. Never
+    // waits for a server that does not answer.
     ~MailWorker();
     void Send(MailJob job);
 
-    // One try; the error libcurl gave, or empty when the server took the mail.
-    static std::string SendOnce(const MailSettings& s, const MailJob& job);
+    static constexpr int kStopGraceMs = 5000;
+
+    // One try; the error libcurl gave, or empty when the server took the mail. `abandon`,
+    // asked about once a second during the transfer, ends it when it says so.
+    static std::string SendOnce(const MailSettings& s, const MailJob& job,
+                                const std::function<bool()>& abandon = {});
 
 private:
     void Run();
@@ -47,5 +55,6 @@ private:
     std::condition_variable cv_;
     std::deque<MailJob> jobs_;
     bool stop_ = false;
+    std::chrono::steady_clock::time_point stopAt_;
     std::thread thread_;
 };

@@ -14,6 +14,7 @@ packages=(
     ccache
     libmosquitto-dev mosquitto libcurl4-openssl-dev python3-aiosmtpd
     lintian debootstrap desktop-file-utils appstream
+    qtkeychain-qt6-dev
 )
 
 missing=()

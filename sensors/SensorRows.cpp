@@ -65,16 +65,18 @@ bool SensorLink::Sink::DataTableThere() {
 
 void SensorLink::Sink::TakeReading(const Reading& r) {
     std::exception_ptr failed;
+    Reading given = r;
+    given.stored = false;
     try {
         if (DataTableThere()) {
             const std::string sql =
                 Sql::InsertData(r.utc, static_cast<int>(r.address), r.litres, r.code, r.temp);
-            writes_->Submit([sql](TSQLiteDatabase& db) { db.ExecSQL(sql); });
+            given.stored = writes_->Submit([sql](TSQLiteDatabase& db) { db.ExecSQL(sql); });
         }
     } catch (...) {
         failed = std::current_exception();
     }
-    ForEachLater([&](ReadingSink& s) { s.TakeReading(r); }, failed);
+    ForEachLater([&](ReadingSink& s) { s.TakeReading(given); }, failed);
 }
 
 void SensorLink::Sink::StoreLineLost() {

@@ -13,6 +13,9 @@ struct Reading {
     int32_t litres = 0; // FL, gross litres from the calibration
     uint16_t code = 0;  // FLC
     int8_t temp = 0;    // °C
+    // Its DATA row is in data.db. False while the row waits in the write queue, or when the
+    // file refused it (the sinks still get the reading).
+    bool stored = true;
 };
 
 class ReadingSink {

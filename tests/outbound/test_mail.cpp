@@ -4,92 +4,12 @@
 #include "Mail.h"
 #include "MailWorker.h"
 
-#include <QDeadlineTimer>
-#include <QDir>
-#include <QProcess>
+#include "SmtpSink.h"
+
 #include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
 namespace {
-// A local SMTP server that keeps each mail it takes as a file in a maildir.
-class SmtpSink {
-public:
-    SmtpSink() {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port_ = probe.serverPort();
-    }
-    ~SmtpSink() {
-        process_.terminate();
-        if (!process_.waitForFinished(5000))
-            process_.kill();
-        process_.waitForFinished(2000);
-    }
-    bool Start() {
-        const QString python = QStandardPaths::findExecutable("python3", {"/usr/bin"});
-        if (python.isEmpty())
-            return false;
-        process_.start(python, {"-m", "aiosmtpd", "-n", "-l", QString("127.0.0.1:%1").arg(port_),
-                                "-c", "aiosmtpd.handlers.Mailbox", dir_.filePath("maildir")});
-        QDeadlineTimer deadline(15000);
-        while (!deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
-            QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, port_);
-            if (s.waitForConnected(200))
-                return true;
-            QThread::msleep(100);
-        }
-        return false;
-    }
-    int Port() const { return port_; }
-    QStringList Mails() const {
-        QStringList out;
-        QDir dir(dir_.filePath("maildir/new"));
-        for (const QString& name : dir.entryList(QDir::Files, QDir::Name | QDir::Time)) {
-            QFile f(dir.filePath(name));
-            f.open(QIODevice::ReadOnly);
-            out << QString::fromUtf8(f.readAll());
-        }
-        return out;
-    }
-    bool WaitForMails(int n) {
-        QDeadlineTimer deadline(20000);
-        while (Mails().size() < n && !deadline.hasExpired())
-            QThread::msleep(50);
-        return Mails().size() >= n;
-    }
-
-private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    int port_ = 0;
-};
-
-QString Header(const QString& mail, const QString& name) {
-    const QRegularExpression re("^" + name + ": (.*)$",
-                                QRegularExpression::MultilineOption |
-                                    QRegularExpression::CaseInsensitiveOption);
-    return re.match(mail).captured(1).trimmed();
-}
-
-// The base64 body after the part whose headers contain `marker`.
-QByteArray Part(const QString& mail, const QString& marker) {
-    const qsizetype at = mail.indexOf(marker);
-    if (at < 0)
-        return {};
-    qsizetype start = mail.indexOf(QRegularExpression("\\r?\\n\\r?\\n"), at);
-    QString rest = mail.mid(start).trimmed();
-    const qsizetype end = rest.indexOf("--");
-    if (end >= 0)
-        rest = rest.left(end);
-    return QByteArray::fromBase64(rest.toLatin1());
-}
-
 MailSettings Settings(int port) {
     MailSettings s;
     s.host = "127.0.0.1";
@@ -113,6 +33,7 @@ private slots:
     void alarmAndClearMailsReachServer();
     void attachmentArrivesWhole();
     void serverAwayIsAnErrorNotSuccess();
+    void stoppingAbandonsAMailToASilentServer();
 };
 
 void TestMail::recipients_data() {
@@ -293,6 +214,27 @@ void TestMail::serverAwayIsAnErrorNotSuccess() {
     const MailSettings s = Settings(port);
     const Mail::Message m = Mail::TestMessage(s, "t", {"a@x.org"}, 0);
     QVERIFY(!MailWorker::SendOnce(s, {m.to, Mail::Build(m), "test", {}}).empty());
+}
+
+// The station closes while its mail waits on a server that never answers: the worker gives it
+// a few seconds, abandons it, and tells of no failure (it was no failure of the server's).
+void TestMail::stoppingAbandonsAMailToASilentServer() {
+    SilentServer server;
+    server.start();
+    QTRY_VERIFY(server.port > 0);
+    std::vector<std::string> notices;
+    {
+        MailWorker worker(Settings(server.port), [&](const MailWorker::Status& st) {
+            if (!st.notice.empty())
+                notices.push_back(st.notice);
+        });
+        const Mail::Message m = Mail::TestMessage(Settings(server.port), "t", {"a@x.org"}, 0);
+        worker.Send({m.to, Mail::Build(m), "LOSS", {}});
+        QTRY_VERIFY(server.connected);
+    }
+    QVERIFY(server.wait(10000));
+    QVERIFY(server.disconnected);
+    QVERIFY(notices.empty());
 }
 
 QTEST_GUILESS_MAIN(TestMail)
