@@ -101,7 +101,7 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     edRecipients->setPlaceholderText(
         QStringLiteral("guard@x: loss, silent @ 22:00-06:00; boss@x: summary"));
     edRecipients->setToolTip(QStringLiteral(
-        "One entry per ';': the address, after ':' the kinds (low, high, silent, loss, stale, "
+        "One entry per ';': the address, after ':' the kinds (low, high, silent, loss, leak, stale, "
         "summary; none: every alarm), after '@' the hours as hh:mm-hh:mm"));
     sbStale = new QSpinBox;
     sbStale->setRange(0, 1440);

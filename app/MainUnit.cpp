@@ -88,6 +88,7 @@ TForm1::~TForm1() {
     mqtt_.reset();
     mail_.reset();
     beeper_.reset();
+    leakTests_.reset();
     events_.reset(); // it reads the tanks' records, which the tile list holds
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
