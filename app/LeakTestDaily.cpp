@@ -96,9 +96,8 @@ void LeakTestDaily::Test(Run& run, const std::string& file) {
             auto due = run.days.find(tank->id);
             if (due == run.days.end() || run.stop)
                 continue;
-            const std::vector<LeakReportRow> rows =
-                LeakReport(source, {tank}, due->second.front(), due->second.back(), run.offset,
-                           run.nowLocal);
+            const std::vector<LeakReportRow> rows = LeakReport(
+                source, {tank}, due->second.front(), due->second.back(), run.offset, run.nowLocal);
             run.rows.insert(run.rows.end(), rows.begin(), rows.end());
         }
     } catch (const std::exception& e) {

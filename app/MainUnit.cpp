@@ -9,6 +9,7 @@
 #include "FuelEvents.h"
 #include "GaugePanels.h"
 #include "InventoryPane.h"
+#include "LeakTestDaily.h"
 #include "LineDialog.h"
 #include "MailBridge.h"
 #include "MailSetup.h"

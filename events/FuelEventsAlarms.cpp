@@ -11,13 +11,15 @@ void FuelEvents::DeriveAlarms() {
     if (!Storage([&] { open = OpenAlarmRows(ctx_.db); }))
         return;
     std::map<int, bool> lossesOver; // per tank: every unacknowledged loss is over
-    // A leak's cause is over when the tank's newest stored test passed.
+    // A leak's cause is over when the tank's newest stored test passed; without the tests
+    // (a table gone) an open LEAK waits for the next test.
     std::map<int, bool> leakPassed;
-    if (!Storage([&] {
-            for (const StoredLeakTest& t : NewestLeakTests(ctx_.db))
-                leakPassed[t.adr] = t.verdict == LeakTest::VerdictText(LeakVerdict::Pass);
-        }))
-        return;
+    try {
+        for (const StoredLeakTest& t : NewestLeakTests(ctx_.db))
+            leakPassed[t.adr] = t.verdict == LeakTest::VerdictText(LeakVerdict::Pass);
+    } catch (const std::exception&) {
+        leakPassed.clear();
+    }
     for (const EventRow& row : open) {
         Tank& tank = TankFor(row.adr);
         const AlarmState state = row.acked ? AlarmState::Acknowledged : AlarmState::Unacknowledged;

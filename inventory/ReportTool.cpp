@@ -236,8 +236,8 @@ int CentralReportCsv(StationArchive& archive, const ReportRequest& req, double o
             Csv::AppendSummary(text, summary, TotalsByFuel(summary));
         } else if (req.what == ReportWhat::Leak) {
             // The server keeps no station's test results: every day is tested here.
-            AppendLeakCsv(text, LeakReport(source, tanks, req.firstDay, req.lastDay, offset,
-                                           nowLocal));
+            AppendLeakCsv(text,
+                          LeakReport(source, tanks, req.firstDay, req.lastDay, offset, nowLocal));
         } else {
             std::vector<TankReport> reports;
             for (auto& t : tanks)

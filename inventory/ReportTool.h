@@ -68,9 +68,8 @@ using PdfRenderer = std::function<std::string(const ReportRequest&, const std::v
 
 // Renders the PDF of the leak tests (--what leak); the PDF layer supplies it. Returns an
 // empty string on success, else why the file could not be written.
-using LeakPdfRenderer =
-    std::function<std::string(const ReportRequest&, const std::vector<LeakReportRow>&,
-                              double offset, double nowLocal)>;
+using LeakPdfRenderer = std::function<std::string(
+    const ReportRequest&, const std::vector<LeakReportRow>&, double offset, double nowLocal)>;
 
 // Opens the central server for reading; null with libpq's words in `error`.
 using CentralOpener =

@@ -213,7 +213,8 @@ void LeakTestPage::ExportClick() {
     const QString name = QString("leak-test-tank%1-%2.csv")
                              .arg(adr_)
                              .arg(Q(TextFormats::ShortDate(firstDay_)).replace('/', '-'));
-    const QString path = saveDialog_ ? saveDialog_(this, "Export CSV", ProposedPath(name)) : QString();
+    const QString path =
+        saveDialog_ ? saveDialog_(this, "Export CSV", ProposedPath(name)) : QString();
     if (path.isEmpty())
         return;
     std::string text(Csv::kBom);

@@ -14,8 +14,8 @@ constexpr const char* kCreateLeakTests =
 #define LEAK_COLUMNS                                                                               \
     "adr, day, tested, verdict, rate, bound, threshold, sigma, periods, hours, tfrom, tto"
 
-constexpr const char* kStore =
-    "INSERT OR IGNORE INTO LEAK_TESTS (" LEAK_COLUMNS ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr const char* kStore = "INSERT OR IGNORE INTO LEAK_TESTS (" LEAK_COLUMNS
+                               ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr const char* kSelect = "SELECT " LEAK_COLUMNS " FROM LEAK_TESTS WHERE (? = 0 OR adr = ?) "
                                 "AND day >= ? AND day <= ? ORDER BY adr, day";
 constexpr const char* kNewest =

@@ -86,7 +86,8 @@ private slots:
             p.events.push_back({kDay0 + day + 9.5 / 24, 8000, 300});
         InWriteTransaction(db, [&] {
             SynthesizePhysics(p, [&](const DataRow& r) {
-                Exec(db, "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
+                Exec(db,
+                     "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
                      {r.tstamp, int64_t(r.flevel), int64_t(r.temp)});
             });
         });
@@ -106,7 +107,8 @@ private slots:
             QCOMPARE(int(alarms.size()), leaking ? 1 : 0);
             QCOMPARE(first.events->AnyUnacknowledged(), leaking);
             if (leaking) {
-                QCOMPARE(first.events->AlarmView(1).shown, std::optional<AlarmKind>(AlarmKind::Leak));
+                QCOMPARE(first.events->AlarmView(1).shown,
+                         std::optional<AlarmKind>(AlarmKind::Leak));
                 QVERIFY(alarms[0].memo.rfind("Leak test failed: ", 0) == 0);
                 QCOMPARE(first.LinesWith("LEAK alarm raised: \"Tank 1\" (Address 1)"), 1);
             }
@@ -123,7 +125,7 @@ private slots:
         QCOMPARE(second.LinesWith("LEAK alarm raised"), 0);
         QCOMPARE(second.events->AlarmView(1).states[int(AlarmKind::Leak)],
                  leaking && tested[1].verdict != "pass" ? AlarmState::Acknowledged
-                                                       : AlarmState::Cleared);
+                                                        : AlarmState::Cleared);
     }
 };
 

@@ -28,7 +28,9 @@ const double kDay0 = TextFormats::Join(2026, 3, 2);
 QString Verdicts(const std::vector<LeakReportRow>& rows) {
     QStringList out;
     for (const LeakReportRow& r : rows)
-        out << QString("%1 %2").arg(int(r.day - kDay0)).arg(LeakTest::VerdictText(r.result.verdict));
+        out << QString("%1 %2")
+                   .arg(int(r.day - kDay0))
+                   .arg(LeakTest::VerdictText(r.result.verdict));
     return out.join(", ");
 }
 
@@ -81,7 +83,8 @@ private slots:
         p.tank.leakPerHour = 3;
         InWriteTransaction(db, [&] {
             SynthesizePhysics(p, [&](const DataRow& r) {
-                Exec(db, "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
+                Exec(db,
+                     "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
                      {r.tstamp, int64_t(r.flevel), int64_t(r.temp)});
             });
         });
@@ -101,8 +104,8 @@ private slots:
         QFETCH(double, last);
         QFETCH(double, now);
         QFETCH(QString, due);
-        const std::vector<double> days = LeakDaysDue(
-            last < 0 ? std::nullopt : std::optional<double>(kDay0 + last), kDay0 + now);
+        const std::vector<double> days =
+            LeakDaysDue(last < 0 ? std::nullopt : std::optional<double>(kDay0 + last), kDay0 + now);
         QStringList got;
         for (double d : days)
             got << QString::number(d - kDay0);
@@ -144,8 +147,8 @@ private slots:
 
     void toolWritesCsvAndPdf() {
         std::string out, err;
-        QCOMPARE(Run({"--what", "leak", "--tank", "1", "--from", "05/03/2026", "--to",
-                      "07/03/2026", "-o", "-"},
+        QCOMPARE(Run({"--what", "leak", "--tank", "1", "--from", "05/03/2026", "--to", "07/03/2026",
+                      "-o", "-"},
                      out, err),
                  int(kReportOk));
         QVERIFY2(out.find("\r\n05/03/2026,1,North,fail,") != std::string::npos, out.c_str());

@@ -216,7 +216,7 @@ void TestMqtt::stateAndDiscoveryReachSubscriber() {
             binary += topic.rfind("ha/binary_sensor/", 0) == 0;
         }
         QCOMPARE(sensors, 5);
-        QCOMPARE(binary, 4);
+        QCOMPARE(binary, 5); // low, high, silent, loss, leak
     }
     // The worker closed: the station says it is offline.
     MqttTestSubscriber after(broker.Port(), Mqtt::StatusTopic(s));
