@@ -7,6 +7,7 @@
 #include "Database.h"
 #include "FuelEvents.h"
 #include "LeakTestDaily.h"
+#include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "TankList.h"
 #include "TankPhysics.h"
