@@ -1,8 +1,8 @@
 // A day's leak tests in the running station: 14 tanks of 20 000 l, 29 days of readings made
 // from a depot's physics (one a minute, trucks by day, a delivery every few days, some
-// tanks leaking) in a data.db with the report indexes; the daily runner (LeakTestDaily)
-// then tests the day just over for all 14 as the station does, on its own thread and
-// connection. Prints the wall time of the run, its processor time, and the verdicts.
+// tanks leaking) in a data.db with the report indexes and its history examined; the daily
+// runner (LeakTestDaily) then tests the day just over for all 14 as the station does, on
+// its own thread and connection. Prints the wall time of the run, its processor time, and the verdicts.
 //
 //   bench_leak_daily [runs, default 5]
 #include "Database.h"
@@ -10,6 +10,7 @@
 #include "LeakTestDaily.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
+#include "TankList.h"
 #include "Schema.h"
 #include "TankPhysics.h"
 #include "TextFormats.h"
@@ -58,6 +59,23 @@ int main(int argc, char** argv) {
     for (const ReportIndex& index : kReportIndexes)
         db.ExecSQL(index.create);
     MigrateSchema(db);
+    // The station examines its history before its first test: the events and marks are in
+    // place, so the test finds nothing left to examine on the fly.
+    PlainTankList tanks;
+    for (int adr = 1; adr <= 14; ++adr) {
+        TItemNode& n = tanks.Add();
+        n.id = uint8_t(adr);
+        n.Act = true;
+        n.Capacity = 20000;
+        n.FType = "Diesel";
+    }
+    {
+        ManualClock clock(day0 + 29);
+        FuelEvents events(FuelEventsContext{db, tanks, clock, {}});
+        events.Start();
+        events.StartCatchUp();
+        events.WaitForCatchUp();
+    }
 
     std::printf(
         "| run | wall s | processor s | fail | pass | inconclusive |\n|---|---|---|---|---|---|\n");
