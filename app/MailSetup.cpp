@@ -102,9 +102,10 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     edRecipients = new QLineEdit;
     edRecipients->setPlaceholderText(
         QStringLiteral("guard@x: loss, silent @ 22:00-06:00; boss@x: summary"));
-    edRecipients->setToolTip(QStringLiteral(
-        "One entry per ';': the address, after ':' the kinds (low, high, silent, loss, stale, "
-        "summary; none: every alarm), after '@' the hours as hh:mm-hh:mm"));
+    edRecipients->setToolTip(
+        QStringLiteral("One entry per ';': the address, after ':' the kinds (low, high, silent, "
+                       "loss, leak, stale, summary; none: every alarm), after '@' the hours as "
+                       "hh:mm-hh:mm"));
     sbStale = new QSpinBox;
     sbStale->setRange(0, 1440);
     sbStale->setSpecialValueText(QStringLiteral("off"));

@@ -6,9 +6,11 @@
 #include "EventSettingsUnit.h"
 #include "EventsTab.h"
 #include "FuelEvents.h"
+#include "LeakTestDaily.h"
 #include "LinkTimer.h"
 #include "NetVolume.h"
 #include "SensorLink.h"
+#include "TextFormats.h"
 #include "TileList.h"
 
 #include <QApplication>
@@ -30,6 +32,31 @@ void TForm1::StartEvents() {
     });
     connect(events_.get(), &FuelEvents::CatchUpFinished, this,
             [this] { statusBar()->clearMessage(); });
+    StartLeakTests();
+}
+
+// The daily leak tests start once the history is examined: a test counts on the deliveries
+// found in it.
+void TForm1::StartLeakTests() {
+    if (!events_->Enabled())
+        return;
+    leakTests_ = std::make_unique<LeakTestDaily>(LeakTestDailyContext{
+        *db_, link_->Writes(), clock_,
+        [this] {
+            std::vector<int> active;
+            for (int row = 0; row < VT->Model().TankCount(); ++row)
+                if (VT->Model().Tank(row).Act)
+                    active.push_back(VT->Model().Tank(row).id);
+            return active;
+        },
+        [this](const LeakReportRow& r, double utc) {
+            events_->TakeLeakTest(r.adr, utc, r.result.verdict, LeakAlarmText(r.result));
+        },
+        [this](const std::string& line) {
+            PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + line + "\r\n");
+        }});
+    connect(events_.get(), &FuelEvents::CatchUpFinished, leakTests_.get(),
+            [this] { leakTests_->Start(); });
 }
 
 // The tiles show what the fuel events keep (alarm, net litres), the beeper beeps while an

@@ -9,6 +9,7 @@
 #include "FuelEvents.h"
 #include "GaugePanels.h"
 #include "InventoryPane.h"
+#include "LeakTestDaily.h"
 #include "LineDialog.h"
 #include "MailBridge.h"
 #include "MailSetup.h"
@@ -88,6 +89,7 @@ TForm1::~TForm1() {
     mqtt_.reset();
     mail_.reset();
     beeper_.reset();
+    leakTests_.reset();
     events_.reset(); // it reads the tanks' records, which the tile list holds
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }

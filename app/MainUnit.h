@@ -32,6 +32,7 @@ class ReportIndexBuild;
 class StoredReadingsLoad;
 struct StoredReadings;
 class FuelEvents;
+class LeakTestDaily;
 class ReportsTab;
 class SensorLink;
 class TEditor;
@@ -81,6 +82,7 @@ public:
     bool StoredReadingsIn() const { return storedReadingsIn_; }
     // Fuel events and alarms of the tanks; null when the start failed.
     FuelEvents* Events() { return events_.get(); }
+    LeakTestDaily* LeakTests() { return leakTests_.get(); }
     // Sending to the central server; null when [Central] has no connection.
     CentralWorker* Central() { return central_.get(); }
     // "Central: n rows waiting" while there is a backlog; hidden otherwise.
@@ -137,6 +139,7 @@ private:
     void CreateDialogWindows();
     void Activate();
     void StartEvents();
+    void StartLeakTests();
     bool OpenEditor(TItemNode& node);
     void OpenReportOver(int adr, double localStart, double localStop);
     void AfterAlarmChange(int adr);
@@ -159,6 +162,8 @@ private:
     std::unique_ptr<TGaugePanels> GaugePanel;
     // Declared before the link, which hands it readings, so that it goes after the link.
     std::unique_ptr<FuelEvents> events_;
+    // The daily leak tests; they hand their results to the events.
+    std::unique_ptr<LeakTestDaily> leakTests_;
     // What the line reports; it outlives the line.
     std::unique_ptr<ConditionDesk> desk_;
     // Refers to the tiles' records and the database: destroyed first.

@@ -16,6 +16,7 @@
 #include "Clock.h"
 #include "EventTables.h"
 #include "FuelEventDetector.h"
+#include "LeakTest.h"
 #include "Reading.h"
 #include "TankAlarms.h"
 
@@ -46,7 +47,7 @@ struct FuelEventsContext {
 
 // One tank's alarms as the tile shows them.
 struct TankAlarmView {
-    std::array<AlarmState, 4> states{}; // by AlarmKind
+    std::array<AlarmState, kAlarmKinds.size()> states{}; // by AlarmKind
     std::optional<AlarmKind> shown;     // what the tile shows, if anything
     bool unacknowledged = false;        // the tile asks for attention and the station beeps
 };
@@ -91,6 +92,10 @@ public:
     // Acknowledges the tank's unacknowledged alarms, or every tank's; stamped with the clock.
     void Acknowledge(int adr);
     void AcknowledgeAll();
+    // The result of a day's leak test of the tank, made at `utc` (the day's end): a fail
+    // raises the LEAK alarm (an EVENTS row of kind "leak" with `memo` saying why), a pass
+    // ends its cause (TankAlarms::LeakFailed, LeakPassed).
+    void TakeLeakTest(int adr, double utc, LeakVerdict verdict, const std::string& memo);
     // The operator's settings (unset values take the defaults) and writing them; the
     // tank's detector takes them at once. Returns false when they could not be stored.
     TankEventSettings Settings(int adr) const;

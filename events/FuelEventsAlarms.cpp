@@ -1,5 +1,6 @@
 #include "FuelEventsTank.h"
 
+#include "LeakTestTables.h"
 #include "SQLiteDatabase.h"
 #include "TankList.h"
 
@@ -10,6 +11,15 @@ void FuelEvents::DeriveAlarms() {
     if (!Storage([&] { open = OpenAlarmRows(ctx_.db); }))
         return;
     std::map<int, bool> lossesOver; // per tank: every unacknowledged loss is over
+    // A leak's cause is over when the tank's newest stored test passed; without the tests
+    // (a table gone) an open LEAK waits for the next test.
+    std::map<int, bool> leakPassed;
+    try {
+        for (const StoredLeakTest& t : NewestLeakTests(ctx_.db))
+            leakPassed[t.adr] = t.verdict == LeakTest::VerdictText(LeakVerdict::Pass);
+    } catch (const std::exception&) {
+        leakPassed.clear();
+    }
     for (const EventRow& row : open) {
         Tank& tank = TankFor(row.adr);
         const AlarmState state = row.acked ? AlarmState::Acknowledged : AlarmState::Unacknowledged;
@@ -18,6 +28,9 @@ void FuelEvents::DeriveAlarms() {
             at->second = at->second && row.tend.has_value();
             tank.alarms.Restore(AlarmKind::Loss, AlarmState::Unacknowledged, at->second);
             tank.lossStart = std::max(tank.lossStart, row.tstart);
+        } else if (row.kind == AlarmEventKind(AlarmKind::Leak)) {
+            tank.alarms.Restore(AlarmKind::Leak, state, leakPassed[row.adr]);
+            tank.openRows[AlarmKind::Leak] = row.id;
         } else if (row.kind == AlarmEventKind(AlarmKind::Silent)) {
             silentRows_[row.adr].push_back(row);
         } else {
@@ -94,6 +107,8 @@ void FuelEvents::ApplyTransitions(int adr, const std::vector<AlarmTransition>& t
             e.tstart = t.utc;
             if (t.litres)
                 e.vbefore = *t.litres;
+            if (t.kind == AlarmKind::Leak)
+                e.memo = tank.leakMemo;
             EventRowId id;
             tank.openRows[t.kind] = id;
             Write([e, id](TSQLiteDatabase& db) { id.Set(InsertAlarmEvent(db, e)); });
@@ -145,6 +160,15 @@ std::optional<int32_t> FuelEvents::NetLitres(int adr) const {
 void FuelEvents::Acknowledge(int adr) {
     if (Tank* tank = FindTank(adr))
         ApplyTransitions(adr, tank->alarms.Acknowledge(ctx_.clock.UtcNow()));
+}
+
+void FuelEvents::TakeLeakTest(int adr, double utc, LeakVerdict verdict, const std::string& memo) {
+    Tank& tank = TankFor(adr);
+    tank.leakMemo = memo;
+    if (verdict == LeakVerdict::Fail)
+        ApplyTransitions(adr, tank.alarms.LeakFailed(utc));
+    else if (verdict == LeakVerdict::Pass)
+        ApplyTransitions(adr, tank.alarms.LeakPassed(utc));
 }
 
 void FuelEvents::AcknowledgeAll() {

@@ -31,4 +31,5 @@ struct FuelEvents::Tank {
     std::optional<int32_t> net;
     double lossStart = -1; // tstart of the last loss the alarms were told of
     bool live = false;     // the history is examined: readings go to the detector
+    std::string leakMemo;  // why the leak alarm about to be raised is raised
 };

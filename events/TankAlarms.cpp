@@ -12,6 +12,8 @@ const char* AlarmWord(AlarmKind kind) {
         return "NO SIGNAL";
     case AlarmKind::Loss:
         return "LOSS";
+    case AlarmKind::Leak:
+        return "LEAK";
     }
     return "";
 }
@@ -26,6 +28,8 @@ const char* AlarmEventKind(AlarmKind kind) {
         return "silent";
     case AlarmKind::Loss:
         return "loss";
+    case AlarmKind::Leak:
+        return "leak";
     }
     return "";
 }
@@ -83,12 +87,28 @@ std::vector<AlarmTransition> TankAlarms::LossOver(double utc) {
     return out;
 }
 
+std::vector<AlarmTransition> TankAlarms::LeakFailed(double utc) {
+    std::vector<AlarmTransition> out;
+    leakOver_ = false;
+    if (State(AlarmKind::Leak) == AlarmState::Cleared)
+        Move(AlarmKind::Leak, AlarmState::Unacknowledged, utc, std::nullopt, out);
+    return out;
+}
+
+std::vector<AlarmTransition> TankAlarms::LeakPassed(double utc) {
+    std::vector<AlarmTransition> out;
+    leakOver_ = true;
+    if (State(AlarmKind::Leak) == AlarmState::Acknowledged)
+        Move(AlarmKind::Leak, AlarmState::Cleared, utc, std::nullopt, out);
+    return out;
+}
+
 std::vector<AlarmTransition> TankAlarms::Acknowledge(AlarmKind kind, double utc) {
     std::vector<AlarmTransition> out;
     if (State(kind) != AlarmState::Unacknowledged)
         return out;
     Move(kind, AlarmState::Acknowledged, utc, std::nullopt, out);
-    if (kind == AlarmKind::Loss && lossOver_)
+    if ((kind == AlarmKind::Loss && lossOver_) || (kind == AlarmKind::Leak && leakOver_))
         Move(kind, AlarmState::Cleared, utc, std::nullopt, out);
     return out;
 }
@@ -109,8 +129,8 @@ bool TankAlarms::AnyUnacknowledged() const {
 }
 
 std::optional<AlarmKind> TankAlarms::Shown() const {
-    static constexpr AlarmKind order[] = {AlarmKind::Loss, AlarmKind::Low, AlarmKind::High,
-                                          AlarmKind::Silent};
+    static constexpr AlarmKind order[] = {AlarmKind::Loss, AlarmKind::Leak, AlarmKind::Low,
+                                          AlarmKind::High, AlarmKind::Silent};
     for (AlarmState wanted : {AlarmState::Unacknowledged, AlarmState::Acknowledged})
         for (AlarmKind k : order)
             if (State(k) == wanted)
@@ -118,10 +138,12 @@ std::optional<AlarmKind> TankAlarms::Shown() const {
     return std::nullopt;
 }
 
-void TankAlarms::Restore(AlarmKind kind, AlarmState state, bool lossOver) {
+void TankAlarms::Restore(AlarmKind kind, AlarmState state, bool causeOver) {
     state_[Index(kind)] = state;
     if (kind == AlarmKind::Loss)
-        lossOver_ = lossOver;
+        lossOver_ = causeOver;
+    if (kind == AlarmKind::Leak)
+        leakOver_ = causeOver;
 }
 
 std::string AlarmLogLine(double local, const std::string& tankName, int address,

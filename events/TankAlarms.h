@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
-enum class AlarmKind { Low, High, Silent, Loss };
-inline constexpr std::array<AlarmKind, 4> kAlarmKinds = {AlarmKind::Low, AlarmKind::High,
-                                                         AlarmKind::Silent, AlarmKind::Loss};
+enum class AlarmKind { Low, High, Silent, Loss, Leak };
+inline constexpr std::array<AlarmKind, 5> kAlarmKinds = {
+    AlarmKind::Low, AlarmKind::High, AlarmKind::Silent, AlarmKind::Loss, AlarmKind::Leak};
 enum class AlarmState { Cleared, Unacknowledged, Acknowledged };
 
-// The word a tile shows: "LOW", "HIGH", "NO SIGNAL", "LOSS".
+// The word a tile shows: "LOW", "HIGH", "NO SIGNAL", "LOSS", "LEAK".
 const char* AlarmWord(AlarmKind kind);
-// The EVENTS kind: "low", "high", "silent", "loss".
+// The EVENTS kind: "low", "high", "silent", "loss", "leak".
 const char* AlarmEventKind(AlarmKind kind);
 
 // The tank's alarm levels (TANKS lfuel and ofuel, 0 disabled) and its capacity.
@@ -53,6 +53,12 @@ public:
     // until acknowledged.
     std::vector<AlarmTransition> LossFound(double utc);
     std::vector<AlarmTransition> LossOver(double utc);
+    // The day's leak test failed, or passed. A failed test raises the leak alarm unless it
+    // is raised already (the same leak failing day after day is one alarm). A pass ends its
+    // cause: acknowledged, it clears; unacknowledged, it stays until acknowledged. An
+    // inconclusive test changes nothing.
+    std::vector<AlarmTransition> LeakFailed(double utc);
+    std::vector<AlarmTransition> LeakPassed(double utc);
 
     // Acknowledges every unacknowledged alarm of the tank, or one kind. An alarm whose
     // cause is already gone (a loss that is over) clears at once.
@@ -62,17 +68,19 @@ public:
     AlarmState State(AlarmKind kind) const { return state_[Index(kind)]; }
     bool AnyUnacknowledged() const;
     // What the tile shows: an unacknowledged alarm before an acknowledged one; among
-    // them loss, low, high, silent. None when every alarm is cleared.
+    // them loss, leak, low, high, silent. None when every alarm is cleared.
     std::optional<AlarmKind> Shown() const;
 
     // Puts back a state read from EVENTS at start-up; no transition. Counts start afresh,
     // so the next readings derive the state again without storing an active alarm twice.
-    void Restore(AlarmKind kind, AlarmState state, bool lossOver = true);
+    // `causeOver` tells of a loss or leak whether its cause is gone.
+    void Restore(AlarmKind kind, AlarmState state, bool causeOver = true);
 
 private:
-    std::array<AlarmState, 4> state_{};
+    std::array<AlarmState, kAlarmKinds.size()> state_{};
     int lowCount_ = 0, highCount_ = 0, silentCount_ = 0;
     bool lossOver_ = true;
+    bool leakOver_ = true;
     static int Index(AlarmKind k) { return static_cast<int>(k); }
     void Move(AlarmKind kind, AlarmState to, double utc, std::optional<int32_t> litres,
               std::vector<AlarmTransition>& out);

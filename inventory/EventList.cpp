@@ -27,6 +27,8 @@ std::string EventKindText(const std::string& kind) {
         return "Delivery";
     if (kind == "loss")
         return "Loss";
+    if (kind == "leak")
+        return "Leak";
     if (kind == "low")
         return "Low level";
     if (kind == "high")

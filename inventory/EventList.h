@@ -18,11 +18,12 @@ std::vector<EventRow> LoadEvents(TSQLiteDatabase& db);
 bool EventMatches(const EventRow& row, int adr, const std::string& kind);
 
 // The stored kinds in the order the kind filter offers them.
-inline constexpr const char* kEventKinds[] = {"delivery", "loss",   "low",
+inline constexpr const char* kEventKinds[] = {"delivery", "loss",   "leak",          "low",
                                               "high",     "silent", "reconciliation"};
-// "Delivery", "Loss", "Low level", "High level", "No signal"; the stored text otherwise.
+// "Delivery", "Loss", "Leak", "Low level", "High level", "No signal"; the stored text
+// otherwise.
 std::string EventKindText(const std::string& kind);
-// A delivery: "In progress" or "Done". An alarm (loss, low, high, silent): "Active" until
+// A delivery: "In progress" or "Done". An alarm (loss, leak, low, high, silent): "Active" until
 // acknowledged, then "Acknowledged", and "Cleared" once it has ended.
 std::string EventStateText(const EventRow& row);
 // "+5000", "-60", "0"; empty when either side is unknown.

@@ -27,7 +27,7 @@ constexpr const char* kUsage =
     "usage: tavrona-report [--db FILE] --what readings|events|daily|summary|leak --tank N|all "
     "--from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...] -o FILE\n"
     "       tavrona-report --central CONNINFO [--station NAME|all] --what "
-    "readings|events|daily|summary [--tank N|all] --from dd/mm/yyyy --to dd/mm/yyyy "
+    "readings|events|daily|summary|leak [--tank N|all] --from dd/mm/yyyy --to dd/mm/yyyy "
     "[--shifts hh:mm,...] -o FILE";
 
 // 100 years of 365.25 days: longer periods name days no reading can have.
@@ -37,10 +37,12 @@ constexpr const char* kHelp =
     "Writes an inventory report of the station's data.db (read-only), or of the central\n"
     "server, as CSV, or as a PDF with --format pdf.\n"
     "  --db FILE          the station's database (default: data.db in this folder)\n"
-    "  --what WHAT        readings, events, daily (balance) or summary (the depot's)\n"
+    "  --what WHAT        readings, events, daily (balance), summary (the depot's) or leak\n"
+    "                     (the daily leak test)\n"
     "  --tank N|all       one tank, or every active tank\n"
     "  --from, --to       the period's first and last day, as dd/mm/yyyy\n"
-    "  --format csv|pdf   a PDF holds the tank's report (daily), its events, or the summary\n"
+    "  --format csv|pdf   a PDF holds the tank's report (daily), its events, the summary or\n"
+    "                     the leak tests\n"
     "  --shifts hh:mm,... balance rows per shift instead of per calendar day\n"
     "  -o FILE            the output file; - writes CSV to standard output\n"
     "  --central CONNINFO, --station NAME|all   the same reports over the central server\n"
@@ -232,6 +234,10 @@ int CentralReportCsv(StationArchive& archive, const ReportRequest& req, double o
                 DepotSummary(source, tanks, bounds, offset, nowLocal);
             everyTank.insert(everyTank.end(), summary.begin(), summary.end());
             Csv::AppendSummary(text, summary, TotalsByFuel(summary));
+        } else if (req.what == ReportWhat::Leak) {
+            // The server keeps no station's test results: every day is tested here.
+            AppendLeakCsv(text,
+                          LeakReport(source, tanks, req.firstDay, req.lastDay, offset, nowLocal));
         } else {
             std::vector<TankReport> reports;
             for (auto& t : tanks)
@@ -362,10 +368,6 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
         error = "--station needs --central";
         return false;
     }
-    if (req.what == ReportWhat::Leak && (central || req.pdf)) {
-        error = "the leak test is written as CSV from a station's data.db only";
-        return false;
-    }
     if (central && req.pdf) {
         error = "the central server's reports are written as CSV only";
         return false;
@@ -391,7 +393,8 @@ bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, s
 }
 
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              const Clock& clock, const PdfRenderer& pdf, const CentralOpener& central) {
+              const Clock& clock, const PdfRenderer& pdf, const CentralOpener& central,
+              const LeakPdfRenderer& leakPdf) {
     // Asked for help, the usage is the answer, wherever among the arguments it was asked.
     for (const std::string& a : args)
         if (a == "--help" || a == "-h") {
@@ -418,7 +421,7 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << " itself; choose another file\n";
         return kReportUsage;
     }
-    if (req.pdf && !pdf) {
+    if (req.pdf && !(req.what == ReportWhat::Leak ? bool(leakPdf) : bool(pdf))) {
         err << "tavrona-report: PDF output is not available in this build\n";
         return kReportUsage;
     }
@@ -468,7 +471,9 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
     if (req.pdf) {
         const std::string why =
-            pdf(req, reports, summary, bounds.front(), bounds.back(), offset, nowLocal);
+            req.what == ReportWhat::Leak
+                ? leakPdf(req, leaks, offset, nowLocal)
+                : pdf(req, reports, summary, bounds.front(), bounds.back(), offset, nowLocal);
         if (!why.empty()) {
             err << "tavrona-report: " << why << "\n";
             return kReportNoOutput;

@@ -20,6 +20,7 @@
 
 class Clock;
 class StationArchive;
+struct LeakReportRow;
 struct ReportRequest;
 struct TankBalance;
 struct TankReport;
@@ -65,12 +66,18 @@ using PdfRenderer = std::function<std::string(const ReportRequest&, const std::v
                                               const std::vector<TankBalance>& summary, double from,
                                               double to, double offset, double nowLocal)>;
 
+// Renders the PDF of the leak tests (--what leak); the PDF layer supplies it. Returns an
+// empty string on success, else why the file could not be written.
+using LeakPdfRenderer = std::function<std::string(
+    const ReportRequest&, const std::vector<LeakReportRow>&, double offset, double nowLocal)>;
+
 // Opens the central server for reading; null with libpq's words in `error`.
 using CentralOpener =
     std::function<std::unique_ptr<StationArchive>(const std::string& conninfo, std::string& error)>;
 
 int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-              const Clock& clock, const PdfRenderer& pdf = {}, const CentralOpener& central = {});
+              const Clock& clock, const PdfRenderer& pdf = {}, const CentralOpener& central = {},
+              const LeakPdfRenderer& leakPdf = {});
 
 // The CSV of `req` (what, tank, station, period) over the archive, with a first column
 // "Station" when `req.station` is empty (every station). A depot summary of every station is

@@ -45,7 +45,7 @@ std::string HhMm(int minute) {
     return buf;
 }
 
-const std::set<std::string> kKinds = {"low", "high", "silent", "loss", "stale", "summary"};
+const std::set<std::string> kKinds = {"low", "high", "silent", "loss", "leak", "stale", "summary"};
 
 std::string Base64Lines(const std::string& bytes) {
     const QByteArray b64 = QByteArray::fromStdString(bytes).toBase64();
@@ -127,7 +127,7 @@ bool ParseRecipients(const std::string& text, std::vector<MailRecipient>& out, s
                 if (!kKinds.count(kind))
                     return fail("\"" + kind +
                                 "\" is not a kind of mail (low, high, silent, loss, "
-                                "stale, summary)");
+                                "leak, stale, summary)");
                 r.kinds.insert(kind);
             }
         }

@@ -166,6 +166,9 @@ void EventsTab::ShowRows() {
                 item->setToolTip(cells[c]);
             if (c == 0)
                 item->setToolTip(start);
+            // What an alarm row says of itself (a leak test's rate, a reconciliation's cause).
+            if (c == 2 && !e.memo.empty())
+                item->setToolTip(QString::fromStdString(e.memo));
             table_->setItem(r, c, item);
         }
     }

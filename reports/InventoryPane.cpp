@@ -5,6 +5,7 @@
 #include "Csv.h"
 #include "DayNumbers.h"
 #include "ExportFolder.h"
+#include "LeakTestPage.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
@@ -169,6 +170,8 @@ void InventoryPane::CreateControls() {
     pages_->addTab(consumption_, "Consumption");
     recon_ = new ReconciliationPage(dbFile_, clock_, pages_);
     pages_->addTab(recon_, "Reconciliation");
+    leak_ = new LeakTestPage(dbFile_, clock_, pages_);
+    pages_->addTab(leak_, "Leak test");
     connect(pages_, &QTabWidget::currentChanged, this, [this](int page) {
         if (page == kSummaryPage && !bounds_.empty() && summaryBounds_ != bounds_ &&
             !depotLoader_->Running())
@@ -221,6 +224,7 @@ void InventoryPane::Generate(int adr, ReportPeriod period) {
                                 shifts_ ? shifts_() : std::vector<int>{});
     ShowReport(std::nullopt);
     recon_->Generate(adr, bounds_, offset_);
+    leak_->Generate(adr, std::floor(period.start), std::floor(period.stop));
     summaryBounds_.clear();
     if (pages_->currentIndex() == kSummaryPage)
         StartSummary();

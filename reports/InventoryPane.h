@@ -24,6 +24,7 @@ class QProgressBar;
 class QPushButton;
 class QTabWidget;
 class QTableWidget;
+class LeakTestPage;
 class ReconciliationPage;
 class ReportLoader;
 struct TextTable;
@@ -68,6 +69,7 @@ public:
     QLabel* DaysToEmptyLabel() const { return toEmpty_; }
     QTabWidget* Pages() const { return pages_; }
     ReconciliationPage* Reconciliation() const { return recon_; }
+    LeakTestPage* LeakTests() const { return leak_; }
     QProgressBar* Progress() const { return progress_; }
     QPushButton* CancelButton() const { return cancel_; }
 
@@ -102,6 +104,7 @@ private:
 
     QTabWidget* pages_ = nullptr;
     ReconciliationPage* recon_ = nullptr;
+    LeakTestPage* leak_ = nullptr;
     QTableWidget* balanceGrid_ = nullptr;
     QTableWidget* summaryGrid_ = nullptr;
     QCustomPlot* consumption_ = nullptr;

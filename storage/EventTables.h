@@ -34,8 +34,8 @@ void AcknowledgeEvent(TSQLiteDatabase& db, int64_t id, double utc);
 // Sets `acked` of every loss row of the tank that is not yet acknowledged.
 void AcknowledgeLosses(TSQLiteDatabase& db, int adr, double utc);
 
-// The alarm rows still open: low, high and silent rows with tend NULL, and loss rows not yet
-// acknowledged; by id.
+// The alarm rows still open: low, high, silent and leak rows with tend NULL, and loss rows not
+// yet acknowledged; by id.
 std::vector<EventRow> OpenAlarmRows(TSQLiteDatabase& db);
 
 // EVENTS rows, newest first (by tstart, then id); adr 0 for every tank, an empty kind for

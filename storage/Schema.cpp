@@ -1,6 +1,7 @@
 #include "Schema.h"
 
 #include "BoundSql.h"
+#include "LeakTestTables.h"
 #include "ReconciliationTables.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
@@ -37,6 +38,7 @@ constexpr MigrationStep kSteps[] = {
     {1, AddEventTables},
     {2, AddCentralTables},
     {3, AddReconciliationTables},
+    {4, AddLeakTestTables},
 };
 static_assert(kSteps[std::size(kSteps) - 1].toVersion == kSchemaVersion);
 

@@ -10,8 +10,8 @@ class TSQLiteDatabase;
 
 // The schema version this station writes: 1 adds the event tables (EVENTS, EVENT_SETTINGS,
 // EVENT_MARKS), 2 the central server's marks (CENTRAL_MARKS, CENTRAL_TANKS), 3 the book side
-// of the reconciliation (ReconciliationTables.h).
-inline constexpr int kSchemaVersion = 3;
+// of the reconciliation (ReconciliationTables.h), 4 the daily leak tests (LeakTestTables.h).
+inline constexpr int kSchemaVersion = 4;
 
 struct SchemaResult {
     bool eventsUsable = false;

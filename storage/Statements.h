@@ -87,7 +87,7 @@ inline constexpr const char* kAcknowledgeLosses =
     "UPDATE EVENTS SET acked = ? WHERE adr = ? AND kind = 'loss' AND acked IS NULL";
 inline constexpr const char* kSelectOpenAlarms =
     "SELECT " SQL_EVENT_COLUMNS
-    " FROM EVENTS WHERE (kind IN ('low', 'high', 'silent') AND tend IS NULL) OR "
+    " FROM EVENTS WHERE (kind IN ('low', 'high', 'silent', 'leak') AND tend IS NULL) OR "
     "(kind = 'loss' AND acked IS NULL) ORDER BY id";
 // Every tank when adr is 0, every kind when kind is empty; newest first.
 inline constexpr const char* kSelectEvents =

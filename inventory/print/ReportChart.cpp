@@ -35,6 +35,8 @@ QColor BandColour(AlarmKind kind) {
         return QColor(120, 120, 120, 55);
     case AlarmKind::Loss:
         return QColor(220, 60, 60, 50);
+    case AlarmKind::Leak:
+        return QColor(150, 60, 200, 45);
     }
     return QColor(120, 120, 120, 55);
 }

@@ -52,3 +52,18 @@ PdfRenderer ReportPdfRenderer(const QString& station) {
         return WriteReportPdf(doc, QString::fromStdString(req.output));
     };
 }
+
+LeakPdfRenderer LeakReportPdfRenderer(const QString& station) {
+    return [station](const ReportRequest& req, const std::vector<LeakReportRow>& rows,
+                     double offset, double nowLocal) {
+        ReportDocument doc;
+        doc.station = station;
+        doc.from = req.firstDay;
+        doc.to = req.lastDay + 1;
+        doc.printedAt = nowLocal;
+        doc.offset = offset;
+        doc.leak = true;
+        doc.leaks = rows;
+        return WriteReportPdf(doc, QString::fromStdString(req.output));
+    };
+}

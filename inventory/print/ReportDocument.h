@@ -7,6 +7,7 @@
 
 #include "Balance.h"
 #include "InventoryData.h"
+#include "LeakReport.h"
 #include "ReportTool.h"
 
 #include <QByteArray>
@@ -30,6 +31,9 @@ struct ReportDocument {
     // With `depot`, the depot summary over the period instead of the tanks' sections.
     bool depot = false;
     std::span<const TankBalance> summary;
+    // With `leak`, the daily leak tests of each tank in `leaks` (by tank, then day) instead.
+    bool leak = false;
+    std::span<const LeakReportRow> leaks;
 };
 
 // Paints the document on a device not yet begun, in the device's page layout (landscape
@@ -47,3 +51,5 @@ std::string WriteReportPdf(const ReportDocument& doc, const QString& path);
 // --what summary, written to the request's output file under `station`'s name. Needs a
 // QGuiApplication (fonts).
 PdfRenderer ReportPdfRenderer(const QString& station);
+// The same for --what leak.
+LeakPdfRenderer LeakReportPdfRenderer(const QString& station);

@@ -87,12 +87,14 @@ public:
     Sheet(const ReportDocument& doc, QSizeF content, QPaintDevice& device)
         : PointText(device.logicalDpiY()), doc_(doc), device_(&device), width_(content.width()),
           height_(content.height() - kFooter) {
-        if (doc_.depot)
+        if (doc_.leak)
+            LeakTests();
+        else if (doc_.depot)
             Summary();
         else if (doc_.tanks.empty())
             Empty();
         for (const TankReport& r : doc_.tanks)
-            if (!doc_.depot && r.tank)
+            if (!doc_.depot && !doc_.leak && r.tank)
                 Tank(r);
     }
 
@@ -342,6 +344,42 @@ private:
         cols = {{"Fuel type", 2, false}, {"Tanks", 0.6}};
         cols.insert(cols.end(), tail.begin(), tail.end());
         Table(cols, std::move(rows));
+    }
+
+    // Per tank a heading and its days: the verdict with the rate, its 95 % bound, the
+    // threshold and what the test rested on.
+    void LeakTests() {
+        if (doc_.leaks.empty()) {
+            Heading("Leak test", {StationLine()}, false);
+            Note("No leak test in the period.");
+            return;
+        }
+        for (std::size_t i = 0; i < doc_.leaks.size();) {
+            const LeakReportRow& first = doc_.leaks[i];
+            Heading(QString("Tank %1: %2").arg(first.adr).arg(StoredText::FromStored(first.name)),
+                    {StationLine(), "Leak test at the end of each day over the 28 days before: "
+                                    "fail at a rate of at least the threshold, pass only where "
+                                    "the data can show the tank tight"},
+                    i > 0);
+            std::vector<QStringList> rows;
+            for (; i < doc_.leaks.size() && doc_.leaks[i].adr == first.adr; ++i) {
+                const LeakTestResult& r = doc_.leaks[i].result;
+                const bool numbers = r.periods > 0;
+                rows.push_back({Q(TextFormats::ShortDate(doc_.leaks[i].day)),
+                                Q(LeakTest::VerdictText(r.verdict)),
+                                numbers ? Num(r.rate, 3) : QString(),
+                                numbers ? Num(r.bound, 3) : QString(), Num(r.threshold, 3),
+                                Q(TextFormats::Int(r.periods)), Num(r.hours, 1)});
+            }
+            Table({{"Day", 1.2, false},
+                   {"Result", 1.2, false},
+                   {"Rate, l/h"},
+                   {"Upper bound, l/h"},
+                   {"Threshold, l/h"},
+                   {"Idle periods"},
+                   {"Hours"}},
+                  std::move(rows));
+        }
     }
 
     void Footer(QPainter& p, int page, int pages) const {

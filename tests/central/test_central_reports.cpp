@@ -144,6 +144,7 @@ private slots:
         QTest::newRow("events") << "events";
         QTest::newRow("readings") << "readings";
         QTest::newRow("summary") << "summary";
+        QTest::newRow("leak tests") << "leak";
     }
     void stationReportEqualsItsLocalReport() {
         QFETCH(QString, what);

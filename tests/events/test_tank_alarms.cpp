@@ -10,7 +10,8 @@ namespace {
 
 const AlarmLimits kLimits{1000, 9000, 10000};
 
-// "r950" a reading, "s" a silent cycle, "l" a loss found, "o" the loss over, "a" acknowledge.
+// "r950" a reading, "s" a silent cycle, "l" a loss found, "o" the loss over, "f" a day's leak
+// test failed, "p" one passed, "a" acknowledge.
 // Returns the transitions as "LOW+" raised, "LOW~" acknowledged, "LOW-" cleared.
 QString Play(TankAlarms& alarms, const QString& script) {
     QStringList out;
@@ -30,6 +31,12 @@ QString Play(TankAlarms& alarms, const QString& script) {
             break;
         case 'o':
             ts = alarms.LossOver(t);
+            break;
+        case 'f':
+            ts = alarms.LeakFailed(t);
+            break;
+        case 'p':
+            ts = alarms.LeakPassed(t);
             break;
         case 'a':
             ts = alarms.Acknowledge(t);
@@ -79,6 +86,21 @@ private slots:
             << "LOSS+ LOSS~ LOSS-" << false;
         QTest::newRow("a new loss after acknowledging raises again") << "l a l"
                                                                      << "LOSS+ LOSS~ LOSS+" << true;
+        QTest::newRow("a leak failing day after day is one alarm") << "f f f"
+                                                                   << "LEAK+" << true;
+        QTest::newRow("an acknowledged leak stays while the test fails, clears on a pass")
+            << "f a f f p"
+            << "LEAK+ LEAK~ LEAK-" << false;
+        QTest::newRow("a passing test leaves an unacknowledged leak to be seen") << "f p"
+                                                                                 << "LEAK+" << true;
+        QTest::newRow("acknowledging a leak whose test passed since clears it")
+            << "f p a"
+            << "LEAK+ LEAK~ LEAK-" << false;
+        QTest::newRow("a fail after the leak cleared is a new alarm")
+            << "f a p f"
+            << "LEAK+ LEAK~ LEAK- LEAK+" << true;
+        QTest::newRow("a pass without a leak changes nothing") << "p p"
+                                                               << "" << false;
         QTest::newRow("acknowledge takes every alarm of the tank")
             << "r900 r900 s s s l a"
             << "LOW+ NO SIGNAL+ LOSS+ LOW~ NO SIGNAL~ LOSS~" << false;
@@ -103,8 +125,20 @@ private slots:
         TankAlarms alarms;
         Play(alarms, "r900 r900 a s s s");
         QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Silent));
+        Play(alarms, "a f");
+        QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Leak));
         Play(alarms, "a l");
         QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Loss));
+    }
+
+    void aRestoredLeakKeepsItsStateAndItsCause() {
+        TankAlarms passed;
+        passed.Restore(AlarmKind::Leak, AlarmState::Unacknowledged, true);
+        QCOMPARE(Play(passed, "a"), QString("LEAK~ LEAK-"));
+        TankAlarms failing;
+        failing.Restore(AlarmKind::Leak, AlarmState::Acknowledged, false);
+        QCOMPARE(Play(failing, "f a"), QString());
+        QCOMPARE(Play(failing, "p"), QString("LEAK-"));
     }
 };
 

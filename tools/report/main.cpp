@@ -75,5 +75,17 @@ int main(int argc, char** argv) {
         };
         return RunReconReport(args, std::cout, std::cerr, clock, reconPdf);
     }
-    return RunReport(args, std::cout, std::cerr, clock, pdf, OpenCentralArchive);
+    const LeakPdfRenderer leakPdf = [&](const ReportRequest& req,
+                                        const std::vector<LeakReportRow>& rows, double offset,
+                                        double nowLocal) {
+        if (!app) {
+#if !defined(_WIN32) && !defined(__APPLE__)
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+            app = std::make_unique<QGuiApplication>(argc, argv);
+        }
+        return LeakReportPdfRenderer(QSysInfo::machineHostName())(req, rows, offset, nowLocal);
+    };
+    return RunReport(args, std::cout, std::cerr, clock, pdf, OpenCentralArchive, leakPdf);
 }
