@@ -46,9 +46,9 @@ struct FuelEventsContext {
 
 // One tank's alarms as the tile shows them.
 struct TankAlarmView {
-    std::array<AlarmState, 4> states{}; // by AlarmKind
-    std::optional<AlarmKind> shown;     // what the tile shows, if anything
-    bool unacknowledged = false;        // the tile asks for attention and the station beeps
+    std::array<AlarmState, kAlarmKinds.size()> states{}; // by AlarmKind
+    std::optional<AlarmKind> shown;                      // what the tile shows, if anything
+    bool unacknowledged = false; // the tile asks for attention and the station beeps
 };
 
 class FuelEvents : public QObject, public ReadingSink {
@@ -91,6 +91,9 @@ public:
     // Acknowledges the tank's unacknowledged alarms, or every tank's; stamped with the clock.
     void Acknowledge(int adr);
     void AcknowledgeAll();
+    // Reads the reconciliation rows not yet acknowledged (stored by the Reconciliation page
+    // or another program) and raises the alarm of each tank that has one not shown before.
+    void TakeReconciliationAlarms();
     // The operator's settings (unset values take the defaults) and writing them; the
     // tank's detector takes them at once. Returns false when they could not be stored.
     TankEventSettings Settings(int adr) const;

@@ -12,6 +12,8 @@ const char* AlarmWord(AlarmKind kind) {
         return "NO SIGNAL";
     case AlarmKind::Loss:
         return "LOSS";
+    case AlarmKind::Reconciliation:
+        return "VARIANCE";
     }
     return "";
 }
@@ -26,6 +28,8 @@ const char* AlarmEventKind(AlarmKind kind) {
         return "silent";
     case AlarmKind::Loss:
         return "loss";
+    case AlarmKind::Reconciliation:
+        return "reconciliation";
     }
     return "";
 }
@@ -83,12 +87,18 @@ std::vector<AlarmTransition> TankAlarms::LossOver(double utc) {
     return out;
 }
 
+std::vector<AlarmTransition> TankAlarms::ReconciliationFound(double utc) {
+    std::vector<AlarmTransition> out;
+    Move(AlarmKind::Reconciliation, AlarmState::Unacknowledged, utc, std::nullopt, out);
+    return out;
+}
+
 std::vector<AlarmTransition> TankAlarms::Acknowledge(AlarmKind kind, double utc) {
     std::vector<AlarmTransition> out;
     if (State(kind) != AlarmState::Unacknowledged)
         return out;
     Move(kind, AlarmState::Acknowledged, utc, std::nullopt, out);
-    if (kind == AlarmKind::Loss && lossOver_)
+    if ((kind == AlarmKind::Loss && lossOver_) || kind == AlarmKind::Reconciliation)
         Move(kind, AlarmState::Cleared, utc, std::nullopt, out);
     return out;
 }
@@ -110,7 +120,7 @@ bool TankAlarms::AnyUnacknowledged() const {
 
 std::optional<AlarmKind> TankAlarms::Shown() const {
     static constexpr AlarmKind order[] = {AlarmKind::Loss, AlarmKind::Low, AlarmKind::High,
-                                          AlarmKind::Silent};
+                                          AlarmKind::Silent, AlarmKind::Reconciliation};
     for (AlarmState wanted : {AlarmState::Unacknowledged, AlarmState::Acknowledged})
         for (AlarmKind k : order)
             if (State(k) == wanted)

@@ -1,5 +1,7 @@
 #pragma once
-// The alarm states of one tank: low and high fuel, a silent sensor, and losses. Fed the
+// The alarm states of one tank: low and high fuel, a silent sensor, losses, and what the
+// book against the gauge found (a short delivery, a run of days out of tolerance, a change
+// of trend: the reconciliation's alarms, stored by whoever reconciled). Fed the
 // readings, the silent cycles and the losses the detector finds, each with its time as data;
 // returns the transitions, which the station stores in EVENTS and writes to the Errors log.
 // Pure: no Qt, no clock.
@@ -10,14 +12,14 @@
 #include <string>
 #include <vector>
 
-enum class AlarmKind { Low, High, Silent, Loss };
-inline constexpr std::array<AlarmKind, 4> kAlarmKinds = {AlarmKind::Low, AlarmKind::High,
-                                                         AlarmKind::Silent, AlarmKind::Loss};
+enum class AlarmKind { Low, High, Silent, Loss, Reconciliation };
+inline constexpr std::array<AlarmKind, 5> kAlarmKinds = {
+    AlarmKind::Low, AlarmKind::High, AlarmKind::Silent, AlarmKind::Loss, AlarmKind::Reconciliation};
 enum class AlarmState { Cleared, Unacknowledged, Acknowledged };
 
-// The word a tile shows: "LOW", "HIGH", "NO SIGNAL", "LOSS".
+// The word a tile shows: "LOW", "HIGH", "NO SIGNAL", "LOSS", "VARIANCE".
 const char* AlarmWord(AlarmKind kind);
-// The EVENTS kind: "low", "high", "silent", "loss".
+// The EVENTS kind: "low", "high", "silent", "loss", "reconciliation".
 const char* AlarmEventKind(AlarmKind kind);
 
 // The tank's alarm levels (TANKS lfuel and ofuel, 0 disabled) and its capacity.
@@ -53,6 +55,9 @@ public:
     // until acknowledged.
     std::vector<AlarmTransition> LossFound(double utc);
     std::vector<AlarmTransition> LossOver(double utc);
+    // A reconciliation alarm not yet shown. What it tells of is past: acknowledging it
+    // clears it.
+    std::vector<AlarmTransition> ReconciliationFound(double utc);
 
     // Acknowledges every unacknowledged alarm of the tank, or one kind. An alarm whose
     // cause is already gone (a loss that is over) clears at once.
@@ -62,7 +67,7 @@ public:
     AlarmState State(AlarmKind kind) const { return state_[Index(kind)]; }
     bool AnyUnacknowledged() const;
     // What the tile shows: an unacknowledged alarm before an acknowledged one; among
-    // them loss, low, high, silent. None when every alarm is cleared.
+    // them loss, low, high, silent, reconciliation. None when every alarm is cleared.
     std::optional<AlarmKind> Shown() const;
 
     // Puts back a state read from EVENTS at start-up; no transition. Counts start afresh,
@@ -70,7 +75,7 @@ public:
     void Restore(AlarmKind kind, AlarmState state, bool lossOver = true);
 
 private:
-    std::array<AlarmState, 4> state_{};
+    std::array<AlarmState, kAlarmKinds.size()> state_{};
     int lowCount_ = 0, highCount_ = 0, silentCount_ = 0;
     bool lossOver_ = true;
     static int Index(AlarmKind k) { return static_cast<int>(k); }

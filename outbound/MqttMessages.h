@@ -39,7 +39,7 @@ struct TankSnapshot {
     int32_t gross = 0;
     std::optional<int32_t> net;
     int temp = 0;
-    std::array<AlarmState, 4> alarms{}; // by AlarmKind
+    std::array<AlarmState, kAlarmKinds.size()> alarms{}; // by AlarmKind
     std::optional<AlarmKind> shown;
 };
 

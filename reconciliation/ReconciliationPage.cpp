@@ -192,6 +192,7 @@ void ReconciliationPage::EnterClick() {
     try {
         TSQLiteDatabase db(dbFile_);
         StoreReconAlarms(db, shown_->rec, offset_);
+        emit AlarmsStored();
     } catch (const SQLiteError&) {
         // the page shows them all the same
     }

@@ -38,6 +38,12 @@ public:
     void SetPrintDialog(PrintDialog d) { printDialog_ = std::move(d); }
 
     QTableWidget* Table() const { return table_; }
+
+signals:
+    // Reconciliation alarms were stored in EVENTS (the tiles raise them).
+    void AlarmsStored();
+
+public:
     QTableWidget* Matches() const { return matches_; }
 
 private:

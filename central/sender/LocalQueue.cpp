@@ -2,8 +2,8 @@
 
 #include "BoundSql.h"
 #include "SQLiteDatabase.h"
-#include "Statements.h"
 #include "Schema.h"
+#include "Statements.h"
 #include "TItemNode.h"
 #include "Transaction.h"
 
@@ -124,6 +124,9 @@ std::vector<CentralEvent> LocalQueue::EventsFrom(int64_t from, int limit) {
 }
 
 bool LocalQueue::EventOpen(const CentralEvent& e) {
+    // A reconciliation alarm is a point in time with no end: only its acknowledgement comes.
+    if (e.kind == "reconciliation")
+        return !e.acked;
     return !e.tend || (!e.acked && e.kind != "delivery");
 }
 

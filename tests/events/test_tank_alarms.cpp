@@ -10,7 +10,8 @@ namespace {
 
 const AlarmLimits kLimits{1000, 9000, 10000};
 
-// "r950" a reading, "s" a silent cycle, "l" a loss found, "o" the loss over, "a" acknowledge.
+// "r950" a reading, "s" a silent cycle, "l" a loss found, "o" the loss over, "v" a
+// reconciliation alarm found, "a" acknowledge.
 // Returns the transitions as "LOW+" raised, "LOW~" acknowledged, "LOW-" cleared.
 QString Play(TankAlarms& alarms, const QString& script) {
     QStringList out;
@@ -30,6 +31,9 @@ QString Play(TankAlarms& alarms, const QString& script) {
             break;
         case 'o':
             ts = alarms.LossOver(t);
+            break;
+        case 'v':
+            ts = alarms.ReconciliationFound(t);
             break;
         case 'a':
             ts = alarms.Acknowledge(t);
@@ -79,6 +83,15 @@ private slots:
             << "LOSS+ LOSS~ LOSS-" << false;
         QTest::newRow("a new loss after acknowledging raises again") << "l a l"
                                                                      << "LOSS+ LOSS~ LOSS+" << true;
+        QTest::newRow("a reconciliation alarm is past news: acknowledged, it clears")
+            << "v a"
+            << "VARIANCE+ VARIANCE~ VARIANCE-" << false;
+        QTest::newRow("a later reconciliation alarm raises again")
+            << "v a v"
+            << "VARIANCE+ VARIANCE~ VARIANCE- VARIANCE+" << true;
+        QTest::newRow("acknowledge takes a reconciliation alarm with a level alarm")
+            << "v r900 r900 a"
+            << "VARIANCE+ LOW+ LOW~ VARIANCE~ VARIANCE-" << false;
         QTest::newRow("acknowledge takes every alarm of the tank")
             << "r900 r900 s s s l a"
             << "LOW+ NO SIGNAL+ LOSS+ LOW~ NO SIGNAL~ LOSS~" << false;
@@ -105,6 +118,8 @@ private slots:
         QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Silent));
         Play(alarms, "a l");
         QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Loss));
+        Play(alarms, "a v");
+        QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Reconciliation));
     }
 };
 
