@@ -30,8 +30,13 @@ std::string Percent(double p) {
     return buf;
 }
 
+// Two times this close are one instant: an event's start is a reading's own time, and a
+// time read back from the central server comes rounded to the microsecond.
+constexpr double kSameInstant = 0.001 / 86400;
+
 // The gross litres of the last reading at or before `utc`.
 std::optional<double> GrossAt(const std::vector<StoredReading>& r, double utc) {
+    utc += kSameInstant;
     const auto it = std::upper_bound(r.begin(), r.end(), utc,
                                      [](double t, const StoredReading& s) { return t < s.utc; });
     if (it == r.begin())
