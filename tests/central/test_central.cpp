@@ -343,6 +343,28 @@ private slots:
         QCOMPARE(Rows("meter_totals", "book"), 71); // the first version kept beside the second
     }
 
+    // A reconciliation alarm has no end: it is sent again only until it is acknowledged,
+    // after which the events sent again start past it.
+    void reconciliationAlarmStopsBeingResentOnceAcknowledged() {
+        Station s;
+        EventRow e;
+        e.adr = 4;
+        e.kind = "reconciliation";
+        e.tstart = 46000.5;
+        e.memo = "Fuel missing";
+        const int64_t id = InsertAlarmEvent(s.db, e);
+        QVERIFY(SendOnce(s, pg_.Conninfo(), "recon-alarm").ok);
+        QCOMPARE(LocalQueue(s.db, "recon-alarm").Mark(kMarkEventsOpen), id);
+        AcknowledgeEvent(s.db, id, 46001.0);
+        QVERIFY(SendOnce(s, pg_.Conninfo(), "recon-alarm").ok);
+        QCOMPARE(LocalQueue(s.db, "recon-alarm").Mark(kMarkEventsOpen), id + 1);
+        const PgRows r = Ask("SELECT kind, acked IS NOT NULL, memo FROM central.events WHERE "
+                             "station = 'recon-alarm'");
+        QCOMPARE(r.at(0).at(0).value_or(""), std::string("reconciliation"));
+        QCOMPARE(r.at(0).at(1).value_or(""), std::string("t"));
+        QCOMPARE(r.at(0).at(2).value_or(""), std::string("Fuel missing"));
+    }
+
     void failedBatchKeepsItsMark_data() {
         QTest::addColumn<int>("okRows");
         QTest::addColumn<int>("mark");
