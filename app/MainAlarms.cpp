@@ -7,8 +7,11 @@
 #include "EventsTab.h"
 #include "FuelEvents.h"
 #include "LeakTestDaily.h"
+#include "InventoryPane.h"
 #include "LinkTimer.h"
 #include "NetVolume.h"
+#include "ReconciliationPage.h"
+#include "ReportsTab.h"
 #include "SensorLink.h"
 #include "TextFormats.h"
 #include "TileList.h"
@@ -81,6 +84,10 @@ void TForm1::ConnectEvents() {
         if (PageControl1->currentWidget() == TabSheet4)
             Guarded(messages_, [&] { TabSheet4->Reload(); });
     });
+    // Alarms the Reconciliation page stored reach the tiles at once.
+    if (TabSheet2)
+        connect(TabSheet2->Inventory()->Reconciliation(), &ReconciliationPage::AlarmsStored,
+                events_.get(), &FuelEvents::TakeReconciliationAlarms);
     SetBeepTimer(std::make_unique<QtLinkTimer>(false));
 }
 

@@ -61,7 +61,9 @@ double Quantile(std::vector<double> v, double q) {
 
 int main(int argc, char** argv) {
     const int months = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
-    Tally honest, theft, shortLoad, shifts;
+    // The worst meters allowed: counting 0.1 % short makes an honest tank look as if it were
+    // losing; counting 0.1 % over hides a fifth of the theft.
+    Tally honest, theft, shortLoad, shifts, honestLow, theftHigh, noisy, noisyTheft;
     int shortFound = 0, shortLoads = 0;
     double throughput = 0;
     for (int i = 0; i < months; ++i) {
@@ -90,6 +92,26 @@ int main(int argc, char** argv) {
                     ++shortFound;
         }
 
+        ForecourtScenario sl;
+        sl.seed = sc.seed;
+        sl.meterBias = -0.001;
+        const ForecourtMonth l = SimulateForecourt(sl);
+        Count(honestLow, Reconcile(ForecourtInput(l)), l);
+        sl.meterBias = 0.001;
+        sl.theftShare = 0.005;
+        const ForecourtMonth th2 = SimulateForecourt(sl);
+        Count(theftHigh, Reconcile(ForecourtInput(th2)), th2);
+
+        // A gauge three times as noisy (12 l a reading).
+        ForecourtScenario sn;
+        sn.seed = sc.seed;
+        sn.gaugeNoise = 12;
+        const ForecourtMonth n = SimulateForecourt(sn);
+        Count(noisy, Reconcile(ForecourtInput(n)), n);
+        sn.theftShare = 0.005;
+        const ForecourtMonth nt = SimulateForecourt(sn);
+        Count(noisyTheft, Reconcile(ForecourtInput(nt)), nt);
+
         ForecourtScenario sf;
         sf.seed = sc.seed;
         sf.shiftStarts = {6 * 60, 14 * 60, 22 * 60};
@@ -107,12 +129,24 @@ int main(int argc, char** argv) {
     };
     line("honest month, per day", honest);
     line("honest month, three shifts", shifts);
+    line("honest month, meters 0.1 % low", honestLow);
     line("0.5 % day-time theft from day 10", theft);
+    line("the same, meters 0.1 % high", theftHigh);
     line("one load 1 % short", shortLoad);
+    line("honest month, gauge noise 12 l", noisy);
+    line("theft, gauge noise 12 l", noisyTheft);
     std::printf("\ntheft shown as a trend change: %d of %d months; days after it began: "
                 "median %.1f, 90th percentile %.1f, worst %.1f\n",
                 theft.detected, theft.months, Quantile(theft.delays, 0.5),
                 Quantile(theft.delays, 0.9), Quantile(theft.delays, 1.0));
+    std::printf("the same with meters 0.1 %% high: %d of %d months; median %.1f, 90th percentile "
+                "%.1f, worst %.1f\n",
+                theftHigh.detected, theftHigh.months, Quantile(theftHigh.delays, 0.5),
+                Quantile(theftHigh.delays, 0.9), Quantile(theftHigh.delays, 1.0));
+    std::printf("the same with a noisy gauge: %d of %d months; median %.1f, 90th percentile "
+                "%.1f, worst %.1f\n",
+                noisyTheft.detected, noisyTheft.months, Quantile(noisyTheft.delays, 0.5),
+                Quantile(noisyTheft.delays, 0.9), Quantile(noisyTheft.delays, 1.0));
     std::printf("load 1 %% short flagged: %d of %d\n", shortFound, shortLoads);
 
     // A year of 14 tanks, reconciled from values in memory (the queries are the balance's).

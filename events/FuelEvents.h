@@ -48,8 +48,8 @@ struct FuelEventsContext {
 // One tank's alarms as the tile shows them.
 struct TankAlarmView {
     std::array<AlarmState, kAlarmKinds.size()> states{}; // by AlarmKind
-    std::optional<AlarmKind> shown;     // what the tile shows, if anything
-    bool unacknowledged = false;        // the tile asks for attention and the station beeps
+    std::optional<AlarmKind> shown;                      // what the tile shows, if anything
+    bool unacknowledged = false; // the tile asks for attention and the station beeps
 };
 
 class FuelEvents : public QObject, public ReadingSink {
@@ -96,6 +96,9 @@ public:
     // raises the LEAK alarm (an EVENTS row of kind "leak" with `memo` saying why), a pass
     // ends its cause (TankAlarms::LeakFailed, LeakPassed).
     void TakeLeakTest(int adr, double utc, LeakVerdict verdict, const std::string& memo);
+    // Reads the reconciliation rows not yet acknowledged (stored by the Reconciliation page
+    // or another program) and raises the alarm of each tank that has one not shown before.
+    void TakeReconciliationAlarms();
     // The operator's settings (unset values take the defaults) and writing them; the
     // tank's detector takes them at once. Returns false when they could not be stored.
     TankEventSettings Settings(int adr) const;

@@ -31,6 +31,9 @@ void FuelEvents::DeriveAlarms() {
         } else if (row.kind == AlarmEventKind(AlarmKind::Leak)) {
             tank.alarms.Restore(AlarmKind::Leak, state, leakPassed[row.adr]);
             tank.openRows[AlarmKind::Leak] = row.id;
+        } else if (row.kind == AlarmEventKind(AlarmKind::Reconciliation)) {
+            tank.alarms.Restore(AlarmKind::Reconciliation, AlarmState::Unacknowledged);
+            tank.reconShown = std::max(tank.reconShown, row.id);
         } else if (row.kind == AlarmEventKind(AlarmKind::Silent)) {
             silentRows_[row.adr].push_back(row);
         } else {
@@ -97,6 +100,14 @@ void FuelEvents::ApplyTransitions(int adr, const std::vector<AlarmTransition>& t
         if (t.kind == AlarmKind::Loss) {
             if (t.to == AlarmState::Acknowledged)
                 Write([adr, utc](TSQLiteDatabase& db) { AcknowledgeLosses(db, adr, utc); });
+            continue;
+        }
+        if (t.kind == AlarmKind::Reconciliation) {
+            // Its rows are stored by whoever reconciled; only the acknowledgement is ours.
+            if (t.to == AlarmState::Acknowledged)
+                Write([adr, utc, upTo = tank.reconShown](TSQLiteDatabase& db) {
+                    AcknowledgeReconciliation(db, adr, upTo, utc);
+                });
             continue;
         }
         auto row = tank.openRows.find(t.kind);
@@ -175,4 +186,28 @@ void FuelEvents::AcknowledgeAll() {
     const double utc = ctx_.clock.UtcNow();
     for (auto& [adr, tank] : tanks_)
         ApplyTransitions(adr, tank->alarms.Acknowledge(utc));
+}
+
+void FuelEvents::TakeReconciliationAlarms() {
+    std::vector<EventRow> open;
+    if (!Storage([&] { open = OpenAlarmRows(ctx_.db); }))
+        return;
+    // Per tank the newest unacknowledged row and its time. A row acknowledged here whose
+    // write still waits is older than what the tank was shown, and raises nothing again.
+    std::map<int, const EventRow*> newest;
+    for (const EventRow& row : open)
+        if (row.kind == AlarmEventKind(AlarmKind::Reconciliation)) {
+            const EventRow*& n = newest[row.adr];
+            if (!n || row.id > n->id)
+                n = &row;
+        }
+    for (const auto& [adr, row] : newest) {
+        Tank& tank = TankFor(adr);
+        if (row->id <= tank.reconShown)
+            continue;
+        tank.reconShown = row->id;
+        ApplyTransitions(adr, tank.alarms.ReconciliationFound(ctx_.clock.UtcNow()));
+    }
+    if (!newest.empty())
+        emit EventsChanged();
 }

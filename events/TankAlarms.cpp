@@ -14,6 +14,8 @@ const char* AlarmWord(AlarmKind kind) {
         return "LOSS";
     case AlarmKind::Leak:
         return "LEAK";
+    case AlarmKind::Reconciliation:
+        return "VARIANCE";
     }
     return "";
 }
@@ -30,6 +32,8 @@ const char* AlarmEventKind(AlarmKind kind) {
         return "loss";
     case AlarmKind::Leak:
         return "leak";
+    case AlarmKind::Reconciliation:
+        return "reconciliation";
     }
     return "";
 }
@@ -103,12 +107,19 @@ std::vector<AlarmTransition> TankAlarms::LeakPassed(double utc) {
     return out;
 }
 
+std::vector<AlarmTransition> TankAlarms::ReconciliationFound(double utc) {
+    std::vector<AlarmTransition> out;
+    Move(AlarmKind::Reconciliation, AlarmState::Unacknowledged, utc, std::nullopt, out);
+    return out;
+}
+
 std::vector<AlarmTransition> TankAlarms::Acknowledge(AlarmKind kind, double utc) {
     std::vector<AlarmTransition> out;
     if (State(kind) != AlarmState::Unacknowledged)
         return out;
     Move(kind, AlarmState::Acknowledged, utc, std::nullopt, out);
-    if ((kind == AlarmKind::Loss && lossOver_) || (kind == AlarmKind::Leak && leakOver_))
+    if ((kind == AlarmKind::Loss && lossOver_) || (kind == AlarmKind::Leak && leakOver_) ||
+        kind == AlarmKind::Reconciliation)
         Move(kind, AlarmState::Cleared, utc, std::nullopt, out);
     return out;
 }
@@ -129,8 +140,9 @@ bool TankAlarms::AnyUnacknowledged() const {
 }
 
 std::optional<AlarmKind> TankAlarms::Shown() const {
-    static constexpr AlarmKind order[] = {AlarmKind::Loss, AlarmKind::Leak, AlarmKind::Low,
-                                          AlarmKind::High, AlarmKind::Silent};
+    static constexpr AlarmKind order[] = {AlarmKind::Loss,   AlarmKind::Leak,
+                                          AlarmKind::Low,    AlarmKind::High,
+                                          AlarmKind::Silent, AlarmKind::Reconciliation};
     for (AlarmState wanted : {AlarmState::Unacknowledged, AlarmState::Acknowledged})
         for (AlarmKind k : order)
             if (State(k) == wanted)

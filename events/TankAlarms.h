@@ -1,5 +1,7 @@
 #pragma once
-// The alarm states of one tank: low and high fuel, a silent sensor, and losses. Fed the
+// The alarm states of one tank: low and high fuel, a silent sensor, losses, and what the
+// book against the gauge found (a short delivery, a run of days out of tolerance, a change
+// of trend: the reconciliation's alarms, stored by whoever reconciled). Fed the
 // readings, the silent cycles and the losses the detector finds, each with its time as data;
 // returns the transitions, which the station stores in EVENTS and writes to the Errors log.
 // Pure: no Qt, no clock.
@@ -10,14 +12,15 @@
 #include <string>
 #include <vector>
 
-enum class AlarmKind { Low, High, Silent, Loss, Leak };
-inline constexpr std::array<AlarmKind, 5> kAlarmKinds = {
-    AlarmKind::Low, AlarmKind::High, AlarmKind::Silent, AlarmKind::Loss, AlarmKind::Leak};
+enum class AlarmKind { Low, High, Silent, Loss, Leak, Reconciliation };
+inline constexpr std::array<AlarmKind, 6> kAlarmKinds = {
+    AlarmKind::Low,  AlarmKind::High, AlarmKind::Silent,
+    AlarmKind::Loss, AlarmKind::Leak, AlarmKind::Reconciliation};
 enum class AlarmState { Cleared, Unacknowledged, Acknowledged };
 
-// The word a tile shows: "LOW", "HIGH", "NO SIGNAL", "LOSS", "LEAK".
+// The word a tile shows: "LOW", "HIGH", "NO SIGNAL", "LOSS", "LEAK", "VARIANCE".
 const char* AlarmWord(AlarmKind kind);
-// The EVENTS kind: "low", "high", "silent", "loss", "leak".
+// The EVENTS kind: "low", "high", "silent", "loss", "leak", "reconciliation".
 const char* AlarmEventKind(AlarmKind kind);
 
 // The tank's alarm levels (TANKS lfuel and ofuel, 0 disabled) and its capacity.
@@ -59,6 +62,9 @@ public:
     // inconclusive test changes nothing.
     std::vector<AlarmTransition> LeakFailed(double utc);
     std::vector<AlarmTransition> LeakPassed(double utc);
+    // A reconciliation alarm not yet shown. What it tells of is past: acknowledging it
+    // clears it.
+    std::vector<AlarmTransition> ReconciliationFound(double utc);
 
     // Acknowledges every unacknowledged alarm of the tank, or one kind. An alarm whose
     // cause is already gone (a loss that is over) clears at once.
@@ -68,7 +74,7 @@ public:
     AlarmState State(AlarmKind kind) const { return state_[Index(kind)]; }
     bool AnyUnacknowledged() const;
     // What the tile shows: an unacknowledged alarm before an acknowledged one; among
-    // them loss, leak, low, high, silent. None when every alarm is cleared.
+    // them loss, leak, low, high, silent, reconciliation. None when every alarm is cleared.
     std::optional<AlarmKind> Shown() const;
 
     // Puts back a state read from EVENTS at start-up; no transition. Counts start afresh,

@@ -45,7 +45,8 @@ std::string MarkerTip(const EventRow& e, double offset) {
 
 std::optional<AlarmKind> AlarmOf(const std::string& kind) {
     for (AlarmKind k : kAlarmKinds)
-        if (kind == AlarmEventKind(k))
+        // A reconciliation alarm is about a day's books, not a stretch of the level.
+        if (k != AlarmKind::Reconciliation && kind == AlarmEventKind(k))
             return k;
     return std::nullopt;
 }

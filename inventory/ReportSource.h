@@ -5,6 +5,7 @@
 
 #include "Balance.h"
 #include "EventTables.h"
+#include "ReconciliationTables.h"
 #include "TItemNode.h"
 
 #include <functional>
@@ -22,6 +23,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A tank's book for the reconciliation: what the meters counted, what the notes billed and
+// the tolerances the operator set.
+struct ReconBook {
+    std::vector<MeterEntry> meters;
+    std::vector<DeliveryNote> notes;
+    std::optional<ReconSettingsRow> settings;
+};
+
 // What a report reads of one station. May raise ReportSourceError (and, over data.db,
 // SQLiteError).
 class ReportSource {
@@ -36,6 +45,12 @@ public:
     // Deliveries, losses and alarms overlapping [utcFrom, utcTo), oldest first.
     virtual std::vector<EventRow> Events(const TItemNode& tank, double utcFrom, double utcTo,
                                          double offset) = 0;
+    // The tank's meter figures in [metersFrom, to) and notes in [from, to) (local times),
+    // with its tolerances; none where the source keeps no book.
+    virtual std::optional<ReconBook> Book(int /*adr*/, double /*metersFrom*/, double /*from*/,
+                                          double /*to*/) {
+        return std::nullopt;
+    }
 };
 
 // data.db through the functions of InventoryData.h.

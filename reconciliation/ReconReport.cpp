@@ -3,10 +3,12 @@
 #include "Clock.h"
 #include "Csv.h"
 #include "LevelQuery.h"
+#include "ReportSource.h"
 #include "ReportTool.h"
 #include "SQLiteDatabase.h"
 #include "TextFormats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -50,19 +52,124 @@ void AppendTable(std::string& out, const TankReconReport& r, const TextTable& t,
     }
 }
 
+// The text to `req.output` ("-": standard output).
+int WriteText(const ReportRequest& req, const std::string& text, std::ostream& out,
+              std::ostream& err) {
+    if (req.output == "-") {
+        out << text;
+        out.flush();
+        if (!out) {
+            err << "tavrona-report: cannot write the output\n";
+            return kReportNoOutput;
+        }
+        return kReportOk;
+    }
+    std::ofstream f(std::filesystem::u8path(req.output), std::ios::binary | std::ios::trunc);
+    if (f)
+        f.write(text.data(), std::streamsize(text.size()));
+    if (f)
+        f.close();
+    if (!f) {
+        err << "tavrona-report: cannot write \"" << req.output << "\"\n";
+        return kReportNoOutput;
+    }
+    return kReportOk;
+}
+
+// The reconciliation of one station, or of every one with a first column "Station", over
+// the central server's snapshot: the book as each station last sent it, against the
+// readings and events it sent.
+int CentralRecon(const ReportRequest& req, bool deliveries, std::ostream& out, std::ostream& err,
+                 const Clock& clock, const CentralOpener& open) {
+    if (!open) {
+        err << "tavrona-report: the central server is not available in this build\n";
+        return kReportUsage;
+    }
+    const double offset = LocalOffset(clock);
+    const double nowLocal = clock.LocalNow();
+    const std::vector<double> bounds =
+        BalanceBoundaries(req.firstDay, req.lastDay, req.shiftStarts);
+    std::string csv(Csv::kBom);
+    try {
+        std::string error;
+        std::unique_ptr<StationArchive> archive = open(req.central, error);
+        if (!archive) {
+            err << "tavrona-report: cannot reach the central server: " << error << "\n";
+            return kReportNoServer;
+        }
+        std::vector<std::string> stations = archive->Stations();
+        if (!req.station.empty()) {
+            if (std::find(stations.begin(), stations.end(), req.station) == stations.end()) {
+                err << "tavrona-report: there is no station \"" << req.station
+                    << "\" on the central server\n";
+                return kReportNoTank;
+            }
+            stations = {req.station};
+        }
+        const bool tagged = req.station.empty();
+        bool header = true, tankFound = false;
+        for (const std::string& name : stations) {
+            ReportSource& source = archive->Station(name);
+            for (auto& t : source.Tanks()) {
+                if (req.tank ? t->id != req.tank : !t->Act)
+                    continue;
+                tankFound = true;
+                const TankReconReport r =
+                    LoadTankReconciliation(source, t, bounds, offset, nowLocal);
+                std::string text;
+                if (deliveries)
+                    AppendDeliveriesCsv(text, r, offset, header);
+                else
+                    AppendReconCsv(text, r, header);
+                if (!tagged) {
+                    csv += text;
+                } else {
+                    // Each line with the station's name first, the header's with "Station".
+                    bool first = header;
+                    for (std::size_t at = 0; at < text.size();) {
+                        const std::size_t end = text.find("\r\n", at);
+                        const std::size_t stop = end == std::string::npos ? text.size() : end + 2;
+                        csv += Csv::Field(first ? std::string("Station") : name) + ",";
+                        csv.append(text, at, stop - at);
+                        first = false;
+                        at = stop;
+                    }
+                }
+                header = false;
+            }
+        }
+        if (req.tank && !tankFound) {
+            err << "tavrona-report: there is no tank " << req.tank
+                << (req.station.empty() ? std::string(" at any station")
+                                        : " at station \"" + req.station + "\"")
+                << "\n";
+            return kReportNoTank;
+        }
+    } catch (const ReportSourceError& e) {
+        err << "tavrona-report: cannot read the central server: " << e.what() << "\n";
+        return kReportNoServer;
+    }
+    return WriteText(req, csv, out, err);
+}
+
 } // namespace
+
+ReconTolerance ToleranceOf(const ReconSettingsRow& s) {
+    ReconTolerance t;
+    t.dailyShare = s.dailyShare.value_or(t.dailyShare);
+    t.dailyFloorLitres = s.dailyFloorLitres.value_or(t.dailyFloorLitres);
+    t.monthlyShare = s.monthlyShare.value_or(t.monthlyShare);
+    t.monthlyLitres = s.monthlyLitres.value_or(t.monthlyLitres);
+    t.shortShare = s.shortShare.value_or(t.shortShare);
+    return t;
+}
 
 ReconTolerance ToleranceOf(TSQLiteDatabase& db, int adr) {
     ReconTolerance t;
     try {
         for (const ReconSettingsRow& s : LoadReconSettings(db))
-            if (s.adr == adr) {
-                t.dailyShare = s.dailyShare.value_or(t.dailyShare);
-                t.dailyFloorLitres = s.dailyFloorLitres.value_or(t.dailyFloorLitres);
-                t.monthlyShare = s.monthlyShare.value_or(t.monthlyShare);
-                t.monthlyLitres = s.monthlyLitres.value_or(t.monthlyLitres);
-                t.shortShare = s.shortShare.value_or(t.shortShare);
-            }
+            if (s.adr == adr)
+                t = ToleranceOf(s);
     } catch (const SQLiteError&) {
         // a file without the table: the defaults
     }
@@ -90,6 +197,33 @@ TankReconReport LoadTankReconciliation(TSQLiteDatabase& db, std::shared_ptr<TIte
         in.notes = LoadDeliveryNotes(db, tank->id, bounds.front(), bounds.back());
     } catch (const SQLiteError&) {
         // a file of an older station: nothing entered yet
+    }
+    out.rec = Reconcile(in);
+    return out;
+}
+
+TankReconReport LoadTankReconciliation(ReportSource& source, std::shared_ptr<TItemNode> tank,
+                                       const std::vector<double>& bounds, double offset,
+                                       double nowLocal) {
+    TankReconReport out;
+    out.tank = tank;
+    const double before = bounds.size() > 1 ? bounds[1] - bounds[0] : 1;
+    const std::optional<ReconBook> book =
+        source.Book(tank->id, bounds.front() - before, bounds.front(), bounds.back());
+    if (book && book->settings)
+        out.tolerance = ToleranceOf(*book->settings);
+    const TankReport rep = LoadTankReport(source, tank, bounds, offset, nowLocal);
+    ReconInput in;
+    in.adr = tank->id;
+    in.balance = &rep.balance;
+    in.readings = &rep.readings;
+    in.events = &rep.events;
+    in.density = rep.density;
+    in.offset = offset;
+    in.tolerance = out.tolerance;
+    if (book) {
+        in.meters = book->meters;
+        in.notes = book->notes;
     }
     out.rec = Reconcile(in);
     return out;
@@ -181,7 +315,7 @@ bool IsReconReport(const std::vector<std::string>& args) {
 }
 
 int RunReconReport(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err,
-                   const Clock& clock, const ReconPdfRenderer& pdf) {
+                   const Clock& clock, const ReconPdfRenderer& pdf, const CentralOpener& central) {
     // The other reports' arguments, read by their own parser with a stand-in for --what.
     std::vector<std::string> args = argsIn;
     bool deliveries = false;
@@ -196,11 +330,8 @@ int RunReconReport(const std::vector<std::string>& argsIn, std::ostream& out, st
         err << "tavrona-report: " << error << "\n";
         return kReportUsage;
     }
-    if (!req.central.empty()) {
-        err << "tavrona-report: the central server does not hold meter totals and delivery "
-               "notes yet; run the reconciliation on the station's data.db\n";
-        return kReportUsage;
-    }
+    if (!req.central.empty())
+        return CentralRecon(req, deliveries, out, err, clock, central);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(std::filesystem::u8path(req.db), ec)) {
         err << "tavrona-report: no such file: " << req.db << "\n";
@@ -250,23 +381,5 @@ int RunReconReport(const std::vector<std::string>& argsIn, std::ostream& out, st
             AppendReconCsv(text, r, header);
         header = false;
     }
-    if (req.output == "-") {
-        out << text;
-        out.flush();
-        if (!out) {
-            err << "tavrona-report: cannot write the output\n";
-            return kReportNoOutput;
-        }
-        return kReportOk;
-    }
-    std::ofstream f(std::filesystem::u8path(req.output), std::ios::binary | std::ios::trunc);
-    if (f)
-        f.write(text.data(), std::streamsize(text.size()));
-    if (f)
-        f.close();
-    if (!f) {
-        err << "tavrona-report: cannot write \"" << req.output << "\"\n";
-        return kReportNoOutput;
-    }
-    return kReportOk;
+    return WriteText(req, text, out, err);
 }

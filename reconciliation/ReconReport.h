@@ -6,6 +6,7 @@
 #include "BalanceView.h"
 #include "InventoryData.h"
 #include "Reconciliation.h"
+#include "ReportTool.h"
 
 #include <functional>
 #include <iosfwd>
@@ -29,6 +30,10 @@ struct TankReconReport {
 // before, for totaliser differences), the notes and the tolerances, and reconciles. A file
 // without the reconciliation's tables gives rows without meter data. Raises SQLiteError.
 TankReconReport LoadTankReconciliation(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
+                                       const std::vector<double>& bounds, double offset,
+                                       double nowLocal);
+// The same over any source (the central server): its book, its readings and events.
+TankReconReport LoadTankReconciliation(ReportSource& source, std::shared_ptr<TItemNode> tank,
                                        const std::vector<double>& bounds, double offset,
                                        double nowLocal);
 
@@ -61,5 +66,7 @@ void StoreReconAlarms(TSQLiteDatabase& db, const TankReconciliation& rec, double
 bool IsReconReport(const std::vector<std::string>& args);
 // The report tool for --what reconciliation|deliveries, with the other arguments as for the
 // other reports. Exit codes are ReportExit's.
+// Over --central (CSV only), the book each station last sent.
 int RunReconReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                   const Clock& clock, const ReconPdfRenderer& pdf = {});
+                   const Clock& clock, const ReconPdfRenderer& pdf = {},
+                   const CentralOpener& central = {});

@@ -30,8 +30,13 @@ std::string Percent(double p) {
     return buf;
 }
 
+// Two times this close are one instant: an event's start is a reading's own time, and a
+// time read back from the central server comes rounded to the microsecond.
+constexpr double kSameInstant = 0.001 / 86400;
+
 // The gross litres of the last reading at or before `utc`.
 std::optional<double> GrossAt(const std::vector<StoredReading>& r, double utc) {
+    utc += kSameInstant;
     const auto it = std::upper_bound(r.begin(), r.end(), utc,
                                      [](double t, const StoredReading& s) { return t < s.utc; });
     if (it == r.begin())
@@ -70,6 +75,13 @@ double Scatter(std::vector<double> steps) {
     std::nth_element(steps.begin(), mid, steps.end());
     return *mid / 0.6745 / std::sqrt(2.0);
 }
+
+// One direction of the trend rule: its one-sided sum and where its excursion began.
+struct TrendSide {
+    double sum = 0;
+    double from = 0;
+    std::size_t fromIndex = 0; // rows with a variance before it
+};
 
 bool IsMeasuredDelivery(const EventRow& e) {
     return e.kind == "delivery" && e.tend && e.vbefore && e.vafter;
@@ -291,7 +303,10 @@ TankReconciliation Reconcile(const ReconInput& in) {
     int known = 0, run = 0;
     std::vector<double> steps;
     std::optional<double> previous;
-    double missingSum = 0, gainSum = 0, missingFrom = 0, gainFrom = 0;
+    TrendSide missing, gain;
+    // Sums of the variance and of the litres dispensed over the passing rows so far, row by
+    // row: the tank's own drift before a side's excursion began.
+    std::vector<double> driftVariance{0}, driftDispensed{0};
     for (ReconRow& r : rec.rows) {
         if (!r.dispensed) {
             if (r.remark.empty())
@@ -339,21 +354,40 @@ TankReconciliation Reconcile(const ReconInput& in) {
         const double limit =
             std::max(tol.trendLimit * shareSum / known, tol.scatterLimit * scatter);
         const double k = std::max(tol.trendSlack * share, tol.scatterSlack * scatter);
-        if (missingSum == 0)
-            missingFrom = r.start;
-        if (gainSum == 0)
-            gainFrom = r.start;
-        missingSum = std::max(0.0, missingSum - *r.variance - k);
-        gainSum = std::max(0.0, gainSum + *r.variance - k);
-        if (missingSum > limit || gainSum > limit) {
-            const bool missing = missingSum > limit;
-            const double from = missing ? missingFrom : gainFrom;
+
+        // A change of trend is measured against the tank's own drift before it: meters that
+        // count a little over or under make the cumulative variance slope by themselves,
+        // and that slope is no loss, nor does it hide one. The drift is learnt from passing
+        // rows only (a short load is no calibration), over no less throughput than makes
+        // the rows' scatter small beside the slack (less is taken towards none), and never
+        // beyond what meters within tolerance can make.
+        const double driftLitres = tol.scatterLimit * scatter / (tol.trendSlack * tol.dailyShare);
+        const auto drift = [&](const TrendSide& side) {
+            const std::size_t from = side.fromIndex;
+            const double d = driftVariance[from] / std::max(driftDispensed[from], driftLitres);
+            return std::clamp(d, -tol.driftShare, tol.driftShare);
+        };
+        const std::size_t index = driftVariance.size() - 1;
+        for (TrendSide* side : {&missing, &gain})
+            if (side->sum == 0) {
+                side->from = r.start;
+                side->fromIndex = index;
+            }
+        missing.sum =
+            std::max(0.0, missing.sum - (*r.variance - drift(missing) * *r.dispensed) - k);
+        gain.sum = std::max(0.0, gain.sum + (*r.variance - drift(gain) * *r.dispensed) - k);
+        const bool passing = r.status == ReconStatus::Pass;
+        driftVariance.push_back(driftVariance.back() + (passing ? *r.variance : 0));
+        driftDispensed.push_back(driftDispensed.back() + (passing ? *r.dispensed : 0));
+        if (missing.sum > limit || gain.sum > limit) {
+            const bool isMissing = missing.sum > limit;
+            TrendSide& side = isMissing ? missing : gain;
             rec.alarms.push_back({ReconAlarmKind::Trend, in.adr, r.stop,
-                                  std::string(missing ? "Fuel missing" : "Fuel gained") +
+                                  std::string(isMissing ? "Fuel missing" : "Fuel gained") +
                                       ": the cumulative variance changed its trend from " +
-                                      TextFormats::ShortDate(std::floor(from)) + ", now " +
+                                      TextFormats::ShortDate(std::floor(side.from)) + ", now " +
                                       Litres(cumulative)});
-            (missing ? missingSum : gainSum) = 0;
+            side.sum = 0;
         }
     }
 

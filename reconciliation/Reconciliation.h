@@ -33,8 +33,11 @@ struct ReconTolerance {
     // of those shares; neither below what the rows scatter by themselves (`scatterSlack` and
     // `scatterLimit` standard deviations of a row's variance, estimated from the rows so far).
     double trendSlack = 0.25;
-    double trendLimit = 2.5;
+    double trendLimit = 1.75;
     double scatterSlack = 0.25, scatterLimit = 4;
+    // The trend is taken against the tank's own drift (variance per litre sold) over the
+    // passing rows before it; at most `driftShare`.
+    double driftShare = 0.0025;
     double matchWindowHours = 6; // how far a note may lie from the measured delivery
 };
 

@@ -22,6 +22,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 QString Q(const std::string& s) {
@@ -84,7 +87,7 @@ QTableWidget* MakeGrid(const char* name, QWidget* parent) {
 } // namespace
 
 ReconciliationPage::ReconciliationPage(std::string dbFile, Clock& clock, QWidget* parent)
-    : QWidget(parent), dbFile_(std::move(dbFile)), clock_(clock) {
+    : QWidget(parent), dbFile_(std::move(dbFile)), clock_(clock), loader_(new ReconLoader(this)) {
     setObjectName("ReconciliationPage");
     table_ = MakeGrid("ReconTable", this);
     matches_ = MakeGrid("ReconMatches", this);
@@ -108,11 +111,13 @@ ReconciliationPage::ReconciliationPage(std::string dbFile, Clock& clock, QWidget
         b->setObjectName(name);
         connect(b, &QPushButton::clicked, this, [this, click] { (this->*click)(); });
         buttons->addWidget(b);
+        return b;
     };
     add("Enter / import...", "ReconEnter", &ReconciliationPage::EnterClick);
     buttons->addStretch(1);
-    add("Export CSV", "ReconExport", &ReconciliationPage::ExportClick);
-    add("Print", "ReconPrint", &ReconciliationPage::PrintClick);
+    export_ = add("Export CSV", "ReconExport", &ReconciliationPage::ExportClick);
+    print_ = add("Print", "ReconPrint", &ReconciliationPage::PrintClick);
+    UpdateButtons();
 
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(2, 2, 2, 2);
@@ -129,17 +134,51 @@ void ReconciliationPage::Generate(int adr, const std::vector<double>& bounds, do
     offset_ = offset;
     shown_.reset();
     summary_->clear();
-    if (bounds_.size() < 2 || adr_ <= 0)
-        return Show();
-    try {
-        TSQLiteDatabase db(dbFile_, TSQLiteDatabase::Mode::ReadOnly);
-        for (auto& t : LoadReportTanks(db))
-            if (t->id == adr_)
-                shown_ = LoadTankReconciliation(db, t, bounds_, offset_, clock_.LocalNow());
-    } catch (const SQLiteError& e) {
-        summary_->setText("Cannot read the reconciliation: " + Q(e.what()));
+    loader_->Cancel();
+    storeAlarms_ = false;
+    if (bounds_.size() < 2 || adr_ <= 0) {
+        Show();
+        return UpdateButtons();
     }
     Show();
+    summary_->setText("Reading the reconciliation...");
+    loader_->Start(ReconJob{dbFile_, adr_, bounds_, offset_, clock_.LocalNow()},
+                   [this](ReconResult r) { Loaded(std::move(r)); });
+    UpdateButtons();
+}
+
+bool ReconciliationPage::Loading() const {
+    return loader_->Running();
+}
+
+void ReconciliationPage::UpdateButtons() {
+    export_->setEnabled(shown_.has_value());
+    print_->setEnabled(shown_.has_value());
+}
+
+void ReconciliationPage::Loaded(ReconResult r) {
+    const bool store = std::exchange(storeAlarms_, false);
+    if (!r.error.empty()) {
+        Show();
+        summary_->setText("Cannot read the reconciliation: " + Q(r.error));
+        UpdateButtons();
+        return;
+    }
+    tanks_ = std::move(r.tanks);
+    shown_ = std::move(r.report);
+    Show();
+    UpdateButtons();
+    // What was entered may raise alarms: they go to the Events tab and the tiles with the
+    // others.
+    if (!store || !shown_ || shown_->rec.alarms.empty())
+        return;
+    try {
+        TSQLiteDatabase db(dbFile_);
+        StoreReconAlarms(db, shown_->rec, offset_);
+        emit AlarmsStored();
+    } catch (const SQLiteError&) {
+        // the page shows them all the same
+    }
 }
 
 void ReconciliationPage::Show() {
@@ -171,13 +210,10 @@ void ReconciliationPage::Show() {
 void ReconciliationPage::EnterClick() {
     if (bounds_.size() < 2 || adr_ <= 0)
         return;
-    std::vector<int> tanks;
-    try {
-        TSQLiteDatabase db(dbFile_, TSQLiteDatabase::Mode::ReadOnly);
-        for (auto& t : LoadReportTanks(db))
-            tanks.push_back(t->id);
-    } catch (const SQLiteError&) {
-    }
+    // The tanks as the last reading found them; the page's own tank at least.
+    std::vector<int> tanks = tanks_;
+    if (std::find(tanks.begin(), tanks.end(), adr_) == tanks.end())
+        tanks.push_back(adr_);
     std::vector<int> shifts;
     if (bounds_.size() > 1 && bounds_[1] - bounds_[0] < 0.999) {
         const double first = bounds_[0] - std::floor(bounds_[0]);
@@ -186,15 +222,7 @@ void ReconciliationPage::EnterClick() {
     ReconEntryDialog d(dbFile_, adr_, bounds_, tanks, shifts, this);
     d.exec();
     Generate(adr_, bounds_, offset_);
-    // What was entered may raise alarms: they go to the Events tab with the others.
-    if (!shown_ || shown_->rec.alarms.empty())
-        return;
-    try {
-        TSQLiteDatabase db(dbFile_);
-        StoreReconAlarms(db, shown_->rec, offset_);
-    } catch (const SQLiteError&) {
-        // the page shows them all the same
-    }
+    storeAlarms_ = true;
 }
 
 void ReconciliationPage::ExportClick() {

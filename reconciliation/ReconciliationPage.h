@@ -2,8 +2,10 @@
 // The "Reconciliation" page of the Reports tab: for the chosen tank and period the table per
 // day (or shift), the cumulative-variance chart with its tolerance band, the delivery notes
 // against the measured deliveries and the alarms, with "Enter...", "Import CSV...",
-// "Export CSV" and "Print". The figures come from ReconReport; this only shows them.
+// "Export CSV" and "Print". The figures come from ReconReport, read by a ReconLoader off the
+// window's thread; this only shows them.
 
+#include "ReconLoader.h"
 #include "ReconReport.h"
 
 #include <QWidget>
@@ -14,6 +16,7 @@
 
 class Clock;
 class QLabel;
+class QPushButton;
 class QPrinter;
 class QTableWidget;
 
@@ -23,9 +26,10 @@ public:
     ReconciliationPage(std::string dbFile, Clock& clock, QWidget* parent = nullptr);
     ~ReconciliationPage() override;
 
-    // Reads and shows the tank's reconciliation over `bounds` (BalanceBoundaries). A month
-    // of one tank reads in milliseconds, so it is read here.
+    // Starts reading the tank's reconciliation over `bounds` (BalanceBoundaries) in the
+    // background; the page says it is reading and shows the figures when they come.
     void Generate(int adr, const std::vector<double>& bounds, double offset);
+    bool Loading() const;
     const std::optional<TankReconReport>& Shown() const { return shown_; }
 
     void EnterClick();
@@ -38,10 +42,18 @@ public:
     void SetPrintDialog(PrintDialog d) { printDialog_ = std::move(d); }
 
     QTableWidget* Table() const { return table_; }
+
+signals:
+    // Reconciliation alarms were stored in EVENTS (the tiles raise them).
+    void AlarmsStored();
+
+public:
     QTableWidget* Matches() const { return matches_; }
 
 private:
     void Show();
+    void Loaded(ReconResult r);
+    void UpdateButtons();
     std::string dbFile_;
     Clock& clock_;
     int adr_ = 0;
@@ -52,6 +64,11 @@ private:
     QTableWidget* matches_;
     QWidget* chart_;
     QLabel* summary_;
+    QPushButton* export_ = nullptr;
+    QPushButton* print_ = nullptr;
+    ReconLoader* loader_;
+    std::vector<int> tanks_;   // every tank's number, as last read
+    bool storeAlarms_ = false; // the figures were just entered: store what they raise
     SaveDialog saveDialog_;
     PrintDialog printDialog_;
 };

@@ -252,6 +252,7 @@ private:
         case AlarmKind::Silent:
             return {QColor(120, 120, 120, 40), QColor(90, 90, 90)};
         case AlarmKind::Loss:
+        case AlarmKind::Reconciliation:
             return {QColor(220, 60, 60, 36), QColor(170, 40, 40)};
         case AlarmKind::Leak:
             return {QColor(150, 60, 200, 32), QColor(110, 40, 150)};

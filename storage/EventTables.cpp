@@ -79,6 +79,10 @@ void AcknowledgeLosses(TSQLiteDatabase& db, int adr, double utc) {
     Exec(db, Sql::kAcknowledgeLosses, {utc, int64_t(adr)});
 }
 
+void AcknowledgeReconciliation(TSQLiteDatabase& db, int adr, int64_t upToId, double utc) {
+    Exec(db, Sql::kAcknowledgeReconciliation, {utc, int64_t(adr), upToId});
+}
+
 std::vector<EventRow> OpenAlarmRows(TSQLiteDatabase& db) {
     std::vector<EventRow> rows;
     Query(db, Sql::kSelectOpenAlarms, {}, [&](const Row& r) { rows.push_back(ReadEventRow(r)); });

@@ -33,9 +33,12 @@ void EndAlarmEvent(TSQLiteDatabase& db, int64_t id, double tend, std::optional<i
 void AcknowledgeEvent(TSQLiteDatabase& db, int64_t id, double utc);
 // Sets `acked` of every loss row of the tank that is not yet acknowledged.
 void AcknowledgeLosses(TSQLiteDatabase& db, int adr, double utc);
+// The tank's unacknowledged reconciliation rows up to the id the operator was shown: one
+// stored meanwhile waits for its own acknowledgement.
+void AcknowledgeReconciliation(TSQLiteDatabase& db, int adr, int64_t upToId, double utc);
 
-// The alarm rows still open: low, high, silent and leak rows with tend NULL, and loss rows not
-// yet acknowledged; by id.
+// The alarm rows still open: low, high, silent and leak rows with tend NULL, and loss and
+// reconciliation rows not yet acknowledged; by id.
 std::vector<EventRow> OpenAlarmRows(TSQLiteDatabase& db);
 
 // EVENTS rows, newest first (by tstart, then id); adr 0 for every tank, an empty kind for

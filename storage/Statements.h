@@ -85,10 +85,13 @@ inline constexpr const char* kAcknowledgeEvent =
     "UPDATE EVENTS SET acked = ? WHERE id = ? AND acked IS NULL";
 inline constexpr const char* kAcknowledgeLosses =
     "UPDATE EVENTS SET acked = ? WHERE adr = ? AND kind = 'loss' AND acked IS NULL";
+inline constexpr const char* kAcknowledgeReconciliation =
+    "UPDATE EVENTS SET acked = ? WHERE adr = ? AND kind = 'reconciliation' AND acked IS NULL "
+    "AND id <= ?";
 inline constexpr const char* kSelectOpenAlarms =
     "SELECT " SQL_EVENT_COLUMNS
     " FROM EVENTS WHERE (kind IN ('low', 'high', 'silent', 'leak') AND tend IS NULL) OR "
-    "(kind = 'loss' AND acked IS NULL) ORDER BY id";
+    "(kind IN ('loss', 'reconciliation') AND acked IS NULL) ORDER BY id";
 // Every tank when adr is 0, every kind when kind is empty; newest first.
 inline constexpr const char* kSelectEvents =
     "SELECT " SQL_EVENT_COLUMNS " FROM EVENTS WHERE (? = 0 OR adr = ?) AND (? = '' OR kind = ?) "

@@ -48,6 +48,25 @@ constexpr const char* kEvents =
     "central.events WHERE station = $1 AND adr = $2 AND started < " UNIX_TIME(
         "$3") " AND (ended IS NULL OR ended >= " UNIX_TIME("$4") ") ORDER BY started, src_id";
 
+// The newest version of each part of a tank's book (see central/sender): the station's book
+// as it stood when last sent. A server without the book's tables has none.
+constexpr const char* kHasBook = "SELECT to_regclass('central.book_versions') IS NOT NULL";
+#define NEWEST_PART(tbl)                                                                           \
+    "JOIN (SELECT adr, period, max(seq) AS seq FROM central.book_versions WHERE station = $1 "     \
+    "AND tbl = '" tbl "' AND adr = $2 GROUP BY adr, period) v USING (adr, period, seq) "
+constexpr const char* kMeters =
+    "SELECT tlocal, litres, totaliser FROM central.meter_totals " NEWEST_PART(
+        "METER_TOTALS") "WHERE station = $1 AND adr = $2 AND tlocal >= $3 AND tlocal < $4 ORDER "
+                        "BY tlocal, totaliser";
+constexpr const char* kNotes =
+    "SELECT tlocal, litres, temp, density, number, supplier FROM "
+    "central.delivery_notes " NEWEST_PART(
+        "DELIVERY_NOTES") "WHERE station = $1 AND adr = $2 AND tlocal >= $3 AND tlocal < $4 "
+                          "ORDER BY tlocal, number";
+constexpr const char* kSettings =
+    "SELECT daily_share, daily_floor, monthly_share, monthly_litres, short_share FROM "
+    "central.recon_settings WHERE station = $1 AND adr = $2 ORDER BY seq DESC LIMIT 1";
+
 using Cell = std::optional<std::string>;
 
 std::optional<int64_t> Int(const Cell& c) {
@@ -174,9 +193,53 @@ public:
         return events;
     }
 
+    std::optional<ReconBook> Book(int adr, double metersFrom, double from, double to) override {
+        if (!hasBook_) {
+            const PgOutcome r = conn_.Exec(kHasBook);
+            if (!r.ok)
+                throw ReportSourceError(r.error);
+            hasBook_ = r.rows.at(0).at(0).value_or("f") == "t";
+            if (!*hasBook_)
+                return std::nullopt;
+        }
+        if (!*hasBook_)
+            return std::nullopt;
+        ReconBook book;
+        const PgParam tank = Num(static_cast<long long>(adr));
+        for (const auto& r : Ask("report_meters", kMeters, {tank, Num(metersFrom), Num(to)})) {
+            const auto t = Real(r.at(0)), l = Real(r.at(1));
+            if (t && l)
+                book.meters.push_back({adr, *t, *l, r.at(2).value_or("f") == "t"});
+        }
+        for (const auto& r : Ask("report_notes", kNotes, {tank, Num(from), Num(to)})) {
+            const auto t = Real(r.at(0)), l = Real(r.at(1));
+            if (!t || !l)
+                continue;
+            DeliveryNote n;
+            n.adr = adr;
+            n.time = *t;
+            n.litres = *l;
+            n.tempC = Real(r.at(2));
+            n.density = Real(r.at(3));
+            n.number = r.at(4).value_or("");
+            n.supplier = r.at(5).value_or("");
+            book.notes.push_back(std::move(n));
+        }
+        const PgRows s = Ask("report_recon_settings", kSettings, {tank});
+        if (!s.empty())
+            book.settings = ReconSettingsRow{adr,
+                                             Real(s[0].at(0)),
+                                             Real(s[0].at(1)),
+                                             Real(s[0].at(2)),
+                                             Real(s[0].at(3)),
+                                             Real(s[0].at(4))};
+        return book;
+    }
+
 private:
     PgConnection& conn_;
     std::string station_;
+    std::optional<bool> hasBook_;
 
     PgRows Ask(const char* name, const char* sql, std::vector<PgParam> params) {
         params.insert(params.begin(), PgParam{station_, false});

@@ -4,6 +4,8 @@
 // per-tank sequence number; with the station's name they are unique on the server, so a
 // batch sent twice is stored once.
 
+#include "ReconciliationTables.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +49,25 @@ struct CentralTankChange {
     std::vector<CentralCalPoint> points; // the entered calibration points
 };
 
+// A part of the reconciliation's book: a tank's meter figures or its delivery notes of one
+// local month, or its tolerances. The operator corrects and removes such rows, so a part is
+// sent whole, with the next sequence number, whenever anything in it changed; the server
+// keeps every version sent and the newest of each part is the station's book.
+inline constexpr const char* kBookMeters = "METER_TOTALS";
+inline constexpr const char* kBookNotes = "DELIVERY_NOTES";
+inline constexpr const char* kBookSettings = "RECON_SETTINGS";
+struct CentralBookPart {
+    std::string table; // one of the three above
+    int adr = 0;
+    int period = 0; // year * 100 + month of the rows' local times; 0 for the tolerances
+    int64_t seq = 0;
+    std::vector<MeterEntry> meters;
+    std::vector<DeliveryNote> notes;          // texts UTF-8
+    std::optional<ReconSettingsRow> settings; // none: no tolerances set (or removed)
+    int64_t hash = 0;                         // of the contents, to tell a change
+    int64_t Rows() const { return int64_t(meters.size() + notes.size() + (settings ? 1 : 0)); }
+};
+
 // What a send achieved; failures are routine (a server away) and come back as values.
 struct CentralOutcome {
     bool ok = false;
@@ -70,6 +91,9 @@ public:
                                       const std::vector<CentralEvent>& rows) = 0;
     virtual CentralOutcome SendTankChanges(const std::string& station,
                                            const std::vector<CentralTankChange>& rows) = 0;
+    // Each part's rows in place of its earlier version, all parts in one transaction.
+    virtual CentralOutcome SendBook(const std::string& station,
+                                    const std::vector<CentralBookPart>& parts) = 0;
     // Drops the connection after a failure so that the next try connects anew.
     virtual void Disconnect() = 0;
 };

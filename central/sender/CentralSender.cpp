@@ -101,6 +101,29 @@ CentralRoundResult CentralSender::SendPending(const std::function<void()>& after
             queue_.SetMarks({{kMarkEvents, sent}, {kMarkEventsOpen, firstOpen.value_or(sent + 1)}});
             from = rows.back().id + 1;
         }
+
+        // The reconciliation's book, part by part, in batches of about batchRows rows.
+        const std::vector<CentralBookPart> book = queue_.ChangedBook();
+        for (std::size_t first = 0; first < book.size();) {
+            std::size_t last = first;
+            int64_t rows = 0;
+            while (last < book.size() && (last == first || rows + book[last].Rows() <= batchRows_))
+                rows += book[last++].Rows();
+            const std::vector<CentralBookPart> batch(book.begin() + std::ptrdiff_t(first),
+                                                     book.begin() + std::ptrdiff_t(last));
+            o = server_.SendBook(station, batch);
+            if (!o.ok) {
+                int64_t left = 0;
+                for (std::size_t i = first; i < book.size(); ++i)
+                    left += book[i].Rows();
+                failed(o, std::size_t(rows));
+                result.counts.waiting = queue_.Waiting() + left;
+                return result;
+            }
+            committed(std::size_t(rows));
+            queue_.BookSent(batch);
+            first = last;
+        }
         result.counts.waiting = queue_.Waiting();
         result.ok = true;
     } catch (const SQLiteError& e) {

@@ -1,6 +1,7 @@
 #pragma once
 // One round of sending: tank changes, then readings, errors and events past their marks,
-// oldest first, in batches of one server transaction each. A mark moves only after the
+// oldest first, then the changed parts of the reconciliation's book, in batches of one
+// server transaction each. A mark moves only after the
 // server has committed the batch, so a station stopped in between sends that batch again
 // and the server's unique keys store it once. Plain C++ without threads: the worker and
 // the tests drive it alike.

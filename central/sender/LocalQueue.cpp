@@ -2,12 +2,16 @@
 
 #include "BoundSql.h"
 #include "SQLiteDatabase.h"
-#include "Statements.h"
 #include "Schema.h"
+#include "Statements.h"
 #include "TItemNode.h"
+#include "TextFormats.h"
 #include "Transaction.h"
 
+#include <cmath>
+#include <cstring>
 #include <map>
+#include <tuple>
 
 namespace {
 
@@ -29,6 +33,74 @@ constexpr const char* kSelectSentTanks =
     "SELECT id, seq, state FROM CENTRAL_TANKS WHERE station = ?";
 constexpr const char* kSaveTank =
     "INSERT OR REPLACE INTO CENTRAL_TANKS (station, id, seq, state) VALUES (?, ?, ?, ?)";
+
+// What the book's parts were sent as, per station name.
+constexpr const char* kCreateCentralBook =
+    "CREATE TABLE IF NOT EXISTS CENTRAL_BOOK (station TEXT NOT NULL, tbl TEXT NOT NULL, adr "
+    "INTEGER NOT NULL, period INTEGER NOT NULL, seq INTEGER NOT NULL, hash INTEGER NOT NULL, "
+    "PRIMARY KEY (station, tbl, adr, period))";
+constexpr const char* kSelectSentBook =
+    "SELECT tbl, adr, period, seq, hash FROM CENTRAL_BOOK WHERE station = ?";
+constexpr const char* kSaveBookPart =
+    "INSERT OR REPLACE INTO CENTRAL_BOOK (station, tbl, adr, period, seq, hash) VALUES (?, ?, "
+    "?, ?, ?, ?)";
+// Every time a local day number can hold.
+constexpr double kAllTime = 1e7;
+
+// A stable 64-bit hash (FNV-1a) of a part's contents, kept between runs and builds.
+class PartHash {
+public:
+    void Add(const void* data, std::size_t n) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < n; ++i)
+            h_ = (h_ ^ p[i]) * 1099511628211ULL;
+    }
+    void Add(double v) { Add(&v, sizeof v); }
+    void Add(int64_t v) { Add(&v, sizeof v); }
+    void Add(const std::optional<double>& v) {
+        Add(int64_t(v.has_value()));
+        if (v)
+            Add(*v);
+    }
+    void Add(const std::string& s) {
+        Add(int64_t(s.size()));
+        Add(s.data(), s.size());
+    }
+    int64_t Value() const { return int64_t(h_); }
+
+private:
+    uint64_t h_ = 14695981039346656037ULL;
+};
+
+int64_t HashOf(const CentralBookPart& p) {
+    PartHash h;
+    for (const MeterEntry& m : p.meters) {
+        h.Add(m.time);
+        h.Add(m.litres);
+        h.Add(int64_t(m.totaliser));
+    }
+    for (const DeliveryNote& n : p.notes) {
+        h.Add(n.time);
+        h.Add(n.litres);
+        h.Add(n.tempC);
+        h.Add(n.density);
+        h.Add(n.number);
+        h.Add(n.supplier);
+    }
+    if (p.settings) {
+        h.Add(p.settings->dailyShare);
+        h.Add(p.settings->dailyFloorLitres);
+        h.Add(p.settings->monthlyShare);
+        h.Add(p.settings->monthlyLitres);
+        h.Add(p.settings->shortShare);
+    }
+    return h.Value();
+}
+
+int PeriodOf(double local) {
+    const auto p = TextFormats::Split(std::floor(local));
+    return p.year * 100 + p.month;
+}
 
 // Everything that is sent of a tank, as one text to compare with the last one sent.
 std::string StateOf(const CentralTankChange& t) {
@@ -124,6 +196,9 @@ std::vector<CentralEvent> LocalQueue::EventsFrom(int64_t from, int limit) {
 }
 
 bool LocalQueue::EventOpen(const CentralEvent& e) {
+    // A reconciliation alarm is a point in time with no end: only its acknowledgement comes.
+    if (e.kind == "reconciliation")
+        return !e.acked;
     return !e.tend || (!e.acked && e.kind != "delivery");
 }
 
@@ -181,4 +256,60 @@ int64_t LocalQueue::Waiting() {
     if (hasEvents_ || db_.TableExists("EVENTS"))
         count(kCountEvents, kMarkEvents);
     return n;
+}
+
+std::vector<CentralBookPart> LocalQueue::ChangedBook() {
+    std::vector<CentralBookPart> changed;
+    if (!db_.TableExists("METER_TOTALS") || !db_.TableExists("DELIVERY_NOTES") ||
+        !db_.TableExists("RECON_SETTINGS"))
+        return changed;
+    if (!db_.TableExists("CENTRAL_BOOK"))
+        db_.ExecSQL(kCreateCentralBook);
+    using Key = std::tuple<std::string, int, int>;
+    std::map<Key, CentralBookPart> parts;
+    const auto part = [&](const char* table, int adr, int period) -> CentralBookPart& {
+        CentralBookPart& p = parts[Key(table, adr, period)];
+        p.table = table;
+        p.adr = adr;
+        p.period = period;
+        return p;
+    };
+    for (MeterEntry& m : LoadMeterEntries(db_, 0, -kAllTime, kAllTime))
+        part(kBookMeters, m.adr, PeriodOf(m.time)).meters.push_back(m);
+    for (DeliveryNote& n : LoadDeliveryNotes(db_, 0, -kAllTime, kAllTime)) {
+        n.number = Utf8(n.number);
+        n.supplier = Utf8(n.supplier);
+        part(kBookNotes, n.adr, PeriodOf(n.time)).notes.push_back(std::move(n));
+    }
+    for (const ReconSettingsRow& s : LoadReconSettings(db_))
+        part(kBookSettings, s.adr, 0).settings = s;
+
+    struct Sent {
+        int64_t seq, hash;
+    };
+    std::map<Key, Sent> sent;
+    Query(db_, kSelectSentBook, {station_}, [&](const Row& r) {
+        sent[Key(r.Text(0), int(r.Int(1)), int(r.Int(2)))] = {r.Int(3), r.Int(4)};
+    });
+    // A part sent before and empty now goes again without rows: its rows were removed.
+    for (const auto& [key, s] : sent)
+        if (!parts.count(key))
+            part(std::get<0>(key).c_str(), std::get<1>(key), std::get<2>(key));
+    for (auto& [key, p] : parts) {
+        p.hash = HashOf(p);
+        const auto it = sent.find(key);
+        if (it != sent.end() && it->second.hash == p.hash)
+            continue;
+        p.seq = it == sent.end() ? 1 : it->second.seq + 1;
+        changed.push_back(std::move(p));
+    }
+    return changed;
+}
+
+void LocalQueue::BookSent(const std::vector<CentralBookPart>& sent) {
+    InWriteTransaction(db_, [&] {
+        for (const CentralBookPart& p : sent)
+            Exec(db_, kSaveBookPart,
+                 {station_, p.table, int64_t(p.adr), int64_t(p.period), p.seq, p.hash});
+    });
 }

@@ -42,6 +42,13 @@ public:
     // Records the given states as sent.
     void TanksSent(const std::vector<CentralTankChange>& sent);
 
+    // The parts of the reconciliation's book (CentralRows.h) whose contents differ from what
+    // was last sent, each with its next sequence number; a part emptied since is among them
+    // with no rows. Reads the whole book: a year of 14 tanks is some thousands of rows.
+    std::vector<CentralBookPart> ChangedBook();
+    // Records the given parts as sent.
+    void BookSent(const std::vector<CentralBookPart>& sent);
+
     // Rows of DATA, ERROR and EVENTS not yet sent.
     int64_t Waiting();
 

@@ -40,12 +40,36 @@ constexpr const char* kVersion1[] = {
     "REFERENCES central.tank_changes (station, tank, seq))",
 };
 
+// Version 2: the reconciliation's book. Every version of a part is kept (book_versions says
+// how many rows it has, none when its rows were removed); the newest of each part is the
+// station's book. Times are the station's local day numbers, also as local wall time.
+constexpr const char* kVersion2[] = {
+    "CREATE TABLE IF NOT EXISTS central.book_versions (station text NOT NULL, tbl text NOT "
+    "NULL, adr integer NOT NULL, period integer NOT NULL, seq bigint NOT NULL, row_count "
+    "integer NOT NULL, received timestamptz NOT NULL DEFAULT now(), PRIMARY KEY (station, tbl, "
+    "adr, period, seq))",
+    "CREATE TABLE IF NOT EXISTS central.meter_totals (station text NOT NULL, adr integer NOT "
+    "NULL, period integer NOT NULL, seq bigint NOT NULL, tlocal double precision NOT NULL, "
+    "local_time timestamp, litres double precision NOT NULL, totaliser boolean NOT NULL, "
+    "PRIMARY KEY (station, adr, period, seq, tlocal, totaliser))",
+    "CREATE TABLE IF NOT EXISTS central.delivery_notes (station text NOT NULL, adr integer NOT "
+    "NULL, period integer NOT NULL, seq bigint NOT NULL, tlocal double precision NOT NULL, "
+    "local_time timestamp, litres double precision NOT NULL, temp double precision, density "
+    "double precision, number text NOT NULL, supplier text NOT NULL, PRIMARY KEY (station, adr, "
+    "period, seq, tlocal, number))",
+    "CREATE TABLE IF NOT EXISTS central.recon_settings (station text NOT NULL, adr integer NOT "
+    "NULL, seq bigint NOT NULL, daily_share double precision, daily_floor double precision, "
+    "monthly_share double precision, monthly_litres double precision, short_share double "
+    "precision, PRIMARY KEY (station, adr, seq))",
+};
+
 struct Step {
     int toVersion;
     const char* const* first;
     const char* const* last;
 };
-constexpr Step kSteps[] = {{1, std::begin(kVersion1), std::end(kVersion1)}};
+constexpr Step kSteps[] = {{1, std::begin(kVersion1), std::end(kVersion1)},
+                           {2, std::begin(kVersion2), std::end(kVersion2)}};
 
 // DATA's times are UTC day numbers (days since 30 Dec 1899); the server also keeps them as
 // points in time. A number outside the years 1900..9999 gets no point in time rather than
@@ -112,6 +136,29 @@ constexpr const char* kInsertCalPoints =
     "INSERT INTO central.calibration_points (station, tank, seq, point, code, litres) SELECT "
     "$1, $2, $3, p, c, l FROM unnest($4::integer[], $5::bigint[], $6::bigint[]) AS u(p, c, l) "
     "ON CONFLICT (station, tank, seq, point) DO NOTHING";
+
+// A local day number as wall time (no time zone).
+#define CENTRAL_LOCAL(t)                                                                           \
+    "CASE WHEN " t " BETWEEN 1 AND 2958465 THEN (timestamp '1899-12-30' + " t                      \
+    " * interval '1 day') END"
+
+constexpr const char* kInsertBookVersion =
+    "INSERT INTO central.book_versions (station, tbl, adr, period, seq, row_count) VALUES ($1, "
+    "$2, $3, $4, $5, $6) ON CONFLICT (station, tbl, adr, period, seq) DO NOTHING";
+constexpr const char* kInsertMeterTotals =
+    "INSERT INTO central.meter_totals (station, adr, period, seq, tlocal, local_time, litres, "
+    "totaliser) SELECT $1, $2, $3, $4, t, " CENTRAL_LOCAL(
+        "t") ", l, k <> 0 FROM unnest($5::float8[], $6::float8[], $7::bigint[]) AS u(t, l, k) "
+             "ON CONFLICT (station, adr, period, seq, tlocal, totaliser) DO NOTHING";
+constexpr const char* kInsertDeliveryNote =
+    "INSERT INTO central.delivery_notes (station, adr, period, seq, tlocal, local_time, litres, "
+    "temp, density, number, supplier) SELECT $1, $2, $3, $4, t, " CENTRAL_LOCAL(
+        "t") ", $6, $7, $8, $9, $10 FROM (VALUES ($5::float8)) AS v(t) ON CONFLICT (station, "
+             "adr, period, seq, tlocal, number) DO NOTHING";
+constexpr const char* kInsertReconSettings =
+    "INSERT INTO central.recon_settings (station, adr, seq, daily_share, daily_floor, "
+    "monthly_share, monthly_litres, short_share) VALUES ($1, $2, $3, $4, $5, $6, $7, $8) ON "
+    "CONFLICT (station, adr, seq) DO NOTHING";
 
 PgParam Text(const std::string& s) {
     // The server's text cannot hold a NUL byte; the exact bytes of a name go in name_raw.
@@ -313,6 +360,49 @@ CentralOutcome PgCentralServer::SendTankChanges(const std::string& station,
             }
             r = conn_->Run("central_points", kInsertCalPoints,
                            {Text(station), tank, seq, p.Param(), c.Param(), l.Param()});
+            if (!r.ok)
+                break;
+        }
+        return r;
+    });
+}
+
+CentralOutcome PgCentralServer::SendBook(const std::string& station,
+                                         const std::vector<CentralBookPart>& parts) {
+    return InTransaction([&] {
+        PgOutcome r;
+        r.ok = true;
+        for (const CentralBookPart& p : parts) {
+            const PgParam adr = Num(static_cast<long long>(p.adr));
+            const PgParam period = Num(static_cast<long long>(p.period));
+            const PgParam seq = Num(static_cast<long long>(p.seq));
+            r = conn_->Run("central_book_version", kInsertBookVersion,
+                           {Text(station), Text(p.table), adr, period, seq,
+                            Num(static_cast<long long>(p.Rows()))});
+            if (r.ok && !p.meters.empty()) {
+                ArrayText t, l, k;
+                for (const MeterEntry& m : p.meters) {
+                    t.Add(std::optional<double>(m.time));
+                    l.Add(std::optional<double>(m.litres));
+                    k.Add(static_cast<long long>(m.totaliser));
+                }
+                r = conn_->Run("central_meter_totals", kInsertMeterTotals,
+                               {Text(station), adr, period, seq, t.Param(), l.Param(), k.Param()});
+            }
+            for (const DeliveryNote& n : p.notes) {
+                if (!r.ok)
+                    break;
+                r = conn_->Run("central_delivery_note", kInsertDeliveryNote,
+                               {Text(station), adr, period, seq, Num(std::optional<double>(n.time)),
+                                Num(std::optional<double>(n.litres)), Num(n.tempC), Num(n.density),
+                                Text(n.number), Text(n.supplier)});
+            }
+            if (r.ok && p.settings) {
+                const ReconSettingsRow& s = *p.settings;
+                r = conn_->Run("central_recon_settings", kInsertReconSettings,
+                               {Text(station), adr, seq, Num(s.dailyShare), Num(s.dailyFloorLitres),
+                                Num(s.monthlyShare), Num(s.monthlyLitres), Num(s.shortShare)});
+            }
             if (!r.ok)
                 break;
         }

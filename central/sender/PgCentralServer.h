@@ -9,7 +9,7 @@
 class PgConnection;
 
 // The schema version this station creates; older schemas are upgraded in place.
-inline constexpr int kCentralSchemaVersion = 1;
+inline constexpr int kCentralSchemaVersion = 2;
 
 class PgCentralServer : public CentralServer {
 public:
@@ -25,6 +25,8 @@ public:
                               const std::vector<CentralEvent>& rows) override;
     CentralOutcome SendTankChanges(const std::string& station,
                                    const std::vector<CentralTankChange>& rows) override;
+    CentralOutcome SendBook(const std::string& station,
+                            const std::vector<CentralBookPart>& parts) override;
     void Disconnect() override;
 
 private:

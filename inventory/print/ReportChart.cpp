@@ -34,6 +34,7 @@ QColor BandColour(AlarmKind kind) {
     case AlarmKind::Silent:
         return QColor(120, 120, 120, 55);
     case AlarmKind::Loss:
+    case AlarmKind::Reconciliation:
         return QColor(220, 60, 60, 50);
     case AlarmKind::Leak:
         return QColor(150, 60, 200, 45);

@@ -82,6 +82,12 @@ public:
                                    const std::vector<CentralTankChange>&) override {
         return CentralOutcome::Ok();
     }
+    CentralOutcome SendBook(const std::string&, const std::vector<CentralBookPart>& p) override {
+        int64_t n = 0;
+        for (const CentralBookPart& part : p)
+            n += part.Rows();
+        return Take(std::size_t(n));
+    }
     void Disconnect() override {}
 
 private:
@@ -272,6 +278,91 @@ private slots:
         QCOMPARE(r.at(0).at(0).value_or(""), std::string("t"));
         QCOMPARE(r.at(0).at(1).value_or(""), std::string("t"));
         QCOMPARE(r.at(0).at(2).value_or(""), std::string("900"));
+    }
+
+    // The reconciliation's book: sent once, a corrected figure and a removed note arrive as
+    // the part's next version, the newest versions are the station's book as it stands,
+    // and the earlier versions stay for the audit.
+    void bookArrivesAndFollowsCorrections() {
+        Station s;
+        const double dec1 = 46357; // 01/12/2026
+        std::vector<MeterEntry> meters;
+        for (int d = 0; d < 40; ++d) // into January: two parts
+            meters.push_back({3, dec1 + d, 2000.0 + d, false});
+        DeliveryNote note{3, dec1 + 2.4, 15000, 12.5, 835, "DN 7", "Haulier \xc3\x98st"};
+        StoreReconRows(s.db, meters, {note});
+        SaveReconSettings(s.db, {3, 0.004, std::nullopt, std::nullopt, std::nullopt, 0.01});
+        CentralRoundResult r = SendOnce(s, pg_.Conninfo(), "book");
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.counts.sent, 14 + 40 + 1 + 1);
+        r = SendOnce(s, pg_.Conninfo(), "book");
+        QCOMPARE(r.counts.sent, 0);
+
+        const auto book = [&] {
+            const PgRows rows = Ask(
+                "SELECT m.tlocal, m.litres, to_char(m.local_time, 'YYYY-MM-DD') FROM "
+                "central.meter_totals m JOIN (SELECT adr, period, max(seq) AS seq FROM "
+                "central.book_versions WHERE station = 'book' AND tbl = 'METER_TOTALS' GROUP BY "
+                "adr, period) v USING (adr, period, seq) WHERE m.station = 'book' ORDER BY 1");
+            QStringList out;
+            for (const auto& row : rows)
+                out << QString::fromStdString(row.at(1).value_or("?"));
+            return out;
+        };
+        QCOMPARE(book().size(), 40);
+        const PgRows n = Ask("SELECT number, supplier, temp, to_char(local_time, 'YYYY-MM-DD "
+                             "HH24:MI') FROM central.delivery_notes WHERE station = 'book'");
+        QCOMPARE(n.at(0).at(0).value_or(""), std::string("DN 7"));
+        QCOMPARE(n.at(0).at(1).value_or(""), std::string("Haulier \xc3\x98st"));
+        QCOMPARE(n.at(0).at(2).value_or(""), std::string("12.5"));
+        QCOMPARE(n.at(0).at(3).value_or(""), std::string("2026-12-03 09:36"));
+
+        // A corrected figure in December and the note taken back: December's meters and
+        // the notes go again, January's part does not.
+        ReplaceReconPeriod(s.db, 3, dec1 + 5, dec1 + 6, {{3, dec1 + 5, 1234.5, false}}, {});
+        ReplaceReconPeriod(s.db, 3, dec1, dec1 + 31, LoadMeterEntries(s.db, 3, dec1, dec1 + 31),
+                           {});
+        r = SendOnce(s, pg_.Conninfo(), "book");
+        QVERIFY2(r.ok, r.error.c_str());
+        QCOMPARE(r.counts.sent, 31);
+        const QStringList now = book();
+        QCOMPARE(now.size(), 40);
+        QCOMPARE(now.at(5), QString("1234.5"));
+        QCOMPARE(now.at(6), QString("2006"));
+        const PgRows v = Ask("SELECT tbl, period, seq, row_count FROM central.book_versions WHERE "
+                             "station = 'book' ORDER BY tbl, period, seq");
+        QStringList versions;
+        for (const auto& row : v)
+            versions << QString::fromStdString(
+                row.at(0).value_or("") + " " + row.at(1).value_or("") + " " +
+                row.at(2).value_or("") + " " + row.at(3).value_or(""));
+        QCOMPARE(versions.join(" / "),
+                 QString("DELIVERY_NOTES 202612 1 1 / DELIVERY_NOTES 202612 2 0 / METER_TOTALS "
+                         "202612 1 31 / METER_TOTALS 202612 2 31 / METER_TOTALS 202701 1 9 / "
+                         "RECON_SETTINGS 0 1 1"));
+        QCOMPARE(Rows("meter_totals", "book"), 71); // the first version kept beside the second
+    }
+
+    // A reconciliation alarm has no end: it is sent again only until it is acknowledged,
+    // after which the events sent again start past it.
+    void reconciliationAlarmStopsBeingResentOnceAcknowledged() {
+        Station s;
+        EventRow e;
+        e.adr = 4;
+        e.kind = "reconciliation";
+        e.tstart = 46000.5;
+        e.memo = "Fuel missing";
+        const int64_t id = InsertAlarmEvent(s.db, e);
+        QVERIFY(SendOnce(s, pg_.Conninfo(), "recon-alarm").ok);
+        QCOMPARE(LocalQueue(s.db, "recon-alarm").Mark(kMarkEventsOpen), id);
+        AcknowledgeEvent(s.db, id, 46001.0);
+        QVERIFY(SendOnce(s, pg_.Conninfo(), "recon-alarm").ok);
+        QCOMPARE(LocalQueue(s.db, "recon-alarm").Mark(kMarkEventsOpen), id + 1);
+        const PgRows r = Ask("SELECT kind, acked IS NOT NULL, memo FROM central.events WHERE "
+                             "station = 'recon-alarm'");
+        QCOMPARE(r.at(0).at(0).value_or(""), std::string("reconciliation"));
+        QCOMPARE(r.at(0).at(1).value_or(""), std::string("t"));
+        QCOMPARE(r.at(0).at(2).value_or(""), std::string("Fuel missing"));
     }
 
     void failedBatchKeepsItsMark_data() {

@@ -18,6 +18,7 @@
 #include "PgConnection.h"
 #include "PgReportArchive.h"
 #include "PgTestServer.h"
+#include "ReconReport.h"
 #include "ReportTool.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
@@ -91,6 +92,16 @@ struct Depot {
             marks.push_back({tank->id, plan.utcFrom + plan.days + 1, "", 0, 0});
         }
         SaveExaminedMarks(db, marks);
+        // The book: each tank's daily meter figures, the first delivery's note a little
+        // short, and the first tank's own tolerance.
+        std::vector<MeterEntry> meters;
+        for (const auto& [adr, name] : tanks)
+            for (int d = 0; d < 14; ++d)
+                meters.push_back({adr, kDay0 + d, 24 * (20.0 + 5 * adr) + d * 1.5, false});
+        DeliveryNote note{tanks[0].first, kDay0 + 3 + 23.9 / 24, 8100, 14.0, 840,
+                          "DN 1",         "Haulier \xC3\xA9"};
+        StoreReconRows(db, meters, {note});
+        SaveReconSettings(db, {tanks[0].first, 0.004, 25.0, std::nullopt, std::nullopt, 0.002});
     }
 
     QString Send(const std::string& conninfo, const std::string& station) {
@@ -114,7 +125,9 @@ class CentralReportsTest : public QObject {
     Run Report(std::vector<std::string> args) {
         std::ostringstream out, err;
         Run r;
-        r.code = RunReport(args, out, err, clock_, {}, OpenCentralArchive);
+        const bool recon = IsReconReport(args);
+        r.code = recon ? RunReconReport(args, out, err, clock_, {}, OpenCentralArchive)
+                       : RunReport(args, out, err, clock_, {}, OpenCentralArchive);
         r.out = out.str();
         r.err = err.str();
         return r;
@@ -145,6 +158,9 @@ private slots:
         QTest::newRow("readings") << "readings";
         QTest::newRow("summary") << "summary";
         QTest::newRow("leak tests") << "leak";
+        // the book as the station sent it, against the readings and events it sent
+        QTest::newRow("reconciliation") << "reconciliation";
+        QTest::newRow("deliveries") << "deliveries";
     }
     void stationReportEqualsItsLocalReport() {
         QFETCH(QString, what);
@@ -155,10 +171,18 @@ private slots:
             {"--central", pg_.Conninfo(), "--station", "north", "--what", what.toStdString()}));
         QCOMPARE(central.err, std::string());
         QCOMPARE(central.code, 0);
-        QVERIFY2(Csv::Parse(local.out).size() > 2, local.out.c_str());
+        QVERIFY2(Csv::Parse(local.out).size() > (what == "deliveries" ? 1u : 2u),
+                 local.out.c_str());
         QCOMPARE(central.out, local.out);
         if (what == "events") // the delivery and the theft, as the station stored them
             QCOMPARE(Csv::Parse(central.out).size(), std::size_t(3));
+        if (what == "reconciliation") // two tanks of 14 days, all with meter figures
+            QCOMPARE(int(std::count(central.out.begin(), central.out.end(), '\n')), 29);
+        if (what == "deliveries") // the note against the delivery it belongs to, short
+            QVERIFY2(central.out.find("DN 1,Haulier \xC3\xA9,8100,05/03/2026") !=
+                             std::string::npos &&
+                         central.out.find("SHORT") != std::string::npos,
+                     central.out.c_str());
     }
 
     void summaryOfEveryStationKeepsTheDepotsApart() {

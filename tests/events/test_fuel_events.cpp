@@ -402,6 +402,70 @@ private slots:
         QVERIFY(std::abs(*losses[0].nafter - *losses[0].nbefore + 600) <= 6);
     }
 
+    // Reconciliation alarms stored by another connection (the Reconciliation page) reach
+    // the tile with a line in the Errors log, once each; acknowledging marks their rows and
+    // clears the tile, a later one raises again, and a restart shows only what is still
+    // unacknowledged. One stored after the tile was last told waits for its own turn.
+    void reconciliationAlarmsReachTheTiles() {
+        QTemporaryDir dir;
+        const std::string file = dir.filePath("data.db").toStdString();
+        TSQLiteDatabase db(file);
+        RecordingMessages messages;
+        QVERIFY(CreateDatabase(db, "BM", messages));
+        PlainTankList tanks;
+        AddTank(tanks, 1, 20000, "Diesel");
+        AddTank(tanks, 2, 20000, "Diesel");
+        ManualClock clock(At(3, 12));
+        TSQLiteDatabase page(file);
+        const auto store = [&](int adr, double t) {
+            EventRow e;
+            e.adr = adr;
+            e.kind = "reconciliation";
+            e.tstart = t;
+            e.memo = "Delivery DN1 short by 150 l (-1.00 %)";
+            StoreFuelEvent(page, e);
+        };
+        const auto unacked = [&](int adr) {
+            int n = 0;
+            for (const EventRow& r : SelectEvents(db, adr, "reconciliation"))
+                n += !r.acked;
+            return n;
+        };
+        {
+            Station s(db, tanks, clock);
+            QVERIFY(s.events->Start());
+            store(1, At(2, 0));
+            s.events->TakeReconciliationAlarms();
+            QCOMPARE(s.events->AlarmView(1).shown,
+                     std::optional<AlarmKind>(AlarmKind::Reconciliation));
+            QVERIFY(s.events->AlarmView(1).unacknowledged);
+            QVERIFY(!s.events->AlarmView(2).shown);
+            QCOMPARE(s.LinesWith("VARIANCE alarm raised: \"Tank 1\""), 1);
+            s.events->TakeReconciliationAlarms(); // nothing new
+            QCOMPARE(s.LinesWith("VARIANCE alarm raised"), 1);
+            s.events->Acknowledge(1);
+            QVERIFY(!s.events->AlarmView(1).shown);
+            QCOMPARE(unacked(1), 0);
+            store(1, At(2, 0)); // the page reconciling the same days again
+            s.events->TakeReconciliationAlarms();
+            QVERIFY(!s.events->AlarmView(1).shown);
+            store(1, At(3, 0));
+            s.events->TakeReconciliationAlarms();
+            QVERIFY(s.events->AlarmView(1).unacknowledged);
+            QCOMPARE(s.LinesWith("VARIANCE alarm raised"), 2);
+        }
+        Station again(db, tanks, clock);
+        QVERIFY(again.events->Start());
+        QVERIFY(again.events->AlarmView(1).unacknowledged);
+        QCOMPARE(again.LinesWith("VARIANCE alarm raised"), 0);
+        store(1, At(3, 6)); // not yet taken when the operator acknowledges
+        again.events->Acknowledge(1);
+        QCOMPARE(unacked(1), 1);
+        again.events->TakeReconciliationAlarms();
+        QVERIFY(again.events->AlarmView(1).unacknowledged);
+        QCOMPARE(again.LinesWith("VARIANCE alarm raised"), 1);
+    }
+
     void liveReadingsRaiseStoreAndClearAlarms() {
         SensorFixture f;
         TItemNode& tank = f.AddTank(1, true);

@@ -11,7 +11,7 @@ namespace {
 const AlarmLimits kLimits{1000, 9000, 10000};
 
 // "r950" a reading, "s" a silent cycle, "l" a loss found, "o" the loss over, "f" a day's leak
-// test failed, "p" one passed, "a" acknowledge.
+// test failed, "p" one passed, "v" a reconciliation alarm found, "a" acknowledge.
 // Returns the transitions as "LOW+" raised, "LOW~" acknowledged, "LOW-" cleared.
 QString Play(TankAlarms& alarms, const QString& script) {
     QStringList out;
@@ -37,6 +37,9 @@ QString Play(TankAlarms& alarms, const QString& script) {
             break;
         case 'p':
             ts = alarms.LeakPassed(t);
+            break;
+        case 'v':
+            ts = alarms.ReconciliationFound(t);
             break;
         case 'a':
             ts = alarms.Acknowledge(t);
@@ -101,6 +104,15 @@ private slots:
             << "LEAK+ LEAK~ LEAK- LEAK+" << true;
         QTest::newRow("a pass without a leak changes nothing") << "p p"
                                                                << "" << false;
+        QTest::newRow("a reconciliation alarm is past news: acknowledged, it clears")
+            << "v a"
+            << "VARIANCE+ VARIANCE~ VARIANCE-" << false;
+        QTest::newRow("a later reconciliation alarm raises again")
+            << "v a v"
+            << "VARIANCE+ VARIANCE~ VARIANCE- VARIANCE+" << true;
+        QTest::newRow("acknowledge takes a reconciliation alarm with a level alarm")
+            << "v r900 r900 a"
+            << "VARIANCE+ LOW+ LOW~ VARIANCE~ VARIANCE-" << false;
         QTest::newRow("acknowledge takes every alarm of the tank")
             << "r900 r900 s s s l a"
             << "LOW+ NO SIGNAL+ LOSS+ LOW~ NO SIGNAL~ LOSS~" << false;
@@ -129,6 +141,8 @@ private slots:
         QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Leak));
         Play(alarms, "a l");
         QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Loss));
+        Play(alarms, "a v");
+        QCOMPARE(alarms.Shown(), std::optional<AlarmKind>(AlarmKind::Reconciliation));
     }
 
     void aRestoredLeakKeepsItsStateAndItsCause() {

@@ -191,11 +191,12 @@ void TestMqtt::stateAndDiscoveryReachSubscriber() {
         // A subscriber that comes later gets the retained state and configs.
         const std::string level = "ha/sensor/tavrona_depot_7/tank3_level/config";
         const std::string loss = "ha/binary_sensor/tavrona_depot_7/tank3_alarm_loss/config";
-        // the last config published
-        const std::string leak = "ha/binary_sensor/tavrona_depot_7/tank3_alarm_leak/config";
+        // the last of the configs published
+        const std::string recon =
+            "ha/binary_sensor/tavrona_depot_7/tank3_alarm_reconciliation/config";
         const auto all = [&](const MqttTestSubscriber& sub) {
             return sub.retained.count(Mqtt::TankTopic(s, 3)) && sub.retained.count(level) &&
-                   sub.retained.count(loss) && sub.retained.count(leak) &&
+                   sub.retained.count(loss) && sub.retained.count(recon) &&
                    sub.retained.count(Mqtt::StatusTopic(s));
         };
         const auto subscriber = RetainedSubscriber(broker.Port(), "#", all);
@@ -219,7 +220,7 @@ void TestMqtt::stateAndDiscoveryReachSubscriber() {
             binary += topic.rfind("ha/binary_sensor/", 0) == 0;
         }
         QCOMPARE(sensors, 5);
-        QCOMPARE(binary, 5); // low, high, silent, loss, leak
+        QCOMPARE(binary, 6); // low, high, silent, loss, leak, reconciliation
     }
     // The worker closed: the station says it is offline.
     MqttTestSubscriber after(broker.Port(), Mqtt::StatusTopic(s));

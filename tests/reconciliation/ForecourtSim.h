@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct ForecourtScenario {
     // Each meter's calibration lies within ±meterError for the month, and each day's total
     // strays by a further meterScatter (one standard deviation): wear, temperature.
     double meterError = 0.001, meterScatter = 0.0005;
+    // When set, the meters' calibration for the month instead of a draw (0.001: they count
+    // 0.1 % more than was sold, which hides a loss of the same size).
+    std::optional<double> meterBias;
     double gaugeNoise = 4;        // litres, one standard deviation per reading
     double theftShare = 0;        // of each day's sales, taken 10:00-16:00, from theftDay on
     int theftDay = 10;            // day index
@@ -52,7 +56,8 @@ inline ForecourtMonth SimulateForecourt(const ForecourtScenario& sc, int adr = 1
     std::mt19937_64 rng(sc.seed);
     std::normal_distribution<double> gauss(0, 1);
     std::uniform_real_distribution<double> uni(0, 1);
-    const double bias = (2 * uni(rng) - 1) * sc.meterError;
+    const double drawn = (2 * uni(rng) - 1) * sc.meterError;
+    const double bias = sc.meterBias.value_or(drawn);
     const double step = 2.0 / 1440;
     const double lastDay = sc.firstDay + sc.days - 1;
     m.bounds = BalanceBoundaries(sc.firstDay, lastDay, sc.shiftStarts);

@@ -14,7 +14,9 @@
 #include "Statements.h"
 #include "TextFormats.h"
 
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -95,7 +97,17 @@ private slots:
         ManualClock clock(kDec1 + 5);
         ReconciliationPage page(file, clock);
         db.ExecSQL(Sql::SeedTank(1));
+        // Read in the background: the page says so and offers nothing to export meanwhile.
+        // A second request replaces the first, whose figures never show.
+        page.Generate(1, {bounds[0], bounds[1]}, 0);
         page.Generate(1, bounds, 0);
+        QVERIFY(page.Loading());
+        QVERIFY(!page.Shown());
+        QVERIFY(!page.findChild<QPushButton*>("ReconExport")->isEnabled());
+        QCOMPARE(page.findChild<QLabel*>("ReconSummary")->text(),
+                 QString("Reading the reconciliation..."));
+        QTRY_VERIFY(!page.Loading());
+        QVERIFY(page.findChild<QPushButton*>("ReconExport")->isEnabled());
         QVERIFY(page.Shown().has_value());
         QCOMPARE(page.Table()->rowCount(), 3);
         const int status = page.Table()->columnCount() - 1;
@@ -103,6 +115,26 @@ private slots:
         QCOMPARE(page.Matches()->rowCount(), 1); // the note, with no measured delivery
         QCOMPARE(page.Matches()->item(0, page.Matches()->columnCount() - 1)->text(),
                  QString("not measured"));
+    }
+
+    // A file that is no database: the background reading fails, the page says why and
+    // offers nothing to export or print.
+    void unreadableFileIsToldOnThePage() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("data.db");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        ManualClock clock(kDec1 + 5);
+        ReconciliationPage page(path.toStdString(), clock);
+        page.Generate(1, BalanceBoundaries(kDec1, kDec1 + 2), 0);
+        QTRY_VERIFY(!page.Loading());
+        QVERIFY(!page.Shown());
+        QVERIFY(page.findChild<QLabel*>("ReconSummary")
+                    ->text()
+                    .startsWith("Cannot read the reconciliation: "));
+        QVERIFY(!page.findChild<QPushButton*>("ReconPrint")->isEnabled());
     }
 
     // A week of a busy tank with a short load and a day without meter figures, through the

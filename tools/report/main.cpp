@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
             return ReconPdfRendererFor(QSysInfo::machineHostName())(output, deliveries, tanks, from,
                                                                     to, offset, nowLocal);
         };
-        return RunReconReport(args, std::cout, std::cerr, clock, reconPdf);
+        return RunReconReport(args, std::cout, std::cerr, clock, reconPdf, OpenCentralArchive);
     }
     const LeakPdfRenderer leakPdf = [&](const ReportRequest& req,
                                         const std::vector<LeakReportRow>& rows, double offset,
