@@ -1,7 +1,6 @@
 #include "ReportsTab.h"
 
 #include "CentralReportDialog.h"
-#include "ChartEvents.h"
 #include "Clock.h"
 #include "DateTimePicker.h"
 #include "ExportFolder.h"
@@ -11,7 +10,9 @@
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
 #include "PgReportArchive.h"
+#include "ReadingNote.h"
 #include "ReportDocument.h"
+#include "ReportLoader.h"
 #include "SQLiteDatabase.h"
 #include "StoredText.h"
 #include "TextFormats.h"
@@ -45,6 +46,8 @@ constexpr int kRowHeight = 16;
 constexpr int kPanelWidth = 706; // the bottom panel's controls keep their distance from its right
 
 const char* const kNoData = "No data for the selected period";
+const char* const kReadingChart = "Reading the levels…";
+const char* const kReadingPrint = "Reading the report to print…";
 
 class CellDelegate : public QStyledItemDelegate {
 public:
@@ -148,9 +151,11 @@ ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& mess
       printDialog_([](QPrinter& printer, QWidget* owner) {
           QPrintDialog dialog(&printer, owner);
           return dialog.exec() == QDialog::Accepted;
-      }) {
+      }),
+      chartLoader_(new ReportLoader(this)), printLoader_(new ReportLoader(this)) {
     auto* left = MakeLeftPanel();
     chart_ = new LevelChart(this);
+    note_ = new ReadingNote(chart_, [this] { CancelReading(); });
     // The pickers show today until the first showing of the tab sets the period.
     period_ = PeriodFor(0, clock_.LocalNow(), period_);
     auto* bottom = MakeBottomPanel();
@@ -211,6 +216,7 @@ QWidget* ReportsTab::MakeLeftPanel() {
     grid_->setColumnWidth(0, 22);
     grid_->setColumnWidth(1, 120);
     SelectRow(1);
+    connect(grid_, &QTableWidget::currentCellChanged, this, [this] { SelectionChanged(); });
     auto* l = new QVBoxLayout(panel);
     l->setContentsMargins(1, 1, 0, 1);
     l->addWidget(grid_);
@@ -324,6 +330,7 @@ void ReportsTab::ShowPeriod() {
     const QSignalBlocker b(stopDT_);
     startDT_->setDateTime(ToShown(period_.start));
     stopDT_->setDateTime(ToShown(period_.stop));
+    SelectionChanged();
 }
 
 void ReportsTab::PickStart(double shown) {
@@ -397,82 +404,133 @@ void ReportsTab::Button3Click() {
     const ReportPeriod period = period_;
     // Nothing of the last period may stand beside "No data" (or any other box).
     inventory_->Clear();
-    Guarded(messages_, [&] { Generate(adr, period); });
+    chart_->Clear();
+    RedrawChart();
+    generated_ = {adr, period};
+    ReportJob job{.file = db_.FileName(),
+                  .adr = adr,
+                  .offset = LocalOffset(clock_),
+                  .nowLocal = clock_.LocalNow(),
+                  .chart = period};
+    chartLoader_->Start(std::move(job), [this](ReportResult r) { ShowChart(std::move(r)); });
+    UpdateNote();
     if (period.stop > period.start)
         inventory_->Generate(adr, period);
 }
 
-void ReportsTab::Generate(int adr, ReportPeriod period) {
-    chart_->Clear();
-    // What was drawn before a failure stays on screen.
-    struct Redraw {
-        LevelChart* chart;
-        ~Redraw() { Now(chart); }
-        static void Now(LevelChart* chart) {
-            chart->ApplyAutoRange();
-            chart->replot(QCustomPlot::rpImmediateRefresh);
-        }
-    } redraw{chart_};
-    const double offset = LocalOffset(clock_);
-    QueryLevels(db_, adr, period.start, period.stop, offset, samples_);
-    if (samples_.empty()) {
-        // The emptied chart is on screen before the box: the last report's line must not
-        // stand behind "No data".
-        Redraw::Now(chart_);
-        messages_.ShowMessage(kNoData);
-        return;
+void ReportsTab::ShowChart(ReportResult r) {
+    UpdateNote();
+    // What was read before a failure is shown with it.
+    if (r.chart) {
+        chart_->SetLevelLine(r.chart->points);
+        chart_->SetErrorMarkers(r.chart->silences);
+        chart_->SetEvents(std::move(r.chart->events));
     }
-    BuildLevelSeries(samples_, period.start, period.stop, points_);
-    SortForDrawing(points_);
-    chart_->SetLevelLine(points_);
-    chart_->SetErrorMarkers(QueryErrors(db_, adr, period.start, period.stop, offset));
-    chart_->SetEvents(
-        LoadChartEvents(db_, adr, points_, period.start, period.stop, offset, clock_.LocalNow()));
+    RedrawChart();
+    if (!r.error.empty())
+        messages_.ShowMessage("The levels could not be read: " + r.error);
+    else if (!r.chart || r.chart->points.empty())
+        messages_.ShowMessage(kNoData);
+}
+
+void ReportsTab::RedrawChart() {
+    chart_->ApplyAutoRange();
+    chart_->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+bool ReportsTab::ChartBusy() const {
+    return chartLoader_->Running();
+}
+
+bool ReportsTab::PrintBusy() const {
+    return printLoader_->Running();
+}
+
+void ReportsTab::CancelReading() {
+    chartLoader_->Cancel();
+    printLoader_->Cancel();
+    UpdateNote();
+}
+
+// A chart, or a balance, of a tank or period no longer selected would pass for the one
+// selected: what is still being read for them is dropped. Print goes on: its printer was
+// chosen for the report asked for, whose heading names its tank and period.
+void ReportsTab::SelectionChanged() {
+    if (!generated_ || (!chartLoader_->Running() && !inventory_->Busy()))
+        return;
+    const auto& [adr, period] = *generated_;
+    if (adr == SelectedAddress() && period.start == period_.start && period.stop == period_.stop)
+        return;
+    generated_.reset();
+    chartLoader_->Cancel();
+    if (inventory_->Busy())
+        inventory_->CancelClick();
+    UpdateNote();
+}
+
+void ReportsTab::UpdateNote() {
+    QStringList reading;
+    if (chartLoader_->Running())
+        reading << kReadingChart;
+    if (printLoader_->Running())
+        reading << kReadingPrint;
+    if (reading.isEmpty())
+        note_->hide();
+    else
+        note_->Show(reading.join(' '));
+    // One print at a time: the printer chosen for the first must not be dropped by a second.
+    button4_->setEnabled(!printLoader_->Running());
 }
 
 void ReportsTab::Button4Click() {
     Guarded(messages_, [&] {
         // The print dialog offers the printers and "Print to File (PDF)".
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setPageOrientation(QPageLayout::Landscape);
-        printer.setDocName("Inventory report");
+        auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+        printer->setPageOrientation(QPageLayout::Landscape);
+        printer->setDocName("Inventory report");
         // The file proposed is where the last file was saved, as for the CSV exports.
         if (ExportFolder() != QDir::homePath())
-            printer.setOutputFileName(ProposedPath("Inventory report.pdf"));
-        if (printDialog_ && printDialog_(printer, this)) {
-            PrintReport(printer);
-            RememberExportFolder(printer.outputFileName());
-        }
+            printer->setOutputFileName(ProposedPath("Inventory report.pdf"));
+        if (!printDialog_ || !printDialog_(*printer, this))
+            return;
+        const int adr = SelectedAddress();
+        const ReportPeriod period = period_;
+        const double offset = LocalOffset(clock_);
+        const double nowLocal = clock_.LocalNow();
+        // The balance covers the whole days of the period, by the station's shifts as the
+        // inventory pane shows it; chart and events keep to the period.
+        const double firstDay = std::floor(period.start);
+        const double lastDay = std::max(firstDay, std::ceil(period.stop) - 1);
+        // A row without a TANKS row still prints its (empty) readings.
+        ReportJob job{.file = db_.FileName(),
+                      .adr = adr,
+                      .bounds = BalanceBoundaries(firstDay, lastDay, inventory_->ShiftStarts()),
+                      .offset = offset,
+                      .nowLocal = nowLocal,
+                      .anyTank = true};
+        printLoader_->Start(std::move(job), [=, this](ReportResult r) {
+            UpdateNote();
+            if (!r.error.empty())
+                return messages_.ShowMessage("The report could not be read for printing: " +
+                                             r.error);
+            Guarded(messages_, [&] {
+                Print(*printer, r, period, offset, nowLocal);
+                RememberExportFolder(printer->outputFileName());
+            });
+        });
+        UpdateNote();
     });
 }
 
-void ReportsTab::PrintReport(QPrinter& printer) {
-    const int adr = SelectedAddress();
-    const ReportPeriod period = period_;
-    const double offset = LocalOffset(clock_);
-    const double nowLocal = clock_.LocalNow();
-    std::shared_ptr<TItemNode> tank;
-    for (auto& t : LoadReportTanks(db_))
-        if (t->id == adr)
-            tank = t;
-    if (!tank) { // a row without a TANKS row still prints its (empty) readings
-        tank = std::make_shared<TItemNode>();
-        tank->id = static_cast<uint8_t>(adr);
-    }
-    // The balance covers the whole days of the period, by the station's shifts as the
-    // inventory pane shows it; chart and events keep to the period.
-    const double firstDay = std::floor(period.start);
-    const double lastDay = std::max(firstDay, std::ceil(period.stop) - 1);
-    const std::vector<TankReport> reports = {
-        LoadTankReport(db_, tank, BalanceBoundaries(firstDay, lastDay, inventory_->ShiftStarts()),
-                       offset, nowLocal)};
+void ReportsTab::Print(QPrinter& printer, const ReportResult& read, ReportPeriod period,
+                       double offset, double nowLocal) {
     ReportDocument doc;
     doc.station = QSysInfo::machineHostName();
     doc.from = period.start;
     doc.to = std::max(period.start, period.stop);
     doc.printedAt = nowLocal;
     doc.offset = offset;
-    doc.tanks = reports;
+    doc.tanks = read.reports;
     if (PaintReport(doc, printer) == 0)
         throw std::runtime_error("Could not start printing");
 }
