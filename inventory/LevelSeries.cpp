@@ -81,19 +81,6 @@ void SortForDrawing(std::vector<LevelPoint>& points) {
         std::stable_sort(points.begin(), points.end(), byX);
 }
 
-ColouredLines SplitByColour(const std::vector<LevelPoint>& p) {
-    ColouredLines lines;
-    ForEachColouredVertex(
-        p,
-        [&](double x, double y) {
-            lines.blue.push_back({x, y});
-        },
-        [&](double x, double y) {
-            lines.red.push_back({x, y});
-        });
-    return lines;
-}
-
 LevelPicture DrawLevelPicture(const std::vector<LevelPoint>& p) {
     LevelPicture picture;
     ForEachDrawnPart(
