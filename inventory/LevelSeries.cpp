@@ -8,7 +8,7 @@ namespace {
 // Timestamps carry milliseconds; comparing whole milliseconds keeps "exactly 120 s later"
 // exact whatever rounding the day-number arithmetic left behind.
 int64_t Ms(double dayNumber) {
-    return std::llround(dayNumber * 86400000.0);
+    return std::llround(dayNumber * kMsPerDay);
 }
 
 constexpr int64_t k120s = 120000;
