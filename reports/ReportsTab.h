@@ -116,8 +116,13 @@ private:
     ReportLoader* chartLoader_;
     ReportLoader* printLoader_;
     ReadingNote* note_ = nullptr;
-    // The tank and period "Generate" last read, while the tab may still be reading them.
-    std::optional<std::pair<int, ReportPeriod>> generated_;
+    // What "Generate" last read, while the tab may still be reading it.
+    struct Generated {
+        int adr;
+        int choice;
+        ReportPeriod period;
+    };
+    std::optional<Generated> generated_;
 
     QWidget* MakeLeftPanel();
     QWidget* MakeBottomPanel();

@@ -38,7 +38,7 @@ void ReportsTab::Button3Click() {
     inventory_->Clear();
     chart_->Clear();
     RedrawChart();
-    generated_ = {adr, period};
+    generated_ = Generated{adr, Choice(), period};
     ReportJob job{.file = db_.FileName(),
                   .adr = adr,
                   .offset = LocalOffset(clock_),
@@ -85,13 +85,17 @@ void ReportsTab::CancelReading() {
 }
 
 // A chart, or a balance, of a tank or period no longer selected would pass for the one
-// selected: what is still being read for them is dropped. Print goes on: its printer was
-// chosen for the report asked for, whose heading names its tank and period.
+// selected: what is still being read for them is dropped. The same choice shown again (the
+// tab shown anew moves "Today" on to now) keeps it. Print goes on: its printer was chosen
+// for the report asked for, whose heading names its tank and period.
 void ReportsTab::SelectionChanged() {
     if (!generated_ || (!chartLoader_->Running() && !inventory_->Busy()))
         return;
-    const auto& [adr, period] = *generated_;
-    if (adr == SelectedAddress() && period.start == period_.start && period.stop == period_.stop)
+    const Generated& g = *generated_;
+    const ReportPeriod asked = ShownPeriod(g.period), shown = ShownPeriod(period_);
+    const bool samePeriod =
+        !PickersEnabled(g.choice) || (asked.start == shown.start && asked.stop == shown.stop);
+    if (g.adr == SelectedAddress() && g.choice == Choice() && samePeriod)
         return;
     generated_.reset();
     chartLoader_->Cancel();

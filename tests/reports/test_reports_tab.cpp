@@ -626,6 +626,15 @@ private slots:
         st.tab.PickStartDate(2026, 12, 6);
         QVERIFY(!st.tab.ChartBusy());
         QVERIFY(c(st)->BlueLine()->data()->isEmpty());
+
+        // "Today" shown again a minute on is still the choice asked for; "Yesterday" is not.
+        st.tab.SetChoice(static_cast<int>(IntervalChoice::Today));
+        st.tab.Button3Click();
+        st.clock.AdvanceSeconds(60);
+        st.tab.TabSheet2Show();
+        QVERIFY(st.tab.ChartBusy());
+        st.tab.SetChoice(static_cast<int>(IntervalChoice::Yesterday));
+        QVERIFY(!st.tab.ChartBusy());
     }
     void printsTheReportToAPdf() {
         Station st;
