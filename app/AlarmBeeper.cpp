@@ -1,6 +1,7 @@
 #include "AlarmBeeper.h"
 
 #include "Clock.h"
+#include "DayNumbers.h"
 #include "OperatorMessages.h"
 
 #include <cmath>
@@ -22,8 +23,9 @@ void AlarmBeeper::Update() {
     }
     // A tank newly waiting is announced at once, and the rhythm counts from that beep, so
     // that beeps never bunch up or leave a gap longer than the interval.
-    const bool justBeeped =
-        lastBeep_ && std::abs(clock_.UtcNow() - *lastBeep_) < 1.0 / 86400 && timer_.Enabled();
+    const bool justBeeped = lastBeep_ &&
+                            std::abs(clock_.UtcNow() - *lastBeep_) < 1.0 / kSecondsPerDay &&
+                            timer_.Enabled();
     if ((more && !justBeeped) || !timer_.Enabled()) {
         Beep();
         timer_.Start(kAlarmBeepIntervalMs);

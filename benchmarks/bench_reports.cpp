@@ -136,7 +136,8 @@ struct Phases {
     double levels = 0, silences = 0, build = 0, events = 0, draw = 0, whole = 0;
 };
 
-// The buffers the Reports tab keeps from one "Generate" to the next.
+// Buffers kept from one "Generate" to the next, so that the phases time the work, not the
+// allocation (the tab reads on a thread of its own, into buffers of that reading).
 std::vector<fdata> samples;
 std::vector<LevelPoint> pts;
 

@@ -1,5 +1,6 @@
 #include "FuelEventDetector.h"
 
+#include "DayNumbers.h"
 #include "NetVolume.h"
 
 #include <algorithm>
@@ -8,7 +9,7 @@
 
 namespace {
 
-constexpr double kMinute = 1.0 / 1440.0;
+constexpr double kMinute = 1.0 / kMinutesPerDay;
 // A little below a minute's share of a day, so that readings stamped at whole minutes are
 // not pushed out of a window by rounding.
 constexpr double kSlack = 1e-9;
@@ -37,7 +38,7 @@ DetectorConfig ResolveDetectorConfig(const TItemNode& tank, const TankEventSetti
         s.deliveryLitres && *s.deliveryLitres > 0 ? double(*s.deliveryLitres) : byDefault;
     c.lossLitres = s.lossLitres && *s.lossLitres > 0 ? double(*s.lossLitres) : byDefault;
     if (s.quietFrom && s.quietTo && *s.quietFrom != *s.quietTo && *s.quietFrom >= 0 &&
-        *s.quietFrom < 1440 && *s.quietTo >= 0 && *s.quietTo < 1440) {
+        *s.quietFrom < kMinutesPerDay && *s.quietTo >= 0 && *s.quietTo < kMinutesPerDay) {
         c.quietFrom = static_cast<int>(*s.quietFrom);
         c.quietTo = static_cast<int>(*s.quietTo);
     }

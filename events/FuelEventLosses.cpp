@@ -2,12 +2,14 @@
 // pace (see FuelEventDetector.h).
 #include "FuelEventDetector.h"
 
+#include "DayNumbers.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr double kMinute = 1.0 / 1440.0;
+constexpr double kMinute = 1.0 / kMinutesPerDay;
 constexpr double kSlack = 1e-9;
 // A level needs this many readings in its window; fewer (a silence) give none.
 constexpr int kLevelReadings = 5;
@@ -28,7 +30,7 @@ constexpr double kMeanAbsDiff = 1.1283791670955126;
 bool InQuiet(const DetectorConfig& c, double local) {
     if (!c.quietFrom || !c.quietTo)
         return false;
-    const double minute = (local - std::floor(local)) * 1440.0;
+    const double minute = (local - std::floor(local)) * kMinutesPerDay;
     const int from = *c.quietFrom, to = *c.quietTo;
     return from < to ? minute >= from && minute < to : minute >= from || minute < to;
 }

@@ -1,5 +1,6 @@
 #include "LeakTest.h"
 
+#include "DayNumbers.h"
 #include "NetVolume.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 
 namespace {
 
-constexpr double kMinute = 1.0 / 1440.0;
+constexpr double kMinute = 1.0 / kMinutesPerDay;
 constexpr int kBlock = 15; // readings a block mean is taken over
 
 struct Point {

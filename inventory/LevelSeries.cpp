@@ -8,7 +8,7 @@ namespace {
 // Timestamps carry milliseconds; comparing whole milliseconds keeps "exactly 120 s later"
 // exact whatever rounding the day-number arithmetic left behind.
 int64_t Ms(double dayNumber) {
-    return std::llround(dayNumber * 86400000.0);
+    return std::llround(dayNumber * kMsPerDay);
 }
 
 constexpr int64_t k120s = 120000;
@@ -79,19 +79,6 @@ void SortForDrawing(std::vector<LevelPoint>& points) {
     auto byX = [](const LevelPoint& a, const LevelPoint& b) { return a.x < b.x; };
     if (!std::is_sorted(points.begin(), points.end(), byX))
         std::stable_sort(points.begin(), points.end(), byX);
-}
-
-ColouredLines SplitByColour(const std::vector<LevelPoint>& p) {
-    ColouredLines lines;
-    ForEachColouredVertex(
-        p,
-        [&](double x, double y) {
-            lines.blue.push_back({x, y});
-        },
-        [&](double x, double y) {
-            lines.red.push_back({x, y});
-        });
-    return lines;
 }
 
 LevelPicture DrawLevelPicture(const std::vector<LevelPoint>& p) {

@@ -1,8 +1,9 @@
 #pragma once
 // The level line of a report as points: samples become normal, red and gap points by the
-// start, gap and end rules. From the points come the blue and red polylines of the drawing
-// rule, and what the chart shows: the level only where a sensor reported it, the stretches
-// without readings as bands along the time axis. Plain code, no Qt.
+// start, gap and end rules. From the points comes what the chart shows, by the drawing rule
+// (each segment takes the kind of its later point, none touches a gap point): the level
+// only where a sensor reported it, the stretches without readings as bands along the time
+// axis. Plain code, no Qt.
 
 #include "DayNumbers.h"
 
@@ -53,20 +54,6 @@ struct LineVertex {
     double y;
 };
 
-struct ColouredLines {
-    std::vector<LineVertex> blue; // segments whose later point is a normal point
-    std::vector<LineVertex> red;  // segments whose later point is red
-};
-
-// Applies the drawing rule to points in drawing order: each segment in the colour of its
-// later point, no segment touching a gap point.
-ColouredLines SplitByColour(const std::vector<LevelPoint>& sorted);
-
-// The same, handing each vertex (x, y; y NaN at a break) to `blue` or `red` as it is found,
-// so that a chart can fill its own buffers without an intermediate copy.
-template <class Blue, class Red>
-void ForEachColouredVertex(const std::vector<LevelPoint>& p, Blue&& blue, Red&& red);
-
 // A stretch of time in day numbers.
 struct TimeSpan {
     double from;
@@ -74,9 +61,10 @@ struct TimeSpan {
     bool operator==(const TimeSpan&) const = default;
 };
 
-// What the chart draws of the points in drawing order. The drawing rule's blue segments that
-// join two readings make the level line; its red segments, which stand for time without
-// readings and lie at a level nobody measured, become spans along the time axis instead.
+// What the chart draws of the points in drawing order. The segments into a normal point that
+// join two readings make the level line; the segments into a red point, which stand for
+// time without readings and lie at a level nobody measured, become spans along the time
+// axis instead.
 struct LevelPicture {
     std::vector<LineVertex> line; // y NaN where the line breaks
     std::vector<TimeSpan> silences;
@@ -106,22 +94,6 @@ template <class Emit> struct Polyline {
     }
 };
 } // namespace level_series_detail
-
-template <class Blue, class Red>
-void ForEachColouredVertex(const std::vector<LevelPoint>& p, Blue&& blue, Red&& red) {
-    level_series_detail::Polyline<Blue> b{blue};
-    level_series_detail::Polyline<Red> r{red};
-    for (std::size_t i = 1; i < p.size(); ++i) {
-        const LevelPoint& from = p[i - 1];
-        const LevelPoint& to = p[i];
-        if (from.kind == PointKind::Gap || to.kind == PointKind::Gap)
-            continue;
-        if (to.kind == PointKind::Red)
-            r.Segment(from, to);
-        else
-            b.Segment(from, to);
-    }
-}
 
 template <class Line, class Silence>
 void ForEachDrawnPart(const std::vector<LevelPoint>& p, Line&& line, Silence&& silence) {

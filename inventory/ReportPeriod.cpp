@@ -1,10 +1,11 @@
 #include "ReportPeriod.h"
 
+#include "DayNumbers.h"
 #include "TextFormats.h"
 
 namespace {
 
-constexpr double kOneMs = 1.0 / 86400000.0;
+constexpr double kOneMs = 1.0 / kMsPerDay;
 
 double Midnight(double t) {
     const TextFormats::DateTimeParts p = TextFormats::Split(t);

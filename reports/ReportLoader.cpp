@@ -16,11 +16,16 @@ struct ReportLoader::Run {
 
 namespace {
 
-ReportResult Read(const ReportJob& job, std::atomic<bool>& stop,
-                  const std::function<void(int, int)>& step) {
-    ReportResult result;
+void Read(const ReportJob& job, std::atomic<bool>& stop, const std::function<void(int, int)>& step,
+          ReportResult& result) {
     TSQLiteDatabase db(job.file, TSQLiteDatabase::Mode::ReadOnly);
     db.SetInterrupt([&stop] { return stop.load(); });
+    if (job.chart) {
+        result.chart.emplace();
+        ReadLevelChart(db, job.adr, job.chart->start, job.chart->stop, job.offset, job.nowLocal,
+                       *result.chart);
+        return;
+    }
     std::vector<std::shared_ptr<TItemNode>> tanks = LoadReportTanks(db);
     if (job.summary) {
         result.summary =
@@ -28,12 +33,18 @@ ReportResult Read(const ReportJob& job, std::atomic<bool>& stop,
                 step(done, total);
                 return !stop;
             });
-        return result;
+        return;
     }
+    std::shared_ptr<TItemNode> tank;
     for (auto& t : tanks)
-        if (t->id == job.adr && !stop)
-            result.reports.push_back(LoadTankReport(db, t, job.bounds, job.offset, job.nowLocal));
-    return result;
+        if (t->id == job.adr && !tank)
+            tank = t;
+    if (!tank && job.anyTank) {
+        tank = std::make_shared<TItemNode>();
+        tank->id = static_cast<uint8_t>(job.adr);
+    }
+    if (tank && !stop)
+        result.reports.push_back(LoadTankReport(db, tank, job.bounds, job.offset, job.nowLocal));
 }
 
 } // namespace
@@ -65,9 +76,11 @@ void ReportLoader::Start(ReportJob job, Done done, Progress progress) {
                 Qt::QueuedConnection);
         };
         try {
-            run->result = Read(job, run->stop, step);
+            Read(job, run->stop, step, run->result);
         } catch (const std::exception& e) {
-            run->result = {};
+            // Only a chart keeps what it read before the failure.
+            run->result.reports.clear();
+            run->result.summary.clear();
             run->result.error = e.what();
         }
         // Dropped by Qt when the loader has gone by then; its destructor joined us.

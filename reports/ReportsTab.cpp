@@ -1,24 +1,21 @@
 #include "ReportsTab.h"
 
 #include "CentralReportDialog.h"
-#include "ChartEvents.h"
 #include "Clock.h"
 #include "DateTimePicker.h"
-#include "ExportFolder.h"
-#include "InventoryData.h"
 #include "InventoryPane.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "OperatorMessages.h"
 #include "PgReportArchive.h"
-#include "ReportDocument.h"
+#include "ReadingNote.h"
+#include "ReportLoader.h"
 #include "SQLiteDatabase.h"
 #include "StoredText.h"
 #include "TextFormats.h"
 
 #include <QButtonGroup>
 #include <QDateTimeEdit>
-#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -32,19 +29,16 @@
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QStyledItemDelegate>
-#include <QSysInfo>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include <cmath>
+#include <algorithm>
 
 namespace {
 
 constexpr int kGridRows = 14; // rows 1 to 14 below the header row
 constexpr int kRowHeight = 16;
 constexpr int kPanelWidth = 706; // the bottom panel's controls keep their distance from its right
-
-const char* const kNoData = "No data for the selected period";
 
 class CellDelegate : public QStyledItemDelegate {
 public:
@@ -148,9 +142,11 @@ ReportsTab::ReportsTab(TSQLiteDatabase& db, Clock& clock, OperatorMessages& mess
       printDialog_([](QPrinter& printer, QWidget* owner) {
           QPrintDialog dialog(&printer, owner);
           return dialog.exec() == QDialog::Accepted;
-      }) {
+      }),
+      chartLoader_(new ReportLoader(this)), printLoader_(new ReportLoader(this)) {
     auto* left = MakeLeftPanel();
     chart_ = new LevelChart(this);
+    note_ = new ReadingNote(chart_, [this] { CancelReading(); });
     // The pickers show today until the first showing of the tab sets the period.
     period_ = PeriodFor(0, clock_.LocalNow(), period_);
     auto* bottom = MakeBottomPanel();
@@ -211,6 +207,7 @@ QWidget* ReportsTab::MakeLeftPanel() {
     grid_->setColumnWidth(0, 22);
     grid_->setColumnWidth(1, 120);
     SelectRow(1);
+    connect(grid_, &QTableWidget::currentCellChanged, this, [this] { SelectionChanged(); });
     auto* l = new QVBoxLayout(panel);
     l->setContentsMargins(1, 1, 0, 1);
     l->addWidget(grid_);
@@ -324,6 +321,7 @@ void ReportsTab::ShowPeriod() {
     const QSignalBlocker b(stopDT_);
     startDT_->setDateTime(ToShown(period_.start));
     stopDT_->setDateTime(ToShown(period_.stop));
+    SelectionChanged();
 }
 
 void ReportsTab::PickStart(double shown) {
@@ -390,89 +388,4 @@ void ReportsTab::SGDrawCell(QPainter& p, int ACol, int ARow, const QRect& Rect,
     p.setPen(pal.color(QPalette::Text));
     p.setFont(grid_->font());
     p.drawText(Rect.adjusted(2, 0, -2, 0), int(h | Qt::AlignVCenter | Qt::TextSingleLine), text);
-}
-
-void ReportsTab::Button3Click() {
-    const int adr = SelectedAddress();
-    const ReportPeriod period = period_;
-    // Nothing of the last period may stand beside "No data" (or any other box).
-    inventory_->Clear();
-    Guarded(messages_, [&] { Generate(adr, period); });
-    if (period.stop > period.start)
-        inventory_->Generate(adr, period);
-}
-
-void ReportsTab::Generate(int adr, ReportPeriod period) {
-    chart_->Clear();
-    // What was drawn before a failure stays on screen.
-    struct Redraw {
-        LevelChart* chart;
-        ~Redraw() { Now(chart); }
-        static void Now(LevelChart* chart) {
-            chart->ApplyAutoRange();
-            chart->replot(QCustomPlot::rpImmediateRefresh);
-        }
-    } redraw{chart_};
-    const double offset = LocalOffset(clock_);
-    QueryLevels(db_, adr, period.start, period.stop, offset, samples_);
-    if (samples_.empty()) {
-        // The emptied chart is on screen before the box: the last report's line must not
-        // stand behind "No data".
-        Redraw::Now(chart_);
-        messages_.ShowMessage(kNoData);
-        return;
-    }
-    BuildLevelSeries(samples_, period.start, period.stop, points_);
-    SortForDrawing(points_);
-    chart_->SetLevelLine(points_);
-    chart_->SetErrorMarkers(QueryErrors(db_, adr, period.start, period.stop, offset));
-    chart_->SetEvents(
-        LoadChartEvents(db_, adr, points_, period.start, period.stop, offset, clock_.LocalNow()));
-}
-
-void ReportsTab::Button4Click() {
-    Guarded(messages_, [&] {
-        // The print dialog offers the printers and "Print to File (PDF)".
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setPageOrientation(QPageLayout::Landscape);
-        printer.setDocName("Inventory report");
-        // The file proposed is where the last file was saved, as for the CSV exports.
-        if (ExportFolder() != QDir::homePath())
-            printer.setOutputFileName(ProposedPath("Inventory report.pdf"));
-        if (printDialog_ && printDialog_(printer, this)) {
-            PrintReport(printer);
-            RememberExportFolder(printer.outputFileName());
-        }
-    });
-}
-
-void ReportsTab::PrintReport(QPrinter& printer) {
-    const int adr = SelectedAddress();
-    const ReportPeriod period = period_;
-    const double offset = LocalOffset(clock_);
-    const double nowLocal = clock_.LocalNow();
-    std::shared_ptr<TItemNode> tank;
-    for (auto& t : LoadReportTanks(db_))
-        if (t->id == adr)
-            tank = t;
-    if (!tank) { // a row without a TANKS row still prints its (empty) readings
-        tank = std::make_shared<TItemNode>();
-        tank->id = static_cast<uint8_t>(adr);
-    }
-    // The balance covers the whole days of the period, by the station's shifts as the
-    // inventory pane shows it; chart and events keep to the period.
-    const double firstDay = std::floor(period.start);
-    const double lastDay = std::max(firstDay, std::ceil(period.stop) - 1);
-    const std::vector<TankReport> reports = {
-        LoadTankReport(db_, tank, BalanceBoundaries(firstDay, lastDay, inventory_->ShiftStarts()),
-                       offset, nowLocal)};
-    ReportDocument doc;
-    doc.station = QSysInfo::machineHostName();
-    doc.from = period.start;
-    doc.to = std::max(period.start, period.stop);
-    doc.printedAt = nowLocal;
-    doc.offset = offset;
-    doc.tanks = reports;
-    if (PaintReport(doc, printer) == 0)
-        throw std::runtime_error("Could not start printing");
 }

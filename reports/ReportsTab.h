@@ -4,14 +4,17 @@
 // "Print" prints the report of the chosen tank and period (heading, chart with events,
 // balance, event list) on a printer or into a PDF file.
 // Under the chart, sharing its height, the inventory (InventoryPane) that "Generate" fills too.
+// The chart's and Print's readings run in the background (ReportLoader) under a note with
+// "Cancel"; a chart still being read when the tank or the period changes is dropped.
 
-#include "LevelSeries.h"
 #include "ReportPeriod.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +29,9 @@ class QPrinter;
 class QPushButton;
 class QSplitter;
 class QTableWidget;
+class ReadingNote;
+class ReportLoader;
+struct ReportResult;
 class TSQLiteDatabase;
 
 class ReportsTab : public QWidget {
@@ -38,11 +44,18 @@ public:
     void TabSheet2Show();
     // Sets the report period for the chosen item and enables or disables the pickers.
     void rgIntervalClick();
-    // "Generate": empties the chart and draws it for the selected address and period.
+    // "Generate": empties the chart and starts reading it for the selected address and
+    // period; it is drawn when read.
     void Button3Click();
-    // "Print": asks for a printer (or a PDF file) through the print dialog, then prints the
-    // report.
+    // "Print": asks for a printer (or a PDF file) through the print dialog, then reads the
+    // report of the selected tank and period and prints it once read.
     void Button4Click();
+    // True while the chart, or the report to print, is being read.
+    bool ChartBusy() const;
+    bool PrintBusy() const;
+    // Drops what the chart and Print are reading ("Cancel" on the note over the chart).
+    void CancelReading();
+    ReadingNote* Note() const { return note_; }
     // Paints one cell of the tank list; row 0 is the header row.
     void SGDrawCell(QPainter& painter, int ACol, int ARow, const QRect& Rect, bool selected) const;
 
@@ -64,8 +77,6 @@ public:
     // double-click).
     void ShowTankOver(int adr, ReportPeriod period);
 
-    // Prints the report document of the selected tank over the period on the printer.
-    void PrintReport(QPrinter& printer);
     // The print dialog seam: returns true when the printer was chosen. Tests set one that
     // fills in a PDF file name without showing anything.
     using PrintDialog = std::function<bool(QPrinter&, QWidget*)>;
@@ -102,13 +113,26 @@ private:
     QPointer<QWidget> centralDialog_;
     ReportPeriod period_;
     PrintDialog printDialog_;
-    // Kept between reports so that a long period does not allocate its buffers afresh.
-    std::vector<fdata> samples_;
-    std::vector<LevelPoint> points_;
+    ReportLoader* chartLoader_;
+    ReportLoader* printLoader_;
+    ReadingNote* note_ = nullptr;
+    // What "Generate" last read, while the tab may still be reading it.
+    struct Generated {
+        int adr;
+        int choice;
+        ReportPeriod period;
+    };
+    std::optional<Generated> generated_;
 
     QWidget* MakeLeftPanel();
     QWidget* MakeBottomPanel();
     void FillTankList();
     void ShowPeriod();
-    void Generate(int adr, ReportPeriod period);
+    void ShowChart(ReportResult result);
+    void RedrawChart();
+    void Print(QPrinter& printer, const ReportResult& read, ReportPeriod period, double offset,
+               double nowLocal);
+    // Called whenever the tank or the period may have changed.
+    void SelectionChanged();
+    void UpdateNote();
 };

@@ -1,6 +1,7 @@
 #include "LinkTimer.h"
 
 #include "Clock.h"
+#include "DayNumbers.h"
 
 #include <QTimer>
 
@@ -64,7 +65,7 @@ void ManualTimeline::AdvanceTo(int64_t ms) {
 void ManualTimeline::SetNow(int64_t ms) {
     now_ = ms;
     if (clock_)
-        clock_->Set(clockStart_ + static_cast<double>(ms) / 86400000.0);
+        clock_->Set(clockStart_ + static_cast<double>(ms) / kMsPerDay);
 }
 
 // Runs the earliest timer or action due by the limit; false when none is.

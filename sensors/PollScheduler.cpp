@@ -1,5 +1,6 @@
 #include "PollScheduler.h"
 
+#include "DayNumbers.h"
 #include "Frames.h"
 #include "TankList.h"
 #include "TextFormats.h"
@@ -54,7 +55,7 @@ char PollScheduler::Judge(const TItemNode& node, double localNow, SilenceSink& s
 
 // Later than the last configuration request (or connection) plus 180 s, to the millisecond.
 bool PollScheduler::ConfigDue(double localNow) const {
-    const double elapsedMs = std::round((localNow - lastCfgTime_) * 86400000.0);
+    const double elapsedMs = std::round((localNow - lastCfgTime_) * kMsPerDay);
     return elapsedMs > kConfigEverySeconds * 1000.0;
 }
 

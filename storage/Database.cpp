@@ -109,11 +109,3 @@ std::vector<ReportIndex> MissingReportIndexes(TSQLiteDatabase& db) {
             missing.push_back(index);
     return missing;
 }
-
-bool DataIndexMissing(TSQLiteDatabase& db) {
-    return db.TableExists("DATA") && !IndexExists(db, kReportIndexes[0].name);
-}
-
-void CreateDataIndex(TSQLiteDatabase& db) {
-    db.ExecSQL(kCreateDataIndex);
-}

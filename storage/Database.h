@@ -57,6 +57,3 @@ inline constexpr ReportIndex kReportIndexes[] = {
 };
 // The report indexes missing on tables that exist.
 std::vector<ReportIndex> MissingReportIndexes(TSQLiteDatabase& db);
-// True when DATA exists and lacks its index.
-bool DataIndexMissing(TSQLiteDatabase& db);
-void CreateDataIndex(TSQLiteDatabase& db);

@@ -1,6 +1,7 @@
 #include "EventTables.h"
 
 #include "BoundSql.h"
+#include "EventColumns.h"
 #include "ReadingCheck.h"
 #include "SQLiteDatabase.h"
 #include "Statements.h"
@@ -27,19 +28,7 @@ DataRow ReadDataRow(const Row& r) {
 
 EventRow ReadEventRow(const Row& r) {
     EventRow e;
-    e.id = r.Int(0);
-    e.adr = static_cast<int>(r.Int(1));
-    e.kind = r.Text(2);
-    e.tstart = r.Real(3);
-    e.tend = r.OptReal(4);
-    e.vbefore = r.OptInt(5);
-    e.vafter = r.OptInt(6);
-    e.nbefore = r.OptInt(7);
-    e.nafter = r.OptInt(8);
-    e.tbefore = r.OptInt(9);
-    e.tafter = r.OptInt(10);
-    e.acked = r.OptReal(11);
-    e.memo = r.Text(12);
+    ReadEventColumns(r, e);
     return e;
 }
 

@@ -60,7 +60,7 @@ inline constexpr const char* kCreateCentralTanks =
     "CREATE TABLE IF NOT EXISTS CENTRAL_TANKS (station TEXT NOT NULL, id INTEGER NOT NULL, seq "
     "INTEGER NOT NULL, state BLOB, PRIMARY KEY (station, id))";
 
-// Every column of an EVENTS row in the table's order, as ReadEventRow reads them.
+// Every column of an EVENTS row in the table's order, as ReadEventColumns reads them.
 #define SQL_EVENT_COLUMNS                                                                          \
     "id, adr, kind, tstart, tend, vbefore, vafter, nbefore, nafter, tbefore, tafter, acked, memo"
 

@@ -1,6 +1,7 @@
 #include "LocalQueue.h"
 
 #include "BoundSql.h"
+#include "EventColumns.h"
 #include "SQLiteDatabase.h"
 #include "Schema.h"
 #include "Statements.h"
@@ -177,19 +178,8 @@ std::vector<CentralEvent> LocalQueue::EventsFrom(int64_t from, int limit) {
         return rows;
     Query(db_, kEventsFrom, {from, int64_t(limit)}, [&](const Row& r) {
         CentralEvent e;
-        e.id = r.Int(0);
-        e.adr = r.OptInt(1);
-        e.kind = r.Text(2);
-        e.tstart = r.OptReal(3);
-        e.tend = r.OptReal(4);
-        e.vbefore = r.OptInt(5);
-        e.vafter = r.OptInt(6);
-        e.nbefore = r.OptInt(7);
-        e.nafter = r.OptInt(8);
-        e.tbefore = r.OptInt(9);
-        e.tafter = r.OptInt(10);
-        e.acked = r.OptReal(11);
-        e.memo = Utf8(r.Text(12));
+        ReadEventColumns(r, e); // NULLs kept: the server stores them as they are
+        e.memo = Utf8(e.memo);
         rows.push_back(std::move(e));
     });
     return rows;

@@ -365,6 +365,19 @@ private slots:
         QCOMPARE(r.at(0).at(2).value_or(""), std::string("Fuel missing"));
     }
 
+    // A file may hold an EVENTS row with NULLs where the station writes none: the sender
+    // reads them as none, not as a tank 0 at 30/12/1899.
+    void eventNullsAreKept() {
+        Station s;
+        s.db.ExecSQL("INSERT INTO EVENTS (id, kind, memo) VALUES (7, 'low', 'x')");
+        LocalQueue queue(s.db, "nulls");
+        const std::vector<CentralEvent> rows = queue.EventsFrom(0, 10);
+        QCOMPARE(rows.size(), std::size_t(1));
+        const CentralEvent& e = rows[0];
+        QVERIFY(e.id == 7 && e.kind == "low" && e.memo == "x");
+        QVERIFY(!e.adr && !e.tstart && !e.tend && !e.vbefore && !e.nafter && !e.acked);
+    }
+
     void failedBatchKeepsItsMark_data() {
         QTest::addColumn<int>("okRows");
         QTest::addColumn<int>("mark");

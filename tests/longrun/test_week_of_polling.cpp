@@ -127,7 +127,6 @@ public:
         ConditionMessages boxes(messages_);
         if (!CreateDatabase(*db_, "BM", boxes))
             qFatal("data.db could not be created");
-        CreateDataIndex(*db_);
         for (uint8_t id = 1; id <= 14; ++id)
             SaveTank(*db_, CalibratedTank(id), boxes);
         LoadTanks(*db_, [this]() -> TItemNode& { return tiles_.AppendTank(); });

@@ -1,5 +1,5 @@
-// The points of the level line (start, gap and end rules) and the drawing rule that splits
-// them into the blue and the red polylines.
+// The points of the level line (start, gap and end rules) and what is drawn of them: the
+// level between readings, and every segment into a red point as a silence.
 #include "LevelSeries.h"
 #include "TextFormats.h"
 
@@ -20,6 +20,10 @@ const double E = T(11, 0);
 
 LevelPoint N(double x, int y) {
     return {x, y, PointKind::Normal};
+}
+// A normal point that carries a stored reading.
+LevelPoint Read(double x, int y) {
+    return {x, y, PointKind::Normal, true};
 }
 LevelPoint R(double x, int y = 0) {
     return {x, y, PointKind::Red};
@@ -85,29 +89,21 @@ private slots:
         ComparePoints(points,
                       {N(T(10, 1), 500), N(T(10, 2), 498), G(T(10, 2)), R(T(10, 2)), R(T(10, 10)),
                        G(T(10, 10)), N(T(10, 11), 489), G(T(10, 12)), N(T(10, 12), 0), R(E)});
-        // On screen: the line 10:01-10:02, red bands 10:02-10:10 and 10:12-11:00, nothing
-        // from 10:10 to 10:12.
-        const ColouredLines lines = SplitByColour(points);
-        QCOMPARE(Describe(lines.blue), QString("10:01:00=500 10:02:00=498"));
-        QCOMPARE(Describe(lines.red), QString("10:02:00=0 10:10:00=0 | 10:12:00=0 11:00:00=0"));
     }
 
     void oneSampleInTheMiddle() {
         const auto points = BuildLevelSeries({{T(10, 30), 700}}, S, E);
         ComparePoints(points,
                       {N(S, 0), R(T(10, 30)), G(T(10, 30)), G(T(10, 30)), N(T(10, 30), 0), R(E)});
-        const ColouredLines lines = SplitByColour(points);
-        QCOMPARE(Describe(lines.blue), QString());
-        QCOMPARE(Describe(lines.red), QString("10:00:00=0 10:30:00=0 | 10:30:00=0 11:00:00=0"));
     }
 
     void startAndEndRuleGiveEqualPoints() {
         const auto points = BuildLevelSeries({{T(10, 0, 30), 321}}, S, T(10, 1));
         ComparePoints(points, {N(T(10, 0, 30), 321), N(T(10, 0, 30), 321)});
-        // A segment of zero length: nothing visible, nothing red.
-        const ColouredLines lines = SplitByColour(points);
-        QCOMPARE(Describe(lines.blue), QString("10:00:30=321 10:00:30=321"));
-        QVERIFY(lines.red.empty());
+        // A segment of zero length: nothing visible, no silence.
+        const LevelPicture picture = DrawLevelPicture(points);
+        QCOMPARE(Describe(picture.line), QString("10:00:30=321 10:00:30=321"));
+        QVERIFY(picture.silences.empty());
     }
 
     void startTestIsStrict() {
@@ -153,9 +149,9 @@ private slots:
         QCOMPARE(points.size(), s.size());
         for (const LevelPoint& p : points)
             QCOMPARE(p.kind, PointKind::Normal);
-        const ColouredLines lines = SplitByColour(points);
-        QVERIFY(lines.red.empty());
-        QCOMPARE(lines.blue.size(), s.size()); // one unbroken line to 10:59:30
+        const LevelPicture picture = DrawLevelPicture(points);
+        QVERIFY(picture.silences.empty());
+        QCOMPARE(picture.line.size(), s.size()); // one unbroken line to 10:59:30
     }
 
     void twoSamplesOnlyStartAndEnd() {
@@ -173,11 +169,13 @@ private slots:
                       {G(T(10, 1)), N(T(10, 1), 1), R(T(10, 1)), N(T(10, 3), 3), N(T(10, 5), 5)});
     }
 
-    void colourOfTheLaterPoint() {
-        const ColouredLines lines =
-            SplitByColour({N(T(10, 1), 5), R(T(10, 2)), N(T(10, 3), 7), N(T(10, 4), 8)});
-        QCOMPARE(Describe(lines.red), QString("10:01:00=5 10:02:00=0"));
-        QCOMPARE(Describe(lines.blue), QString("10:02:00=0 10:03:00=7 10:04:00=8"));
+    // A segment takes the kind of its later point: into a red point it is a silence, from
+    // a red point into a reading nothing is drawn, as no level was read at its start.
+    void segmentTakesItsLaterPoint() {
+        const LevelPicture picture = DrawLevelPicture(
+            {Read(T(10, 1), 5), R(T(10, 2)), Read(T(10, 3), 7), Read(T(10, 4), 8)});
+        QCOMPARE(Describe(picture.silences), QString("10:01-10:02"));
+        QCOMPARE(Describe(picture.line), QString("10:03:00=7 10:04:00=8"));
     }
 
     // What the chart draws: the level only between readings, every red segment of the
@@ -226,10 +224,12 @@ private slots:
             s.push_back({T(10, m), m});
         auto points = BuildLevelSeries(s, S, E);
         SortForDrawing(points);
-        const ColouredLines lines = SplitByColour(points);
-        for (const auto* v : {&lines.blue, &lines.red})
-            for (std::size_t i = 1; i < v->size(); ++i)
-                QVERIFY((*v)[i - 1].x <= (*v)[i].x);
+        const LevelPicture picture = DrawLevelPicture(points);
+        QVERIFY(picture.line.size() > 2 && !picture.silences.empty());
+        for (std::size_t i = 1; i < picture.line.size(); ++i)
+            QVERIFY(picture.line[i - 1].x <= picture.line[i].x);
+        for (std::size_t i = 1; i < picture.silences.size(); ++i)
+            QVERIFY(picture.silences[i - 1].to <= picture.silences[i].from);
     }
 };
 

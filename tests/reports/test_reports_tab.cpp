@@ -6,6 +6,7 @@
 #include "LevelChart.h"
 #include "OperatorMessages.h"
 #include "PdfText.h"
+#include "ReadingNote.h"
 #include "ReportsTab.h"
 #include "ReportsTestDb.h"
 #include "TItemNode.h"
@@ -86,6 +87,15 @@ struct Station {
     ReportsTab tab{*data.db, clock, messages};
 
     QDateTimeEdit* Picker(const char* name) { return tab.findChild<QDateTimeEdit*>(name); }
+    // "Generate", and the chart once read.
+    bool Generate() {
+        tab.Button3Click();
+        return QTest::qWaitFor([&] { return !tab.ChartBusy(); });
+    }
+    bool Print() {
+        tab.findChild<QPushButton*>("Button4")->click();
+        return QTest::qWaitFor([&] { return !tab.PrintBusy(); });
+    }
 };
 
 } // namespace
@@ -269,12 +279,12 @@ private slots:
         QCOMPARE(st.Picker("StartDT")->text(), QString("08/12/2026 00:00:00"));
         st.Picker("StopDT")->setDate(QDate(2026, 12, 9));
         QCOMPARE(st.Picker("StopDT")->text(), QString("09/12/2026 23:59:59"));
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         // The last reading before the silence up to the stop is not drawn by the end rule.
         QCOMPARE(lineEnds(), QString("09/12/2026 11:57:00"));
 
         st.tab.SetChoice(4); // Current month
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         const QString month = Vertices(st.tab.Chart1()->BlueLine());
         QCOMPARE(lineEnds(), QString("09/12/2026 11:59:00"));
         st.tab.SetChoice(7);
@@ -284,7 +294,7 @@ private slots:
         st.Picker("StopDT")->setDateTime(QDateTime(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC));
         QCOMPARE(st.tab.Period().start, At(1, 0, 0));
         QCOMPARE(st.tab.Period().stop, TextFormats::Join(2026, 12, 9, 12, 0, 0, 999));
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         QCOMPARE(Vertices(st.tab.Chart1()->BlueLine()), month);
         QVERIFY(st.messages.shown.empty());
     }
@@ -302,7 +312,7 @@ private slots:
         st.tab.resize(146 + 800, 400 + 102);
         st.tab.show();
         QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         LevelChart* ch = c(st);
         QCOMPARE(Bands(ch), QString("00:00-10:00 10:19-10:41"));
         const QImage img = ch->toPixmap(800, 400).toImage();
@@ -344,7 +354,7 @@ private slots:
         st.clock.Set(At(7, 10, 40));
         st.tab.SetChoice(0);
         st.clock.Set(At(7, 11, 0));
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         // One sample inside 00:00-10:40: the start and end rules both draw red bands.
         QCOMPARE(Bands(st.tab.Chart1()), QString("00:00-10:30 10:30-10:40"));
     }
@@ -366,6 +376,7 @@ private slots:
         st.tab.SetChoice(0); // 00:00 to 01:00 local
         st.tab.SelectRow(2);
         st.tab.findChild<QPushButton*>("Button3")->click();
+        QTRY_VERIFY(!st.tab.ChartBusy());
         QVERIFY(st.messages.shown.empty());
         LevelChart* ch = c(st);
         QCOMPARE(Vertices(ch->BlueLine()), QString("00:01:00=500 00:02:00=498"));
@@ -484,13 +495,13 @@ private slots:
         QVERIFY(!c(st)->xAxis->tickLabels());
         QVERIFY(!c(st)->yAxis->tickLabels());
         st.tab.SelectRow(5);
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         QVERIFY(!c(st)->Bands().empty());
         QVERIFY(c(st)->xAxis->tickLabels());
         QVERIFY(c(st)->yAxis->tickLabels());
         st.data.db->ExecSQL("DELETE FROM DATA");
         st.data.Silence(At(7, 8, 3), 5);
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         QCOMPARE(st.messages.shown, std::vector<std::string>{"No data for the selected period"});
         QVERIFY(c(st)->BlueLine()->data()->isEmpty());
         QVERIFY(c(st)->Bands().empty());
@@ -509,12 +520,12 @@ private slots:
         st.tab.resize(800, 500);
         st.tab.show();
         QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         QVERIFY(CountColour(c(st)->grab().toImage(), kBlue) > 0);
         st.data.db->ExecSQL("DELETE FROM DATA");
         int blueAtBox = -1;
         st.messages.atBox = [&] { blueAtBox = CountColour(c(st)->grab().toImage(), kBlue); };
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         QCOMPARE(st.messages.shown.size(), std::size_t(1));
         QCOMPARE(blueAtBox, 0);
     }
@@ -526,23 +537,110 @@ private slots:
         st.tab.PickStartDate(2026, 12, 6);
         st.tab.PickStopDate(2026, 12, 4);
         QVERIFY(st.tab.Period().stop < st.tab.Period().start);
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         QCOMPARE(st.messages.shown, std::vector<std::string>{"No data for the selected period"});
     }
 
+    // A query that fails is told with its reason; what was read before it is drawn.
+    void failedQueryIsReported_data() {
+        QTest::addColumn<QString>("drop");
+        QTest::addColumn<bool>("lineDrawn");
+        QTest::newRow("readings") << "DROP TABLE DATA" << false;
+        QTest::newRow("silences") << "DROP TABLE ERROR" << true;
+    }
     void failedQueryIsReported() {
+        QFETCH(QString, drop);
+        QFETCH(bool, lineDrawn);
         Station st;
-        st.data.db->ExecSQL("DROP TABLE DATA");
-        st.tab.Button3Click();
-        QCOMPARE(st.messages.shown.size(), std::size_t(1));
-        QVERIFY(st.messages.shown[0] != "No data for the selected period");
+        for (int m = 0; m < 10; ++m)
+            st.data.Level(At(7, 8, m), 1, 10 + m);
+        st.data.db->ExecSQL(drop.toStdString());
+        QVERIFY(st.Generate());
+        QTRY_VERIFY(!st.tab.Inventory()->Busy()); // which has its own say on DATA
+        const auto told = std::count_if(
+            st.messages.shown.begin(), st.messages.shown.end(),
+            [](const std::string& m) { return m.rfind("The levels could not be read: ", 0) == 0; });
+        QCOMPARE(told, 1);
+        QCOMPARE(!c(st)->BlueLine()->data()->isEmpty(), lineDrawn);
+        QVERIFY(st.tab.Note()->isHidden());
     }
 
+    // "Generate" returns before anything is read: the chart is emptied at once, a note with
+    // "Cancel" stands over it while the levels are read, and goes when they are drawn.
+    void chartIsReadInTheBackground() {
+        Station st;
+        for (int m = 0; m < 10; ++m)
+            st.data.Level(At(7, 8, m), 1, 10 + m);
+        QVERIFY(st.Generate());
+        QVERIFY(!c(st)->BlueLine()->data()->isEmpty());
+        st.tab.Button3Click();
+        QVERIFY(st.tab.ChartBusy());
+        QVERIFY(c(st)->BlueLine()->data()->isEmpty());
+        QVERIFY(!st.tab.Note()->isHidden());
+        QCOMPARE(st.tab.Note()->Text(), QString("Reading the levels…"));
+        QTRY_VERIFY(!st.tab.ChartBusy());
+        QVERIFY(st.tab.Note()->isHidden());
+        QCOMPARE(c(st)->BlueLine()->data()->size(), 8); // the start and end rules take two
+        QVERIFY(st.messages.shown.empty());
+
+        // "Cancel" on the note: nothing is drawn, nothing told.
+        st.tab.Button3Click();
+        st.tab.Note()->CancelButton()->click();
+        QVERIFY(!st.tab.ChartBusy());
+        QVERIFY(st.tab.Note()->isHidden());
+        QVERIFY(QTest::qWaitFor([&] { return !st.tab.Inventory()->Busy(); }));
+        QTest::qWait(50);
+        QVERIFY(c(st)->BlueLine()->data()->isEmpty());
+        QVERIFY(st.messages.shown.empty());
+    }
+
+    // A chart still being read when the operator picks another tank or period would pass
+    // for the one now selected: it is dropped, with the balance being read for it. Showing
+    // the tab again over the same choice keeps it.
+    void changedSelectionDropsTheChartBeingRead() {
+        Station st;
+        for (int m = 0; m < 10; ++m) {
+            st.data.Level(At(7, 8, m), 1, 100 + m);
+            st.data.Level(At(7, 8, m), 2, 200 + m);
+        }
+        st.tab.SetChoice(static_cast<int>(IntervalChoice::Custom));
+        st.tab.PickStartDate(2026, 12, 7);
+        st.tab.PickStopDate(2026, 12, 7);
+        st.tab.Button3Click();
+        st.tab.TabSheet2Show();
+        QVERIFY(st.tab.ChartBusy());
+        QVERIFY(st.tab.Inventory()->Busy());
+
+        st.tab.SelectRow(2);
+        QVERIFY(!st.tab.ChartBusy());
+        QVERIFY(!st.tab.Inventory()->Busy());
+        QVERIFY(st.tab.Note()->isHidden());
+        QVERIFY(st.Generate());
+        QTRY_VERIFY(!st.tab.Inventory()->Busy());
+        QCOMPARE(st.tab.SelectedAddress(), 2);
+        QCOMPARE(c(st)->BlueLine()->data()->at(0)->value, 201.0); // past the start band
+        QVERIFY(st.messages.shown.empty());
+
+        // A picked date drops it as well.
+        st.tab.Button3Click();
+        st.tab.PickStartDate(2026, 12, 6);
+        QVERIFY(!st.tab.ChartBusy());
+        QVERIFY(c(st)->BlueLine()->data()->isEmpty());
+
+        // "Today" shown again a minute on is still the choice asked for; "Yesterday" is not.
+        st.tab.SetChoice(static_cast<int>(IntervalChoice::Today));
+        st.tab.Button3Click();
+        st.clock.AdvanceSeconds(60);
+        st.tab.TabSheet2Show();
+        QVERIFY(st.tab.ChartBusy());
+        st.tab.SetChoice(static_cast<int>(IntervalChoice::Yesterday));
+        QVERIFY(!st.tab.ChartBusy());
+    }
     void printsTheReportToAPdf() {
         Station st;
         st.tab.TabSheet2Show();
         st.data.Level(At(7, 8, 1), 1, 10);
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         const QString file = st.data.dir.filePath("chart.pdf");
         int asked = 0;
         st.tab.SetPrintDialog([&](QPrinter& p, QWidget*) {
@@ -551,7 +649,7 @@ private slots:
             p.setOutputFileName(file);
             return true;
         });
-        st.tab.findChild<QPushButton*>("Button4")->click();
+        QVERIFY(st.Print());
         QCOMPARE(asked, 1);
         QFile pdf(file);
         QVERIFY(pdf.open(QIODevice::ReadOnly));
@@ -569,6 +667,55 @@ private slots:
         QFile::remove(file);
         st.tab.SetPrintDialog([](QPrinter&, QWidget*) { return false; });
         st.tab.Button4Click();
+        QVERIFY(!st.tab.PrintBusy());
+        QVERIFY(!QFile::exists(file));
+    }
+
+    // The report to print is read in the background; Print waits for it rather than taking
+    // a second printer, and a tank picked meanwhile does not change what is printed.
+    void printReadsInTheBackground() {
+        Station st;
+        st.data.db->ExecSQL("DELETE FROM TANKS WHERE id = 3");
+        st.data.Level(At(7, 8, 1), 3, 10);
+        st.tab.TabSheet2Show();
+        st.tab.SelectRow(3);
+        const QString file = st.data.dir.filePath("tank3.pdf");
+        st.tab.SetPrintDialog([&](QPrinter& p, QWidget*) {
+            p.setOutputFormat(QPrinter::PdfFormat);
+            p.setOutputFileName(file);
+            return true;
+        });
+        auto* print = st.tab.findChild<QPushButton*>("Button4");
+        print->click();
+        QVERIFY(st.tab.PrintBusy());
+        QVERIFY(!print->isEnabled());
+        QCOMPARE(st.tab.Note()->Text(), QString("Reading the report to print…"));
+        QVERIFY(!QFile::exists(file));
+        st.tab.SelectRow(1);
+        QTRY_VERIFY(!st.tab.PrintBusy());
+        QVERIFY(print->isEnabled());
+        QVERIFY(st.tab.Note()->isHidden());
+        QVERIFY(st.messages.shown.empty());
+        // A tank without a TANKS row still has its readings printed under its number.
+        const QStringList pages = PdfPages(file);
+        QCOMPARE(pages.size(), 1);
+        QVERIFY2(pages[0].contains("Tank 3"), qPrintable(pages[0]));
+
+        // Cancelled: nothing printed, nothing told.
+        QFile::remove(file);
+        print->click();
+        st.tab.Note()->CancelButton()->click();
+        QVERIFY(!st.tab.PrintBusy());
+        QVERIFY(print->isEnabled());
+        QTest::qWait(50);
+        QVERIFY(!QFile::exists(file));
+
+        // A file that cannot be read is told, and nothing is printed.
+        st.data.db->ExecSQL("DROP TABLE TANKS");
+        QVERIFY(st.Print());
+        QCOMPARE(st.messages.shown.size(), std::size_t(1));
+        QVERIFY2(st.messages.shown[0].rfind("The report could not be read for printing: ", 0) == 0,
+                 st.messages.shown[0].c_str());
         QVERIFY(!QFile::exists(file));
     }
 
@@ -583,7 +730,7 @@ private slots:
         st.tab.show();
         QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
         QCOMPARE(c(st)->size(), QSize(1000, 500));
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         LevelChart* ch = c(st);
         auto px = [](QCPAxis* axis, double v) { return qRound(axis->coordToPixel(v)); };
         const QCPRange x = ch->xAxis->range();
@@ -615,7 +762,7 @@ private slots:
         st.tab.SetChoice(0);
         st.tab.show();
         QVERIFY(QTest::qWaitForWindowExposed(&st.tab));
-        st.tab.Button3Click();
+        QVERIFY(st.Generate());
         LevelChart* ch = c(st);
         QCOMPARE(ch->EventMarkers().size(), std::size_t(1));
         const EventMarker m = ch->EventMarkers().front();

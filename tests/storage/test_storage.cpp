@@ -1,6 +1,7 @@
 // data.db: creation texts and seeding, the access layer's typing and error texts, and the
 // round trip of tank records.
 #include "Database.h"
+#include "EventTables.h"
 #include "IndexBuild.h"
 #include "OperatorMessages.h"
 #include "SQLiteHandle.h"
@@ -22,6 +23,14 @@ std::vector<std::string> Column(TSQLiteDatabase& db, const std::string& q, const
     for (auto t = db.GetTable(q); !t.Eof(); t.Next())
         out.push_back(t.FieldText(col));
     return out;
+}
+
+// As the station asks at its start: is DATA's report index among those to build?
+bool DataIndexMissing(TSQLiteDatabase& db) {
+    for (const ReportIndex& index : MissingReportIndexes(db))
+        if (std::string(index.table) == "DATA")
+            return true;
+    return false;
 }
 
 } // namespace
@@ -305,19 +314,40 @@ private slots:
     void dataIndex() {
         TSQLiteDatabase db(Path("idx.db"));
         db.ExecSQL(Sql::kCreateData);
-        QVERIFY(DataIndexMissing(db));
-        CreateDataIndex(db);
-        QVERIFY(!DataIndexMissing(db));
+        QVERIFY(DataIndexMissing(db)); // and none of ERROR, which the file does not have
+        QCOMPARE(int(MissingReportIndexes(db).size()), 1);
         TSQLiteDatabase fresh(Path("idx2.db"));
         RecordingMessages m;
         QVERIFY(CreateDatabase(fresh, kPicture, m));
-        QVERIFY(!DataIndexMissing(fresh));            // a new DATA table comes with it
-        QVERIFY(MissingReportIndexes(fresh).empty()); // and a new ERROR table with its own
+        // a new DATA table comes with its index, and a new ERROR table with its own
+        QVERIFY(MissingReportIndexes(fresh).empty());
         // the reports' readings come from the index alone
         const auto plan =
             Column(fresh, "EXPLAIN QUERY PLAN " + std::string(Sql::kSelectReadings), "detail");
         QVERIFY2(QString::fromStdString(plan.at(0)).contains("COVERING INDEX DATA_READINGS"),
                  plan[0].c_str());
+    }
+
+    // An EVENTS row is read column by column in one place: every field from its own
+    // column, a NULL as none where the record has room for one, else as 0 (the sender's
+    // copy, which keeps them, is test_central).
+    void eventRowReadOnce() {
+        TSQLiteDatabase db(Path("events.db"));
+        db.ExecSQL(Sql::kCreateEvents);
+        EventRow full{0, 3, "loss", 46000.25, 46000.5, 11, 12, 13, 14, 15, 16, 46001.0, "m"};
+        full.id = InsertAlarmEvent(db, full);
+        QCOMPARE(int(full.id), 1);
+        const std::vector<EventRow> read = SelectEvents(db);
+        QCOMPARE(read.size(), std::size_t(1));
+        const EventRow& e = read[0];
+        QVERIFY(e.id == full.id && e.adr == 3 && e.kind == "loss" && e.tstart == 46000.25);
+        QVERIFY(e.tend == 46000.5 && e.vbefore == 11 && e.vafter == 12 && e.nbefore == 13);
+        QVERIFY(e.nafter == 14 && e.tbefore == 15 && e.tafter == 16 && e.acked == 46001.0);
+        QCOMPARE(e.memo, std::string("m"));
+
+        db.ExecSQL("INSERT INTO EVENTS (id, kind) VALUES (2, 'low')");
+        const EventRow plain = SelectEvents(db, 0, "low").at(0);
+        QVERIFY(plain.id == 2 && plain.adr == 0 && plain.tstart == 0 && !plain.tend);
     }
 
     // A file with the earlier, narrower index of DATA gets the covering one and loses the old.

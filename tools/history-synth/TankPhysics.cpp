@@ -1,5 +1,6 @@
 #include "TankPhysics.h"
 
+#include "DayNumbers.h"
 #include "NetVolume.h"
 
 #include <algorithm>
@@ -7,7 +8,7 @@
 #include <random>
 
 namespace {
-constexpr double kMinute = 1.0 / 1440.0;
+constexpr double kMinute = 1.0 / kMinutesPerDay;
 }
 
 double PhysicsEvent::Minutes() const {
@@ -19,7 +20,7 @@ void SynthesizePhysics(const PhysicsPlan& plan, const std::function<void(const D
     std::mt19937_64 rng(plan.seed);
     std::normal_distribution<double> gauss(0, 1);
     std::uniform_real_distribution<double> unit(0, 1);
-    const int64_t minutes = static_cast<int64_t>(plan.days * 1440);
+    const int64_t minutes = static_cast<int64_t>(plan.days * kMinutesPerDay);
     double net = t.startNet;
     // the truck filling now: litres left and litres a minute
     double fillLeft = 0, fillRate = 0;
