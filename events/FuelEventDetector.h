@@ -139,6 +139,7 @@ public:
     static constexpr double kBusyZ = 6;
     static constexpr double kRawKeepMin = 70;
     static constexpr double kLevelKeepMin = 200;
+    static constexpr double kRecentDrawMin = 180; // the draw before, where an hour's is unknown
 
 private:
     struct Raw {
@@ -177,12 +178,15 @@ private:
         double beforeUtc = 0;  // the time the level before is dated at
         double lastEnd = 0;    // the end of the last event: busy falls start after it
         double hourKey = -1;   // the local hour being learned (whole hours), -1 none
-        Level hourStart;
-        bool hourTouched = false; // an event went on in it, or readings are missing
+        Level hourStart;       // its first level
+        // its first and latest levels whose windows lie wholly inside it
+        Level innerStart, innerEnd;
+        bool innerStarted = false;
+        bool hourTouched = false; // a delivery went on in it
         double idleSince = -1;    // when the idle hours began, -1 in a busy hour
         template <class Ar> void Fields(Ar& ar) {
             ar(anchored, anchor, falling, drawPerDay, afterFrom, beforeUtc, lastEnd, hourKey,
-               hourStart, hourTouched, idleSince);
+               hourStart, innerStart, innerEnd, innerStarted, hourTouched, idleSince);
         }
     };
 
@@ -223,6 +227,7 @@ private:
     double LevelNoise() const;
     double IdleThreshold() const;
     HourDraw DrawBetween(double fromLocal, double toLocal) const;
+    HourDraw RecentDraw(const Level& now, double minutes) const;
     double BusyThreshold(const HourDraw& span) const;
     void BeginLoss(const Level& from, double local, double drawPerDay, std::vector<FuelEvent>& out);
     void EndLoss(const Level& now, std::vector<FuelEvent>& out);

@@ -115,25 +115,41 @@ std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() {
     return l;
 }
 
-// Whole local hours without an event teach the idle hours. An hour is judged by the levels
-// at its two ends; one with a silence over its end or an event in it is left out.
+// Whole local hours without a delivery teach the idle hours. An hour's draw is the fall
+// between the levels at its two ends. Whether it was drawn from at all is judged by its
+// first and last levels whose windows lie wholly inside it, scaled to the hour: a level
+// whose window reaches back over the hour's start carries the draws of the hour before, and
+// the first quiet hour after a busy day would never be learned as idle.
 void FuelEventDetector::LearnHours(const Level& level, double local) {
     const double hour = std::floor(local * 24.0 + 1e-7);
+    const bool inside = std::floor((local - kLevelWindowMin * kMinute) * 24.0 + 1e-7) == hour;
     // Hours of a delivery are left out; those of a loss are not, or a busy hour taken for
     // a loss while its draw is not known yet would never be learned.
     if (open_ && open_->kind == FuelEventKind::Delivery)
         loss_.hourTouched = true;
-    if (hour == loss_.hourKey)
+    if (hour == loss_.hourKey) {
+        if (inside) {
+            if (!loss_.innerStarted)
+                loss_.innerStart = level;
+            loss_.innerStarted = true;
+            loss_.innerEnd = level;
+        }
         return;
+    }
     const bool consecutive = loss_.hourKey >= 0 && hour == loss_.hourKey + 1;
-    if (consecutive && !loss_.hourTouched && level.utc - loss_.hourStart.utc < 75 * kMinute) {
-        const double diffNoise = std::sqrt(2.0) * LevelNoise();
+    const double span = loss_.innerEnd.utc - loss_.innerStart.utc;
+    if (consecutive && !loss_.hourTouched && loss_.innerStarted && span >= 30 * kMinute &&
+        level.utc - loss_.hourStart.utc < 75 * kMinute) {
+        const double scale = 60 * kMinute / span;
+        const double diffNoise = scale * std::sqrt(2.0) * LevelNoise();
         const double active =
             std::max(kActiveWidths * diffNoise, 0.0015 * std::max<int32_t>(config_.capacity, 0));
-        hours_.Learn(loss_.hourKey / 24.0, loss_.hourStart.value - level.value, active);
+        const double inner = scale * (loss_.innerStart.value - loss_.innerEnd.value);
+        hours_.Learn(loss_.hourKey / 24.0, loss_.hourStart.value - level.value, inner > active);
     }
     loss_.hourKey = hour;
     loss_.hourStart = level;
+    loss_.innerStarted = false;
     loss_.hourTouched = open_ && open_->kind == FuelEventKind::Delivery;
 }
 
@@ -166,6 +182,21 @@ HourDraw FuelEventDetector::DrawBetween(double fromLocal, double toLocal) const 
     }
     sum.spread = std::sqrt(var);
     return sum;
+}
+
+// While an hour's draw is not learned yet (a new tank's first days), the draw of the hours
+// just before stands in, with the spread of fills at random times: otherwise a cluster of
+// ordinary fills in one window would be taken for a loss.
+HourDraw FuelEventDetector::RecentDraw(const Level& now, double minutes) const {
+    const Level* from = LevelAt(now.utc - kRecentDrawMin * kMinute);
+    const Level* to = LevelAt(now.utc - minutes * kMinute);
+    if (!from || !to || from->utc <= loss_.lastEnd || to->utc - from->utc < 60 * kMinute)
+        return {};
+    const double perMinute =
+        std::max(0.0, (from->value - to->value) / ((to->utc - from->utc) / kMinute));
+    const double typical = std::max(50.0, 0.0025 * config_.capacity);
+    const double mean = perMinute * minutes;
+    return {mean, std::sqrt(mean * typical), true};
 }
 
 // `span` is the draw expected over the fall's time (litres, not per hour).
@@ -322,15 +353,22 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         const Level* ref = LevelAt(level.utc - kStillWindowMin * kMinute);
         if (!ref || ref->utc < open_->tstart)
             return;
-        const double minutes = (level.utc - ref->utc) / kMinute;
         // still: falling less than the noise and the hour's normal draw allow, and at
         // least less than 0.05 % of capacity (a draw not learned yet, a slow leak)
         const double perHour = draw.known ? draw.mean : loss_.drawPerDay / 24.0;
-        const double normal = minutes / 60.0 * perHour +
-                              (idle ? 0.0 : 2 * draw.spread * std::sqrt(minutes / 60.0)) +
-                              kStillShare * std::max<int32_t>(config_.capacity, 0);
-        // still for kStillLevels levels in a row: the noise alone makes one now and then
-        if (ref->value - level.value >= band + normal)
+        const auto stillSince = [&](const Level& from) {
+            const double minutes = (level.utc - from.utc) / kMinute;
+            const double normal =
+                minutes / 60.0 * perHour +
+                (idle ? 0.0 : 2 * draw.spread * std::sqrt(minutes / 60.0)) +
+                kStillShare * std::max<int32_t>(config_.capacity, 0) * minutes / kStillWindowMin;
+            return from.value - level.value < band + normal;
+        };
+        // Still for kStillLevels levels in a row: the noise alone makes one now and then.
+        // Neighbouring levels share most of their readings, so a slow steady fall (a siphon
+        // at 2 l/min) is also judged over twice the window, where it stands out of the noise.
+        const Level* longer = LevelAt(level.utc - 2 * kStillWindowMin * kMinute);
+        if (!stillSince(*ref) || (longer && longer->utc >= open_->tstart && !stillSince(*longer)))
             loss_.falling = 0;
         else if (++loss_.falling >= kStillLevels)
             EndLoss(level, out);
@@ -389,7 +427,8 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
     if (idle) {
         if (loss_.anchor.value - level.value - draw.mean * sinceAnchor >= IdleThreshold()) {
             from = &loss_.anchor;
-            perDay = draw.mean * 24.0;
+            // an idle hour's own draw counts only once it is known well
+            perDay = draw.known ? draw.mean * 24.0 : 0.0;
         }
     } else {
         // One pass back over the levels, the highest so far being where a fall began; each
@@ -410,8 +449,10 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
             // the loss threshold is the least any window asks
             if (!top || top->value - level.value < config_.lossLitres)
                 continue;
-            const HourDraw span =
+            HourDraw span =
                 DrawBetween(std::min(top->utc, level.utc - kMinute) + offset, level.utc + offset);
+            if (!span.known)
+                span = RecentDraw(level, minutes);
             if (top->value - level.value >= BusyThreshold(span)) {
                 from = top;
                 perDay = draw.mean * 24.0;

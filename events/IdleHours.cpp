@@ -31,11 +31,11 @@ void IdleHours::Bin::Add(double litres, bool drawn) {
     sum2 += litres * litres;
 }
 
-void IdleHours::Learn(double local, double litres, double activeLitres) {
-    const double drawn = std::max(0.0, litres);
-    const bool active = drawn > activeLitres;
-    week_[HourOfWeek(local)].Add(drawn, active);
-    day_[HourOfDay(local)].Add(drawn, active);
+void IdleHours::Learn(double local, double litres, bool drawn) {
+    // Signed: a still hour's noise then averages out, where counting rises as nothing
+    // would make every idle hour seem to give out some litres.
+    week_[HourOfWeek(local)].Add(litres, drawn);
+    day_[HourOfDay(local)].Add(litres, drawn);
 }
 
 const IdleHours::Bin* IdleHours::Pick(double local) const {
@@ -48,7 +48,16 @@ const IdleHours::Bin* IdleHours::Pick(double local) const {
 
 bool IdleHours::Idle(double local) const {
     const Bin* b = Pick(local);
-    return b && b->active <= kActiveShare * b->seen + 1e-9;
+    const Bin& d = day_[HourOfDay(local)];
+    // Judged from few days, a busy hour now and then shows no draw in one of them: until
+    // the hour of the week counts alone, every day seen must have been still.
+    const double allowed = b == &d ? 0.5 : kActiveShare * (b ? b->seen : 0);
+    if (!b || b->active > allowed + 1e-9)
+        return false;
+    // A few weeks of a busy hour of the week pass without a draw now and then: the same
+    // hour of every day must be quiet at least half the time too, unless its own week
+    // has long said so.
+    return b == &d || d.active <= kDayActiveShare * d.seen + 1e-9 || b->seen >= kKeepWeeks - 1e-9;
 }
 
 HourDraw IdleHours::Draw(double local, double typicalDraw) const {
@@ -62,10 +71,13 @@ HourDraw IdleHours::Draw(double local, double typicalDraw) const {
         const double mean = x.sum / x.seen;
         return std::sqrt(std::max(0.0, x.sum2 / x.seen - mean * mean));
     };
-    const double mean = b->sum / b->seen;
+    const double mean = std::max(0.0, b->sum / b->seen);
     const Bin& d = day_[HourOfDay(local)];
     double sd = spread(*b);
     if (d.seen >= kMinSeen - 1e-9)
         sd = std::max(sd, spread(d));
-    return {mean, std::max(sd, std::sqrt(mean * typicalDraw)), true};
+    // Two or three days give a mean and spread too loose to set how much more than normal
+    // a busy hour's fall must be: such an hour is judged as one not learned yet.
+    const bool enough = b != &d || d.seen >= kDrawSeen - 1e-9;
+    return {mean, std::max(sd, std::sqrt(mean * typicalDraw)), enough};
 }

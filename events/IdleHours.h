@@ -1,11 +1,13 @@
 #pragma once
 // When a tank is normally drawn from, learned from its own readings by hour of the week:
-// each whole local hour without a delivery or loss adds what the tank gave out in it. An
-// hour of the week in which the tank was still at most a quarter of the times it was seen
-// is idle. Until an hour of the week has been seen four times, the same hour of the other
-// days stands in for it, so a new tank knows its nights after two days (an hour of a busy
-// time can pass without a draw; four weeks of it rarely do). Older weeks weigh less,
-// so a changed timetable is learned again within some weeks. Pure: no Qt, no clock.
+// each whole local hour without a delivery adds what the tank gave out in it. An hour of
+// the week in which the tank was still at most a quarter of the times it was seen is idle,
+// when the same hour of every day is still at least half the time too (a busy hour of the
+// week passes a few weeks without a draw now and then). Until an hour of the week has been
+// seen four times, the same hour of the other days stands in for it, so a new tank knows
+// its nights after three days (two busy hours without a draw happen far more often than
+// three). Older weeks weigh less, so a changed timetable is learned again within some
+// weeks. Pure: no Qt, no clock.
 
 #include <array>
 
@@ -19,14 +21,16 @@ struct HourDraw {
 
 class IdleHours {
 public:
-    static constexpr double kActiveShare = 0.25; // idle: drawn from at most this share
-    static constexpr double kMinSeen = 2;        // times an hour of the day must be seen
-    static constexpr double kWeekSeen = 4;       // and an hour of the week, to count alone
-    static constexpr double kKeepWeeks = 8;      // weeks that weigh fully
+    static constexpr double kActiveShare = 0.25;   // idle: drawn from at most this share
+    static constexpr double kDayActiveShare = 0.5; // and the hour of every day at most this
+    static constexpr double kMinSeen = 3;          // times an hour of the day must be seen
+    static constexpr double kWeekSeen = 4;         // and an hour of the week, to count alone
+    static constexpr double kDrawSeen = 4;         // an hour of the day, for its draw to count
+    static constexpr double kKeepWeeks = 8;        // weeks that weigh fully
 
-    // The hour that began at `local` (a local day number) gave out `litres` (a rise counts
-    // as nothing); more than `activeLitres` means the tank was drawn from.
-    void Learn(double local, double litres, double activeLitres);
+    // The hour that began at `local` (a local day number) gave out `litres` (negative when
+    // the level rose); `drawn` says whether the tank was drawn from in it.
+    void Learn(double local, double litres, bool drawn);
     // Whether the hour of the week around `local` is idle; false while not known.
     bool Idle(double local) const;
     // The normal draw of that hour, nothing while not known; `typicalDraw` is the litres

@@ -44,8 +44,11 @@ void SynthesizePhysics(const PhysicsPlan& plan, const std::function<void(const D
         for (const PhysicsEvent& e : plan.events) {
             const double since = (utc - e.utcStart) / kMinute;
             const double length = e.Minutes();
-            if (since >= 0 && since < length)
-                net += e.litres / length * std::min(1.0, length - since);
+            // what flowed in the minute up to this reading, wherever in it the event began
+            // or ended, so that an event of any length moves all its litres
+            const double flowed = std::min(since, length) - std::max(since - 1.0, 0.0);
+            if (flowed > 0)
+                net += e.litres * flowed / std::max(length, 1e-9);
             if (e.litres > 0 && since >= length && since < length + 20)
                 slosh += 0.004 * e.litres * std::exp(-(since - length) / 5) *
                          std::sin(2 * M_PI * (since - length) / 1.5);
