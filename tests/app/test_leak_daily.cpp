@@ -106,7 +106,10 @@ private slots:
                      qPrintable(verdict + " at " + QString::number(tested[0].rate) + " l/h"));
             const std::vector<EventRow> alarms = SelectEvents(db, 1, "leak");
             QCOMPARE(int(alarms.size()), leaking ? 1 : 0);
-            QCOMPARE(first.events->AnyUnacknowledged(), leaking);
+            // The leak alarm alone: what other alarms a month of readings brings is for
+            // the loss rules' own tests and benchmark.
+            QCOMPARE(first.events->AlarmView(1).states[int(AlarmKind::Leak)],
+                     leaking ? AlarmState::Unacknowledged : AlarmState::Cleared);
             if (leaking) {
                 QCOMPARE(first.events->AlarmView(1).shown,
                          std::optional<AlarmKind>(AlarmKind::Leak));
