@@ -6,8 +6,8 @@
 #include "EventSettingsUnit.h"
 #include "EventsTab.h"
 #include "FuelEvents.h"
-#include "LeakTestDaily.h"
 #include "InventoryPane.h"
+#include "LeakTestDaily.h"
 #include "LinkTimer.h"
 #include "NetVolume.h"
 #include "ReconciliationPage.h"
@@ -53,7 +53,8 @@ void TForm1::StartLeakTests() {
             return active;
         },
         [this](const LeakReportRow& r, double utc) {
-            events_->TakeLeakTest(r.adr, utc, r.result.verdict, LeakAlarmText(r.result));
+            events_->TakeLeakTest(r.adr, utc, LeakTest::AlarmVerdict(r.result),
+                                  LeakAlarmText(r.result));
         },
         [this](const std::string& line) {
             PrependLog(TextFormats::DateTime(clock_.LocalNow()) + "   " + line + "\r\n");

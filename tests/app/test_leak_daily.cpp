@@ -40,7 +40,8 @@ struct Station {
         daily = std::make_unique<LeakTestDaily>(LeakTestDailyContext{
             db, writes, clock, [] { return std::vector<int>{1}; },
             [this](const LeakReportRow& r, double utc) {
-                events->TakeLeakTest(r.adr, utc, r.result.verdict, LeakAlarmText(r.result));
+                events->TakeLeakTest(r.adr, utc, LeakTest::AlarmVerdict(r.result),
+                                     LeakAlarmText(r.result));
             },
             [this](const std::string& l) { log.push_back(l); }});
         daily->Start();

@@ -88,6 +88,19 @@ private slots:
         }
     }
 
+    // The station's alarm: a fail from a tank that is never still (one or two long periods
+    // a day, falling at its use) raises nothing; one backed by enough nights does.
+    void alarmNeedsEnoughIdlePeriods() {
+        LeakTestResult r;
+        r.verdict = LeakVerdict::Fail;
+        r.periods = 2;
+        QCOMPARE(LeakTest::AlarmVerdict(r), LeakVerdict::Inconclusive);
+        r.periods = LeakTest::kMinPeriodsToPass;
+        QCOMPARE(LeakTest::AlarmVerdict(r), LeakVerdict::Fail);
+        r.verdict = LeakVerdict::Pass;
+        QCOMPARE(LeakTest::AlarmVerdict(r), LeakVerdict::Pass);
+    }
+
     // The leak test at the end of the history: a leak to be detected must fail, none must
     // never fail, and too few days must not pass.
     void leakTest_data() {
