@@ -51,8 +51,13 @@ void TComPort::Open() {
         serial_.setStopBits(QSerialPort::OneStop);
         serial_.setFlowControl(QSerialPort::NoFlowControl);
         serial_.setReadBufferSize(0);
-        if (serial_.open(QIODevice::ReadWrite))
+        if (serial_.open(QIODevice::ReadWrite)) {
             Configure();
+            const QString name = serial_.portName();
+            identity_ = std::async(std::launch::async, [name] {
+                            return QSerialPortInfo(name).serialNumber().toStdString();
+                        }).share();
+        }
     }
     Flush();
 }
@@ -113,9 +118,7 @@ void TComPort::Abort() {
 }
 
 std::string TComPort::Identity() const {
-    if (!Connected())
-        return {};
-    return QSerialPortInfo(serial_).serialNumber().toStdString();
+    return identity_.valid() ? identity_.get() : std::string();
 }
 
 std::string FindPortByIdentity(const std::string& identity) {

@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QSerialPort>
 
+#include <future>
 #include <vector>
 
 // The port name under which the adapter with this serial number is present now; empty
@@ -51,4 +52,7 @@ private:
     bool gone_ = false;
     unsigned generation_ = 0; // counts openings, so a late close never hits a newer one
     std::vector<PortError> pending_;
+    // The port list is a device scan of up to a tenth of a second: looked up beside the
+    // GUI thread when a port opens, and kept for finding the adapter again later.
+    std::shared_future<std::string> identity_;
 };

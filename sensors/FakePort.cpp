@@ -12,6 +12,7 @@ void FakePort::Open() {
         return Report(TComException::Open, *openFailure, "Unable to open com port");
     queue_.clear();
     open_ = true;
+    everOpened_ = true;
 }
 
 void FakePort::Close() {

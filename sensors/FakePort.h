@@ -18,7 +18,7 @@ public:
     std::vector<uint8_t> Read(std::size_t max) override;
     std::size_t BytesWaiting() const override { return queue_.size(); }
     void Abort() override;
-    std::string Identity() const override { return open_ ? identity : std::string(); }
+    std::string Identity() const override { return everOpened_ ? identity : std::string(); }
 
     // Bytes arriving now; dropped when the port is closed, as on a real line.
     void Inject(const std::vector<uint8_t>& bytes);
@@ -33,7 +33,7 @@ public:
     std::optional<int64_t> abortFailure; // each Abort reports this code
     bool throwOnWrite = false;
     std::function<void(const std::vector<uint8_t>&)> onWrite; // the far end sees a frame
-    std::string identity; // the adapter's serial number, told while open
+    std::string identity; // the adapter's serial number, told once it was opened
 
     std::vector<std::vector<uint8_t>> written;
     int opens = 0, closes = 0, aborts = 0;
@@ -42,5 +42,6 @@ private:
     void Report(TComException kind, int64_t code, const char* what);
     std::string name_;
     bool open_ = false;
+    bool everOpened_ = false;
     std::deque<uint8_t> queue_;
 };

@@ -54,8 +54,9 @@ void SensorLink::Retry() {
     if (RefuseNotSerial(name, false))
         return;
     bool open = !name.empty() && TryOpen(name);
-    if (!open && !identity_.empty() && devices_.findPort) {
-        const std::string moved = devices_.findPort(identity_);
+    const std::string identity = open ? std::string() : devices_.port->Identity();
+    if (!identity.empty() && devices_.findPort) {
+        const std::string moved = devices_.findPort(identity);
         if (!moved.empty() && moved != name && TryOpen(moved)) {
             open = true;
             if (ctx_.portMoved)
@@ -68,7 +69,6 @@ void SensorLink::Retry() {
         return;
     }
     reconnect_.Stop();
-    identity_ = devices_.port->Identity();
     scheduler_.Connected(ctx_.clock.LocalNow());
     ApplyPeriod();
     devices_.pollTimer->SetEnabled(true);

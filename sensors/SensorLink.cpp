@@ -149,7 +149,6 @@ void SensorLink::DeviceConnect() {
         LineLost();
         return;
     }
-    identity_ = devices_.port->Identity();
     scheduler_.Connected(ctx_.clock.LocalNow());
     ApplyPeriod();
     devices_.pollTimer->SetEnabled(true);

@@ -159,7 +159,6 @@ private:
     ReconnectPolicy reconnect_;
     SensorHealth health_;
     bool quietOpen_ = false; // a retry's opening: its failures show nothing
-    std::string identity_;   // of the adapter last opened
     // An overrun of the input queue is written to the Errors log at most once an hour.
     static constexpr int64_t kOverrunLogMs = 3600000;
     std::optional<int64_t> overrunLoggedAt_;

@@ -40,8 +40,9 @@ public:
     virtual std::size_t BytesWaiting() const = 0;
     // Cancels reads and writes in progress; received bytes stay queued.
     virtual void Abort() = 0;
-    // What identifies the open port's adapter wherever it is plugged in (a USB serial
-    // number); empty when the platform tells nothing.
+    // What identifies the adapter last opened wherever it is plugged in (a USB serial
+    // number), still told after the port closed or the device went away; empty when the
+    // platform tells nothing. Asked only when the port must be found again.
     virtual std::string Identity() const { return {}; }
 
     std::function<void()> onReceive;               // bytes have arrived
