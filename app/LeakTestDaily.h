@@ -9,6 +9,7 @@
 
 #include "BackgroundRead.h"
 #include "Clock.h"
+#include "DayNumbers.h"
 #include "LeakReport.h"
 
 #include <QObject>
@@ -41,7 +42,7 @@ public:
     // Checked this often whether a day is over; the day's readings have this long to be
     // stored after midnight before its test is made.
     static constexpr int kCheckMs = 5 * 60 * 1000;
-    static constexpr double kGraceDays = 5.0 / 1440;
+    static constexpr double kGraceDays = 5.0 / kMinutesPerDay;
 
     explicit LeakTestDaily(LeakTestDailyContext context, QObject* parent = nullptr);
 
