@@ -1,5 +1,6 @@
 #include "DailySummary.h"
 
+#include "DayNumbers.h"
 #include "InventoryData.h"
 #include "LevelQuery.h"
 #include "MailWorker.h"
@@ -130,14 +131,14 @@ void DailySummary::Made(double moment, const SummaryContent& content) {
     if (content.pdf.empty()) {
         // Tried again in ten minutes (the file may be busy); logged each time, which is rare.
         record_->Release();
-        retryAfter_ = ctx_.clock.LocalNow() + 10.0 / 1440;
+        retryAfter_ = ctx_.clock.LocalNow() + 10.0 / kMinutesPerDay;
         Log("Mail: the daily summary could not be made (" + content.error +
             "); trying again in 10 minutes");
         return;
     }
     const auto to = Mail::RecipientsFor(settings_, "summary", settings_.summaryMinute);
     const double utc = ctx_.clock.UtcNow();
-    const int64_t unix = static_cast<int64_t>(std::llround((utc - 25569.0) * 86400));
+    const int64_t unix = Mail::UnixTime(utc);
     const Mail::Message m =
         Mail::SummaryMessage(settings_, moment, content.tanks, content.pdf, to, unix);
     QPointer<DailySummary> self(this);

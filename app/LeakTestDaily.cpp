@@ -6,32 +6,13 @@
 #include "SQLiteDatabase.h"
 #include "WriteQueue.h"
 
-#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
 
-struct LeakTestDaily::Run {
-    std::atomic<bool> stop{false};
-    std::thread thread;
-    std::map<int, std::vector<double>> days; // per tank, the days to test
-    double offset = 0, nowLocal = 0;
-    std::vector<LeakReportRow> rows;
-    std::string error;
-    bool handed = false; // its results were handed on (a wait, then the queued call)
-};
-
 LeakTestDaily::LeakTestDaily(LeakTestDailyContext context, QObject* parent)
     : QObject(parent), ctx_(std::move(context)) {}
-
-LeakTestDaily::~LeakTestDaily() {
-    if (run_) {
-        run_->stop = true;
-        if (run_->thread.joinable())
-            run_->thread.join();
-    }
-}
 
 void LeakTestDaily::Start() {
     try {
@@ -57,72 +38,55 @@ std::optional<double> LeakTestDaily::LastTested(int adr) const {
 }
 
 bool LeakTestDaily::Check() {
-    if (run_)
+    if (reads_.Running())
         return false;
     const double offset = LocalOffset(ctx_.clock);
     const double nowLocal = ctx_.clock.LocalNow();
-    auto run = std::make_shared<Run>();
-    run->offset = offset;
-    run->nowLocal = nowLocal;
+    Days due;
     for (int adr : ctx_.activeTanks ? ctx_.activeTanks() : std::vector<int>{}) {
         std::vector<double> days = LeakDaysDue(LastTested(adr), nowLocal - kGraceDays);
         if (!days.empty())
-            run->days[adr] = std::move(days);
+            due[adr] = std::move(days);
     }
-    if (run->days.empty())
+    if (due.empty())
         return false;
-    run_ = run;
-    QPointer<LeakTestDaily> self(this);
-    run->thread = std::thread([self, run, file = ctx_.db.FileName()] {
-        Test(*run, file);
-        // Dropped by Qt when the runner has gone by then; its destructor joined us.
-        QMetaObject::invokeMethod(
-            self,
-            [self, run] {
-                if (self)
-                    self->Finished(run);
-            },
-            Qt::QueuedConnection);
-    });
+    reads_.Start<std::vector<LeakReportRow>>(
+        ctx_.db.FileName(),
+        [due = std::move(due), offset, nowLocal](BackgroundRead::Reading& reading,
+                                                 std::vector<LeakReportRow>& rows) {
+            Test(reading, due, offset, nowLocal, rows);
+        },
+        [this, offset](std::vector<LeakReportRow> rows, std::string error) {
+            Finished(rows, error, offset);
+        });
     return true;
 }
 
-void LeakTestDaily::Test(Run& run, const std::string& file) {
-    try {
-        TSQLiteDatabase db(file, TSQLiteDatabase::Mode::ReadOnly);
-        db.SetInterrupt([&run] { return run.stop.load(); });
-        SqliteReportSource source(db);
-        for (auto& tank : source.Tanks()) {
-            auto due = run.days.find(tank->id);
-            if (due == run.days.end() || run.stop)
-                continue;
-            const std::vector<LeakReportRow> rows = LeakReport(
-                source, {tank}, due->second.front(), due->second.back(), run.offset, run.nowLocal);
-            run.rows.insert(run.rows.end(), rows.begin(), rows.end());
-        }
-    } catch (const std::exception& e) {
-        run.error = e.what();
+void LeakTestDaily::Test(BackgroundRead::Reading& reading, const Days& days, double offset,
+                         double nowLocal, std::vector<LeakReportRow>& rows) {
+    SqliteReportSource source(reading.Db());
+    for (auto& tank : source.Tanks()) {
+        auto due = days.find(tank->id);
+        if (due == days.end() || reading.Stopped())
+            continue;
+        const std::vector<LeakReportRow> tested =
+            LeakReport(source, {tank}, due->second.front(), due->second.back(), offset, nowLocal);
+        rows.insert(rows.end(), tested.begin(), tested.end());
     }
 }
 
-void LeakTestDaily::Finished(const std::shared_ptr<Run>& run) {
-    if (run->thread.joinable())
-        run->thread.join();
-    if (run_ == run)
-        run_.reset();
-    if (run->handed)
-        return;
-    run->handed = true;
-    if (!run->error.empty()) {
+void LeakTestDaily::Finished(const std::vector<LeakReportRow>& rows, const std::string& error,
+                             double offset) {
+    if (!error.empty()) {
         // Nothing is stored: the same days are due at the next check.
         if (ctx_.log)
-            ctx_.log("Leak tests could not be made: " + run->error);
+            ctx_.log("Leak tests could not be made: " + error);
         emit RunFinished(0);
         return;
     }
     std::vector<StoredLeakTest> stored;
-    for (const LeakReportRow& r : run->rows)
-        stored.push_back(ToStoredLeakTest(r, run->offset));
+    for (const LeakReportRow& r : rows)
+        stored.push_back(ToStoredLeakTest(r, offset));
     if (!stored.empty()) {
         try {
             ctx_.writes->Submit([stored](TSQLiteDatabase& db) { StoreLeakTests(db, stored); });
@@ -131,20 +95,15 @@ void LeakTestDaily::Finished(const std::shared_ptr<Run>& run) {
                 ctx_.log(std::string("Leak tests could not be stored: ") + e.what());
         }
     }
-    for (std::size_t i = 0; i < run->rows.size(); ++i) {
-        const LeakReportRow& r = run->rows[i];
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const LeakReportRow& r = rows[i];
         lastTested_[r.adr] = std::max(lastTested_[r.adr], r.day);
         if (ctx_.tested)
             ctx_.tested(r, stored[i].tested);
     }
-    emit RunFinished(static_cast<int>(run->rows.size()));
+    emit RunFinished(static_cast<int>(rows.size()));
 }
 
 void LeakTestDaily::WaitForRun() {
-    if (!run_)
-        return;
-    const std::shared_ptr<Run> run = run_;
-    if (run->thread.joinable())
-        run->thread.join();
-    Finished(run);
+    reads_.Wait();
 }

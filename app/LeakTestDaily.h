@@ -7,17 +7,17 @@
 // tested again, also after a restart; days missed while the station was off are tested when
 // it runs again, at most the 28 a test spans.
 
+#include "BackgroundRead.h"
 #include "Clock.h"
+#include "DayNumbers.h"
 #include "LeakReport.h"
 
 #include <QObject>
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class QTimer;
@@ -42,17 +42,15 @@ public:
     // Checked this often whether a day is over; the day's readings have this long to be
     // stored after midnight before its test is made.
     static constexpr int kCheckMs = 5 * 60 * 1000;
-    static constexpr double kGraceDays = 5.0 / 1440;
+    static constexpr double kGraceDays = 5.0 / kMinutesPerDay;
 
     explicit LeakTestDaily(LeakTestDailyContext context, QObject* parent = nullptr);
-    // Stops a run within a moment and waits for its thread.
-    ~LeakTestDaily() override;
 
     // Reads what was tested before, checks at once and then every kCheckMs.
     void Start();
     // Starts a run of the days due, unless one runs. Returns true when one was started.
     bool Check();
-    bool Running() const { return run_ != nullptr; }
+    bool Running() const { return reads_.Running(); }
     // Blocks until the run's results are handed on (tests, closing).
     void WaitForRun();
     // The last day tested of the tank, if any.
@@ -63,12 +61,13 @@ signals:
     void RunFinished(int rows);
 
 private:
-    struct Run;
-    static void Test(Run& run, const std::string& file);
-    void Finished(const std::shared_ptr<Run>& run);
+    using Days = std::map<int, std::vector<double>>; // per tank, the days to test
+    static void Test(BackgroundRead::Reading& reading, const Days& days, double offset,
+                     double nowLocal, std::vector<LeakReportRow>& rows);
+    void Finished(const std::vector<LeakReportRow>& rows, const std::string& error, double offset);
 
     LeakTestDailyContext ctx_;
     std::map<int, double> lastTested_;
-    std::shared_ptr<Run> run_;
     QTimer* timer_ = nullptr;
+    BackgroundRead reads_; // its end stops a run within a moment and waits for its thread
 };

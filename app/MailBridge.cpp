@@ -1,6 +1,7 @@
 #include "MailBridge.h"
 
 #include "DailySummary.h"
+#include "DayNumbers.h"
 #include "FuelEvents.h"
 #include "MailWorker.h"
 #include "StoredText.h"
@@ -71,7 +72,8 @@ void MailBridge::Restart(const MailSettings& settings) {
 
 int MailBridge::LocalMinute() const {
     const double local = ctx_.clock.LocalNow();
-    return static_cast<int>(std::floor((local - std::floor(local)) * 1440 + 1e-6)) % 1440;
+    return static_cast<int>(std::floor((local - std::floor(local)) * kMinutesPerDay + 1e-6)) %
+           kMinutesPerDay;
 }
 
 void MailBridge::Queue(const Mail::Message& m, const std::string& what) {
@@ -104,7 +106,7 @@ void MailBridge::OnTransition(int adr, const AlarmTransition& t) {
         if (raised && t.kind == AlarmKind::Loss && before != lossBefore_.end())
             n.lost = before->second - node->FL;
     }
-    const int64_t unix = static_cast<int64_t>(std::llround((now.utc - 25569.0) * 86400));
+    const int64_t unix = Mail::UnixTime(now.utc);
     for (const MailRecipient& r : settings_.recipients) {
         if (raised) {
             if (!Mail::Wants(r, kind, LocalMinute()) ||
@@ -130,12 +132,13 @@ void MailBridge::CheckStale() {
         return;
     const ClockReading now = ctx_.clock.Now();
     stored_.Waiting(ctx_.unstored ? ctx_.unstored() : 0, now.utc);
-    const bool stale = now.utc - stored_.Newest() >= settings_.staleMinutes / 1440.0;
+    const bool stale =
+        now.utc - stored_.Newest() >= double(settings_.staleMinutes) / kMinutesPerDay;
     if (stale == staleMailed_)
         return;
     staleMailed_ = stale;
     const auto to = Mail::RecipientsFor(settings_, "stale", LocalMinute());
-    const int64_t unix = static_cast<int64_t>(std::llround((now.utc - 25569.0) * 86400));
+    const int64_t unix = Mail::UnixTime(now.utc);
     Queue(Mail::StaleMessage(settings_, settings_.staleMinutes, !stale,
                              TextFormats::DateTime(now.local), to, unix),
           "no reading stored");

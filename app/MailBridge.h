@@ -6,6 +6,7 @@
 // hands them to the sending thread; never waits for the server.
 
 #include "Clock.h"
+#include "DayNumbers.h"
 #include "Mail.h"
 #include "Reading.h"
 #include "StoredReadingWatch.h"
@@ -49,7 +50,7 @@ public:
     void CheckStale();
     DailySummary* Summary() const { return summary_; }
     // Transitions older than this are history being examined, not news.
-    static constexpr double kNewsDays = 15.0 / 1440;
+    static constexpr double kNewsDays = 15.0 / kMinutesPerDay;
 
 private:
     void OnTransition(int adr, const AlarmTransition& t);

@@ -1,15 +1,16 @@
 #include "MailSetup.h"
 
 #include "Config.h"
+#include "DayNumbers.h"
 #include "MailWorker.h"
 #include "PasswordStore.h"
+#include "ServerSettings.h"
 #include "SystemClock.h"
 #include "TextFormats.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,7 +18,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
-#include <QVBoxLayout>
 
 #include <thread>
 
@@ -87,17 +87,11 @@ bool WrMailData(const MailSettings& from) {
 MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("E-mail alarms"));
     auto* form = new QFormLayout;
-    edHost = new QLineEdit;
-    edHost->setPlaceholderText(QStringLiteral("empty: no mail is sent"));
-    sbPort = new QSpinBox;
-    sbPort->setRange(1, 65535);
+    std::tie(edHost, sbPort, edUser, edPassword) =
+        MakeServerBoxes(QStringLiteral("empty: no mail is sent"), QStringLiteral("mail"));
     cbSecurity = new QComboBox;
     cbSecurity->addItems(
         {QStringLiteral("None"), QStringLiteral("STARTTLS"), QStringLiteral("TLS")});
-    edUser = new QLineEdit;
-    edPassword = new QLineEdit;
-    edPassword->setEchoMode(QLineEdit::Password);
-    edPassword->setToolTip(PasswordStore::Place(QStringLiteral("mail")));
     edFrom = new QLineEdit;
     edRecipients = new QLineEdit;
     edRecipients->setPlaceholderText(
@@ -107,13 +101,13 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
                        "loss, leak, stale, summary; none: every alarm), after '@' the hours as "
                        "hh:mm-hh:mm"));
     sbStale = new QSpinBox;
-    sbStale->setRange(0, 1440);
+    sbStale->setRange(0, kMinutesPerDay);
     sbStale->setSpecialValueText(QStringLiteral("off"));
     sbStale->setSuffix(QStringLiteral(" min"));
     edSummaryAt = new QLineEdit;
     edSummaryAt->setPlaceholderText(QStringLiteral("hh:mm, empty: none"));
     sbRate = new QSpinBox;
-    sbRate->setRange(0, 1440);
+    sbRate->setRange(0, kMinutesPerDay);
     sbRate->setSuffix(QStringLiteral(" min"));
     form->addRow(QStringLiteral("SMTP host:"), edHost);
     form->addRow(QStringLiteral("Port:"), sbPort);
@@ -130,17 +124,7 @@ MailSettingsDialog::MailSettingsDialog(QWidget* parent) : QDialog(parent) {
     lbAnswer->setWordWrap(true);
     lbAnswer->setTextInteractionFlags(Qt::TextSelectableByMouse);
     connect(btnTest, &QPushButton::clicked, this, &MailSettingsDialog::SendTestMail);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (Save())
-            accept();
-    });
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* v = new QVBoxLayout(this);
-    v->addLayout(form);
-    v->addWidget(btnTest);
-    v->addWidget(lbAnswer);
-    v->addWidget(buttons);
+    LayOutSettings(*this, form, {btnTest, lbAnswer}, [this] { return Save(); });
     Load();
 }
 
@@ -204,8 +188,7 @@ bool MailSettingsDialog::Save() {
         return false;
     }
     if (!WrMailData(s) || !StationPasswords().Write(QStringLiteral("mail"), s.password)) {
-        lbAnswer->setText(
-            QStringLiteral("The settings could not be saved to %1.").arg(ConfigLocation()));
+        lbAnswer->setText(NotSavedText());
         return false;
     }
     return true;

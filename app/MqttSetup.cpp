@@ -3,9 +3,9 @@
 #include "Config.h"
 #include "PasswordStore.h"
 #include "SecretFile.h"
+#include "ServerSettings.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +16,6 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
-#include <QVBoxLayout>
 
 QString MqttPasswordFile() {
     return SecretFile(QStringLiteral("mqtt"));
@@ -81,16 +80,10 @@ bool WrMqttData(const MqttSettings& from) {
 MqttSettingsDialog::MqttSettingsDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("MQTT broker"));
     auto* form = new QFormLayout;
-    edHost = new QLineEdit;
-    edHost->setPlaceholderText(QStringLiteral("empty: nothing is published"));
-    sbPort = new QSpinBox;
-    sbPort->setRange(1, 65535);
+    std::tie(edHost, sbPort, edUser, edPassword) =
+        MakeServerBoxes(QStringLiteral("empty: nothing is published"), QStringLiteral("mqtt"));
     edClientId = new QLineEdit;
     edClientId->setPlaceholderText(QStringLiteral("tavrona-<station>"));
-    edUser = new QLineEdit;
-    edPassword = new QLineEdit;
-    edPassword->setEchoMode(QLineEdit::Password);
-    edPassword->setToolTip(PasswordStore::Place(QStringLiteral("mqtt")));
     cbTls = new QCheckBox(QStringLiteral("TLS"));
     edCaFile = new QLineEdit;
     edCaFile->setPlaceholderText(QStringLiteral("the system's certificates"));
@@ -111,16 +104,7 @@ MqttSettingsDialog::MqttSettingsDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(QString(), cbCommands);
     lbProblem = new QLabel;
     lbProblem->setWordWrap(true);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (Save())
-            accept();
-    });
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    auto* v = new QVBoxLayout(this);
-    v->addLayout(form);
-    v->addWidget(lbProblem);
-    v->addWidget(buttons);
+    LayOutSettings(*this, form, {lbProblem}, [this] { return Save(); });
     Load();
 }
 
@@ -157,8 +141,7 @@ bool MqttSettingsDialog::Save() {
         return false;
     }
     if (!WrMqttData(s) || !WriteMqttPassword(edPassword->text().toStdString())) {
-        lbProblem->setText(
-            QStringLiteral("The settings could not be saved to %1.").arg(ConfigLocation()));
+        lbProblem->setText(NotSavedText());
         return false;
     }
     return true;

@@ -4,6 +4,7 @@
 // twice an hour from 06:00 to 22:00, spikes, sloshing after deliveries, silences.
 //
 //   bench_losses [trials per theft cell, default 20] [leak tank-months per cell, default 200]
+#include "DayNumbers.h"
 #include "FuelEventDetector.h"
 #include "LeakTest.h"
 #include "TankPhysics.h"
@@ -80,7 +81,7 @@ void TheftTable(int trials) {
                     const double start =
                         kDay0 + 4 + (busy ? 9.0 : -1.75) / 24 + std::fmod(k * 0.37, room) / 24;
                     p.events = {{kDay0 + 2 + 9.5 / 24, 8000, 300}, {start, -litres, pace}};
-                    const double end = start + p.events[1].Minutes() / 1440;
+                    const double end = start + p.events[1].Minutes() / kMinutesPerDay;
                     bool hit = false;
                     for (const FuelEvent& e : Examine(p).events) {
                         if (e.kind != FuelEventKind::Loss)
@@ -146,7 +147,7 @@ void YearTable() {
         Found f;
         for (auto& [k, e] : byKey)
             f.events.push_back(e);
-        readings += int64_t(p.days * 1440);
+        readings += int64_t(p.days * kMinutesPerDay);
         for (const FuelEvent& e : f.events) {
             if (e.kind == FuelEventKind::Loss) {
                 ++falseLosses;
@@ -199,7 +200,7 @@ void LeakTable(int months) {
                     EventRow row;
                     row.kind = "delivery";
                     row.tstart = e.utcStart;
-                    row.tend = e.utcStart + (e.Minutes() + 10) / 1440;
+                    row.tend = e.utcStart + (e.Minutes() + 10) / kMinutesPerDay;
                     in.events.push_back(row);
                 }
                 const auto t0 = Clk::now();

@@ -14,6 +14,7 @@
 #include "ChartEvents.h"
 #include "Clock.h"
 #include "Database.h"
+#include "DayNumbers.h"
 #include "LevelChart.h"
 #include "LevelQuery.h"
 #include "LevelSeries.h"
@@ -46,7 +47,7 @@ double MsSince(Clk::time_point t) {
 }
 
 constexpr int kTanks = 14;
-constexpr int kMinutes = 365 * 1440;
+constexpr int kMinutes = 365 * kMinutesPerDay;
 const double kYearStart = TextFormats::Join(2025, 1, 1);
 // The tank the periods are drawn for.
 int kTank = 1;
@@ -94,7 +95,7 @@ void BuildYear(const std::string& path) {
         for (int m = 0; m < kMinutes; ++m) {
             for (int tank = 1; tank <= kTanks; ++tank) {
                 const std::string ts =
-                    TextFormats::Timestamp(kYearStart + (m * 60 + tank) / 86400.0);
+                    TextFormats::Timestamp(kYearStart + double(m * 60 + tank) / kSecondsPerDay);
                 sqlite3_stmt* s = Silent(tank, m) ? error : data;
                 sqlite3_bind_text(s, 1, ts.c_str(), -1, SQLITE_TRANSIENT);
                 sqlite3_bind_int(s, 2, tank);

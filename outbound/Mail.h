@@ -4,6 +4,9 @@
 // inbox, and the message itself (headers, text, PDF attachment) as the bytes handed to the
 // SMTP server. Pure: times are given, nothing is read from a clock.
 
+#include "DayNumbers.h"
+
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -80,7 +83,7 @@ std::string Build(const Message& m);
 // mail. Fed times as day numbers.
 class MailRateLimit {
 public:
-    explicit MailRateLimit(double windowMinutes) : window_(windowMinutes / 1440.0) {}
+    explicit MailRateLimit(double windowMinutes) : window_(windowMinutes / kMinutesPerDay) {}
     // True when a raise mail may go now; false counts it as held back.
     bool AllowRaise(int adr, const std::string& kind, const std::string& to, double utc);
     // True when the recipient had the raise and not yet its clear.
@@ -113,6 +116,10 @@ struct AlarmNotice {
 };
 
 namespace Mail {
+// The Date header's time: seconds since 01/01/1970 UTC of a UTC day number.
+inline int64_t UnixTime(double utcDay) {
+    return std::llround((utcDay - kUnixEpochDay) * kSecondsPerDay);
+}
 Message AlarmMessage(const MailSettings& s, const AlarmNotice& n, std::vector<std::string> to,
                      int64_t unixTime);
 // No reading stored for `minutes` (or, `back`, stored again).

@@ -1,5 +1,7 @@
 #include "MqttMessages.h"
 
+#include "DayNumbers.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -129,7 +131,7 @@ std::string AckTopic(const MqttSettings& s) {
 }
 
 std::string IsoTime(double utcDays) {
-    const auto ms = static_cast<qint64>(std::llround((utcDays - 25569.0) * 86400000.0));
+    const auto ms = static_cast<qint64>(std::llround((utcDays - kUnixEpochDay) * kMsPerDay));
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODate).toStdString();
 }
 

@@ -1,5 +1,6 @@
 #include "SummaryMail.h"
 
+#include "DayNumbers.h"
 #include "TextFormats.h"
 
 #include <cmath>
@@ -9,8 +10,8 @@
 #include <sstream>
 
 namespace {
-// Day numbers of one minute differ by 1/1440; anything closer than a second is the same.
-constexpr double kSame = 1.0 / 86400;
+// Day numbers of one minute differ by 1/kMinutesPerDay; anything closer than a second is the same.
+constexpr double kSame = 1.0 / kSecondsPerDay;
 
 std::string Litres(double v) {
     return TextFormats::Int(std::llround(v)) + " l";
@@ -28,7 +29,7 @@ std::string Minute(double local) {
 
 namespace Mail {
 double SummaryMoment(double nowLocal, int minute) {
-    const double m = minute / 1440.0;
+    const double m = double(minute) / kMinutesPerDay;
     // A clock read a hair before the minute (day numbers are not exact) is at the minute.
     return std::floor(nowLocal - m + 1e-9) + m;
 }

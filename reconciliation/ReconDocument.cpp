@@ -1,6 +1,7 @@
 #include "ReconDocument.h"
 
 #include "Csv.h"
+#include "DayNumbers.h"
 #include "TextFormats.h"
 
 #include <QBuffer>
@@ -249,7 +250,8 @@ int PaintReconciliation(const ReconDocument& doc, QPagedPaintDevice& device) {
         Text(p, pages,
              QString("Station: %1    Period: %2    Printed: %3")
                  .arg(doc.station, PeriodText(doc.from, doc.to),
-                      Q(TextFormats::DateTime(std::floor(doc.printedAt * 1440) / 1440))),
+                      Q(TextFormats::DateTime(std::floor(doc.printedAt * kMinutesPerDay) /
+                                              kMinutesPerDay))),
              8);
         const ReconTolerance& tol = t.tolerance;
         Text(p, pages,

@@ -1,5 +1,6 @@
 #include "ReconImport.h"
 
+#include "DayNumbers.h"
 #include "TextFormats.h"
 
 #include <algorithm>
@@ -171,7 +172,7 @@ bool ParseDateText(const std::string& textIn, const std::string& format, double&
     if (p != text.size() || h > 23 || mi > 59 || s > 59)
         return false;
     if (y < 0 && !haveDay && !haveMonth) { // a time alone
-        day = (h * 3600 + mi * 60 + s) / 86400.0;
+        day = double(h * 3600 + mi * 60 + s) / kSecondsPerDay;
         return true;
     }
     if (y < 1900 || mo < 1 || mo > 12 || d < 1 || d > 31)
@@ -305,7 +306,7 @@ ImportResult ParseReconCsv(std::string_view bytes, ImportKind kind, const Import
             }
         }
         if (dated && !timed && kind == ImportKind::Meters)
-            when = std::floor(when) + firstShift / 1440.0;
+            when = std::floor(when) + double(firstShift) / kMinutesPerDay;
         const auto litres = number("litres", true);
         if (litres && *litres < 0)
             why.push_back("litres must not be negative");

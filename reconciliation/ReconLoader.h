@@ -5,16 +5,14 @@
 // Start, Cancel or the loader's end interrupts the reading at its next query step; nothing
 // read by a cancelled reading is handed back.
 
+#include "BackgroundRead.h"
 #include "ReconReport.h"
 
 #include <QObject>
 
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct ReconJob {
@@ -35,18 +33,12 @@ class ReconLoader : public QObject {
 public:
     using Done = std::function<void(ReconResult)>;
 
-    explicit ReconLoader(QObject* parent = nullptr);
-    // Cancels a reading still running and waits for the threads of all.
-    ~ReconLoader() override;
+    explicit ReconLoader(QObject* parent = nullptr) : QObject(parent) {}
 
     void Start(ReconJob job, Done done);
-    void Cancel();
-    bool Running() const { return running_ != nullptr; }
+    void Cancel() { reads_.Cancel(); }
+    bool Running() const { return reads_.Running(); }
 
 private:
-    struct Run;
-    void Finished(const std::shared_ptr<Run>& run);
-
-    std::shared_ptr<Run> running_;
-    std::vector<std::shared_ptr<Run>> retired_; // cancelled, their threads not joined yet
+    BackgroundRead reads_; // its end cancels and waits for the threads of all
 };

@@ -1,5 +1,6 @@
 #include "Reconciliation.h"
 
+#include "DayNumbers.h"
 #include "NetVolume.h"
 #include "TextFormats.h"
 
@@ -32,7 +33,7 @@ std::string Percent(double p) {
 
 // Two times this close are one instant: an event's start is a reading's own time, and a
 // time read back from the central server comes rounded to the microsecond.
-constexpr double kSameInstant = 0.001 / 86400;
+constexpr double kSameInstant = 0.001 / kSecondsPerDay;
 
 // The gross litres of the last reading at or before `utc`.
 std::optional<double> GrossAt(const std::vector<StoredReading>& r, double utc) {

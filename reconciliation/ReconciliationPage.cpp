@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Csv.h"
+#include "DayNumbers.h"
 #include "ReconDocument.h"
 #include "ReconEntryDialog.h"
 #include "SQLiteDatabase.h"
@@ -217,7 +218,7 @@ void ReconciliationPage::EnterClick() {
     std::vector<int> shifts;
     if (bounds_.size() > 1 && bounds_[1] - bounds_[0] < 0.999) {
         const double first = bounds_[0] - std::floor(bounds_[0]);
-        shifts.push_back(int(std::lround(first * 1440)));
+        shifts.push_back(int(std::lround(first * kMinutesPerDay)));
     }
     ReconEntryDialog d(dbFile_, adr_, bounds_, tanks, shifts, this);
     d.exec();

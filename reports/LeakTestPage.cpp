@@ -14,19 +14,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTableWidget>
 #include <QVBoxLayout>
-
-struct LeakTestPage::Run {
-    std::atomic<bool> stop{false};
-    std::thread thread;
-    std::vector<LeakReportRow> rows;
-    std::string error;
-    bool handed = false;
-};
 
 namespace {
 
@@ -80,9 +71,6 @@ LeakTestPage::LeakTestPage(std::string dbFile, Clock& clock, QWidget* parent)
 
 LeakTestPage::~LeakTestPage() {
     CancelClick();
-    for (const auto& run : retired_)
-        if (run->thread.joinable())
-            run->thread.join();
 }
 
 void LeakTestPage::Generate(int adr, double firstDay, double lastDay) {
@@ -100,76 +88,50 @@ void LeakTestPage::Generate(int adr, double firstDay, double lastDay) {
 
 void LeakTestPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (due_ && !run_)
+    if (due_ && !reads_.Running())
         Read();
 }
 
 void LeakTestPage::Read() {
     due_ = false;
-    auto run = std::make_shared<Run>();
-    run_ = run;
-    QPointer<LeakTestPage> self(this);
     const double offset = LocalOffset(clock_);
     const double nowLocal = clock_.LocalNow();
-    run->thread = std::thread([self, run, file = dbFile_, adr = adr_, first = firstDay_,
-                               last = lastDay_, offset, nowLocal] {
-        try {
-            TSQLiteDatabase db(file, TSQLiteDatabase::Mode::ReadOnly);
-            db.SetInterrupt([&run] { return run->stop.load(); });
+    reads_.Start<std::vector<LeakReportRow>>(
+        dbFile_,
+        [adr = adr_, first = firstDay_, last = lastDay_, offset,
+         nowLocal](BackgroundRead::Reading& reading, std::vector<LeakReportRow>& rows) {
             std::vector<std::shared_ptr<TItemNode>> tanks;
-            for (auto& t : LoadReportTanks(db))
+            for (auto& t : LoadReportTanks(reading.Db()))
                 if (t->id == adr)
                     tanks.push_back(t);
-            run->rows = LeakReport(db, tanks, first, last, offset, nowLocal,
-                                   [&run](int, int) { return !run->stop; });
-        } catch (const std::exception& e) {
-            run->error = e.what();
-        }
-        // Dropped by Qt when the page has gone by then; its destructor joined us.
-        QMetaObject::invokeMethod(
-            self,
-            [self, run] {
-                if (self)
-                    self->Finished(run);
-            },
-            Qt::QueuedConnection);
-    });
+            rows = LeakReport(reading.Db(), tanks, first, last, offset, nowLocal,
+                              [&reading](int, int) { return !reading.Stopped(); });
+        },
+        [this](std::vector<LeakReportRow> rows, std::string error) {
+            Finished(std::move(rows), error);
+        });
     Show();
 }
 
-void LeakTestPage::Finished(const std::shared_ptr<Run>& run) {
-    if (run->thread.joinable())
-        run->thread.join();
-    std::erase(retired_, run);
-    if (run_ != run || run->handed)
-        return; // cancelled, or replaced by a newer reading
-    run->handed = true;
-    run_.reset();
-    if (!run->error.empty()) {
-        status_->setText("Not read: " + Q(run->error));
+void LeakTestPage::Finished(std::vector<LeakReportRow> rows, const std::string& error) {
+    if (!error.empty()) {
+        status_->setText("Not read: " + Q(error));
         Show();
         return;
     }
-    shown_ = std::move(run->rows);
+    shown_ = std::move(rows);
     status_->clear();
     Show();
 }
 
 void LeakTestPage::WaitForRead() {
-    if (!run_)
-        return;
-    const std::shared_ptr<Run> run = run_;
-    if (run->thread.joinable())
-        run->thread.join();
-    Finished(run);
+    reads_.Wait();
 }
 
 void LeakTestPage::CancelClick() {
-    if (!run_)
+    if (!reads_.Running())
         return;
-    run_->stop = true;
-    retired_.push_back(std::move(run_));
-    run_.reset();
+    reads_.Cancel();
     due_ = false;
     status_->setText("Cancelled");
     Show();
@@ -199,11 +161,11 @@ void LeakTestPage::Show() {
             table_->setItem(i, c, item);
         }
     }
-    if (run_)
+    if (reads_.Running())
         status_->setText("Testing...");
     else if (shown_.empty() && status_->text().isEmpty() && lastDay_ >= firstDay_)
         status_->setText("No day of the period is over yet");
-    cancel_->setEnabled(run_ != nullptr);
+    cancel_->setEnabled(reads_.Running());
     export_->setEnabled(!shown_.empty());
 }
 

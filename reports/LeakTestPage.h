@@ -6,16 +6,14 @@
 // through a read-only connection, only while the page is shown (a long period of untested
 // days takes a while); "Cancel" stops it, "Export CSV" writes what is shown.
 
+#include "BackgroundRead.h"
 #include "LeakReport.h"
 
 #include <QString>
 #include <QWidget>
 
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class Clock;
@@ -35,7 +33,7 @@ public:
     void Generate(int adr, double firstDay, double lastDay);
     void CancelClick();
     void ExportClick();
-    bool Busy() const { return run_ != nullptr; }
+    bool Busy() const { return reads_.Running(); }
     // Blocks until the reading running is shown (tests).
     void WaitForRead();
 
@@ -50,18 +48,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    struct Run;
     void Read();
-    void Finished(const std::shared_ptr<Run>& run);
+    void Finished(std::vector<LeakReportRow> rows, const std::string& error);
     void Show();
 
     std::string dbFile_;
     Clock& clock_;
     int adr_ = 0;
     double firstDay_ = 0, lastDay_ = -1;
-    bool due_ = false; // asked for and not read yet
-    std::shared_ptr<Run> run_;
-    std::vector<std::shared_ptr<Run>> retired_; // cancelled, their threads not joined yet
+    bool due_ = false;     // asked for and not read yet
+    BackgroundRead reads_; // its end cancels and waits for the threads of all
     std::vector<LeakReportRow> shown_;
     QTableWidget* table_;
     QLabel* status_;

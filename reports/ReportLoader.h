@@ -7,18 +7,16 @@
 // "Cancel" stops the reading within a moment: the connection's progress handler interrupts
 // whatever query runs, and nothing read is handed back. A new Start cancels the one running.
 
+#include "BackgroundRead.h"
 #include "InventoryData.h"
 #include "LevelChartData.h"
 #include "ReportPeriod.h"
 
 #include <QObject>
 
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 struct ReportJob {
@@ -49,21 +47,15 @@ public:
     // Tanks summed and their number; a tank report has no fraction to tell (total 0).
     using Progress = std::function<void(int done, int total)>;
 
-    explicit ReportLoader(QObject* parent = nullptr);
-    // Cancels a reading still running and waits for the threads of all.
-    ~ReportLoader() override;
+    explicit ReportLoader(QObject* parent = nullptr) : QObject(parent) {}
 
     void Start(ReportJob job, Done done, Progress progress = {});
     // Nothing more is handed back; the thread ends within a moment, without being waited for.
-    void Cancel();
-    bool Running() const { return running_ != nullptr; }
+    void Cancel() { reads_.Cancel(); }
+    bool Running() const { return reads_.Running(); }
     // Threads not yet joined, the cancelled ones included.
-    int Threads() const { return static_cast<int>(retired_.size()) + (running_ ? 1 : 0); }
+    int Threads() const { return reads_.Threads(); }
 
 private:
-    struct Run;
-    void Finished(const std::shared_ptr<Run>& run);
-
-    std::shared_ptr<Run> running_;
-    std::vector<std::shared_ptr<Run>> retired_; // cancelled, their threads not joined yet
+    BackgroundRead reads_; // its end cancels and waits for the threads of all
 };

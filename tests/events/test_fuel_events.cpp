@@ -82,6 +82,23 @@ TItemNode& AddTank(PlainTankList& tanks, int id, int32_t capacity, const char* f
     return n;
 }
 
+// A new station file, written without waiting for the disk (these tests are of what is
+// stored, not of the disk).
+bool NewStationFile(TSQLiteDatabase& db) {
+    RecordingMessages messages;
+    if (!CreateDatabase(db, "BM", messages))
+        return false;
+    db.ExecSQL("PRAGMA synchronous = OFF");
+    return true;
+}
+
+// The three tanks of TwoWeeks.
+void AddDepotTanks(PlainTankList& tanks) {
+    AddTank(tanks, 1, 20000, "Diesel");
+    AddTank(tanks, 2, 10000, "Petrol A-95");
+    AddTank(tanks, 3, 25000, "Kerosene");
+}
+
 struct Station {
     std::vector<std::string> log;
     std::unique_ptr<FuelEvents> events;
@@ -89,6 +106,20 @@ struct Station {
             std::shared_ptr<WriteQueue> writes = {}) {
         events = std::make_unique<FuelEvents>(FuelEventsContext{
             db, tanks, clock, [this](const std::string& l) { log.push_back(l); }, writes});
+    }
+    // Stores the plan's readings from `from` on and hands each to the events, as live.
+    void FeedLive(TSQLiteDatabase& db, const SynthPlan& plan, double from) {
+        SynthesizeHistory(plan, [&](const DataRow& r) {
+            if (r.tstamp < from)
+                return;
+            InsertRow(db, r);
+            Reading reading;
+            reading.address = unsigned(r.adr);
+            reading.utc = reading.local = r.tstamp;
+            reading.litres = r.flevel;
+            reading.temp = int8_t(r.temp);
+            events->TakeReading(reading);
+        });
     }
     bool StartAndCatchUp() {
         const bool on = events->Start();
@@ -122,13 +153,9 @@ private slots:
     void historyGivesExactlyItsDeliveriesAndThefts() {
         QTemporaryDir dir;
         TSQLiteDatabase db(dir.filePath("data.db").toStdString());
-        RecordingMessages messages;
-        QVERIFY(CreateDatabase(db, "BM", messages));
-        db.ExecSQL("PRAGMA synchronous = OFF"); // a test of what is stored, not of the disk
+        QVERIFY(NewStationFile(db));
         PlainTankList tanks;
-        AddTank(tanks, 1, 20000, "Diesel");
-        AddTank(tanks, 2, 10000, "Petrol A-95");
-        AddTank(tanks, 3, 25000, "Kerosene");
+        AddDepotTanks(tanks);
         ManualClock clock(kDay0 + 20);
         std::vector<TrueEvent> truth;
         const SynthPlan plan = TwoWeeks(truth);
@@ -146,17 +173,7 @@ private slots:
         Station second(db, tanks, clock);
         QVERIFY(second.events->Start());
         second.events->StartCatchUp();
-        SynthesizeHistory(plan, [&](const DataRow& r) {
-            if (r.tstamp < live)
-                return;
-            InsertRow(db, r);
-            Reading reading;
-            reading.address = unsigned(r.adr);
-            reading.utc = reading.local = r.tstamp;
-            reading.litres = r.flevel;
-            reading.temp = int8_t(r.temp);
-            second.events->TakeReading(reading);
-        });
+        second.FeedLive(db, plan, live);
         second.events->WaitForCatchUp();
         QVERIFY2(second.LinesWith("Events are not recorded") == 0,
                  qPrintable(QString::fromStdString(second.log.empty() ? "" : second.log.back())));
@@ -196,13 +213,9 @@ private slots:
         QTemporaryDir dir;
         const std::string file = dir.filePath("data.db").toStdString();
         TSQLiteDatabase db(file);
-        RecordingMessages messages;
-        QVERIFY(CreateDatabase(db, "BM", messages));
-        db.ExecSQL("PRAGMA synchronous = OFF"); // a test of what is stored, not of the disk
+        QVERIFY(NewStationFile(db));
         PlainTankList tanks;
-        AddTank(tanks, 1, 20000, "Diesel");
-        AddTank(tanks, 2, 10000, "Petrol A-95");
-        AddTank(tanks, 3, 25000, "Kerosene");
+        AddDepotTanks(tanks);
         ManualClock clock(kDay0 + 20);
         std::vector<TrueEvent> truth;
         const SynthPlan plan = TwoWeeks(truth);
@@ -242,17 +255,7 @@ private slots:
         nowMs += WriteQueue::kRetryMs;
         QCOMPARE(writes->Retry(), std::size_t(0));
         QVERIFY(!fuelRows().empty());
-        SynthesizeHistory(plan, [&](const DataRow& r) {
-            if (r.tstamp < live)
-                return;
-            InsertRow(db, r);
-            Reading reading;
-            reading.address = unsigned(r.adr);
-            reading.utc = reading.local = r.tstamp;
-            reading.litres = r.flevel;
-            reading.temp = int8_t(r.temp);
-            s.events->TakeReading(reading);
-        });
+        s.FeedLive(db, plan, live);
         QCOMPARE(s.LinesWith("Events are not recorded"), 0);
         QCOMPARE(int(fuelRows().size()), int(truth.size()));
     }
@@ -272,13 +275,9 @@ private slots:
         QTemporaryDir dir;
         const std::string file = dir.filePath("data.db").toStdString();
         TSQLiteDatabase db(file);
-        RecordingMessages messages;
-        QVERIFY(CreateDatabase(db, "BM", messages));
-        db.ExecSQL("PRAGMA synchronous = OFF");
+        QVERIFY(NewStationFile(db));
         PlainTankList tanks;
-        AddTank(tanks, 1, 20000, "Diesel");
-        AddTank(tanks, 2, 10000, "Petrol A-95");
-        AddTank(tanks, 3, 25000, "Kerosene");
+        AddDepotTanks(tanks);
         ManualClock clock(kDay0 + 20);
         std::vector<TrueEvent> truth;
         InsertRows(db, TwoWeeks(truth), 0, At(14, 0));
@@ -354,9 +353,7 @@ private slots:
         QFETCH(int, stopMinutes);
         QTemporaryDir dir;
         TSQLiteDatabase db(dir.filePath("data.db").toStdString());
-        RecordingMessages messages;
-        QVERIFY(CreateDatabase(db, "BM", messages));
-        db.ExecSQL("PRAGMA synchronous = OFF");
+        QVERIFY(NewStationFile(db));
         PlainTankList tanks;
         AddTank(tanks, 1, 20000, "Diesel");
         SynthPlan plan;
@@ -383,17 +380,7 @@ private slots:
         QVERIFY(second.events->Start());
         second.events->StartCatchUp();
         second.events->WaitForCatchUp();
-        SynthesizeHistory(plan, [&](const DataRow& r) {
-            if (r.tstamp < stop)
-                return;
-            InsertRow(db, r);
-            Reading reading;
-            reading.address = unsigned(r.adr);
-            reading.utc = reading.local = r.tstamp;
-            reading.litres = r.flevel;
-            reading.temp = int8_t(r.temp);
-            second.events->TakeReading(reading);
-        });
+        second.FeedLive(db, plan, stop);
         QVERIFY(!second.events->AnyUnacknowledged());
         QCOMPARE(second.LinesWith("LOSS alarm raised"), 0);
         const std::vector<EventRow> losses = SelectEvents(db, 1, "loss");

@@ -3,6 +3,8 @@
 // a file in a maildir; stopped with the object. A server that never answers. And reading
 // the mails back.
 
+#include "Mail.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
@@ -14,6 +16,17 @@
 #include <QThread>
 
 #include <atomic>
+
+// The station's mail settings for a local server: plain SMTP on 127.0.0.1.
+inline MailSettings LocalMailSettings(int port) {
+    MailSettings s;
+    s.host = "127.0.0.1";
+    s.port = port;
+    s.security = MailSecurity::None;
+    s.from = "station@depot.example";
+    s.station = "depot 7";
+    return s;
+}
 
 // A local SMTP server that keeps each mail it takes as a file in a maildir.
 class SmtpSink {

@@ -18,12 +18,7 @@ constexpr double kMinute = 1.0 / 1440;
 const double kSixAm = kDay0 + 1 + 360 * kMinute; // covers the delivery and the loss
 
 MailSettings Settings(int port) {
-    MailSettings s;
-    s.host = "127.0.0.1";
-    s.port = port;
-    s.security = MailSecurity::None;
-    s.from = "station@depot.example";
-    s.station = "depot 7";
+    MailSettings s = LocalMailSettings(port);
     s.summaryMinute = 360;
     Mail::ParseRecipients("boss@depot.example: summary; guard@depot.example: loss", s.recipients,
                           nullptr);

@@ -9,18 +9,6 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-namespace {
-MailSettings Settings(int port) {
-    MailSettings s;
-    s.host = "127.0.0.1";
-    s.port = port;
-    s.security = MailSecurity::None;
-    s.from = "station@depot.example";
-    s.station = "depot 7";
-    return s;
-}
-} // namespace
-
 class TestMail : public QObject {
     Q_OBJECT
 private slots:
@@ -144,7 +132,7 @@ void TestMail::headersCannotBeInjected() {
 void TestMail::alarmAndClearMailsReachServer() {
     SmtpSink sink;
     QVERIFY2(sink.Start(), "python3-aiosmtpd must be installed (scripts/deps.sh)");
-    MailSettings s = Settings(sink.Port());
+    MailSettings s = LocalMailSettings(sink.Port());
     std::vector<MailRecipient> rs;
     QVERIFY(Mail::ParseRecipients("guard@depot.example: loss; boss@depot.example: summary", rs,
                                   nullptr));
@@ -191,7 +179,7 @@ void TestMail::alarmAndClearMailsReachServer() {
 void TestMail::attachmentArrivesWhole() {
     SmtpSink sink;
     QVERIFY2(sink.Start(), "python3-aiosmtpd must be installed (scripts/deps.sh)");
-    const MailSettings s = Settings(sink.Port());
+    const MailSettings s = LocalMailSettings(sink.Port());
     Mail::Message m =
         Mail::TestMessage(s, "09/12/2026 06:00:00", {"boss@depot.example"}, 1796800000);
     std::string pdf = "%PDF-1.4\n";
@@ -211,7 +199,7 @@ void TestMail::serverAwayIsAnErrorNotSuccess() {
     probe.listen(QHostAddress::LocalHost, 0);
     const int port = probe.serverPort();
     probe.close(); // nothing listens there now
-    const MailSettings s = Settings(port);
+    const MailSettings s = LocalMailSettings(port);
     const Mail::Message m = Mail::TestMessage(s, "t", {"a@x.org"}, 0);
     QVERIFY(!MailWorker::SendOnce(s, {m.to, Mail::Build(m), "test", {}}).empty());
 }
@@ -224,11 +212,12 @@ void TestMail::stoppingAbandonsAMailToASilentServer() {
     QTRY_VERIFY(server.port > 0);
     std::vector<std::string> notices;
     {
-        MailWorker worker(Settings(server.port), [&](const MailWorker::Status& st) {
+        MailWorker worker(LocalMailSettings(server.port), [&](const MailWorker::Status& st) {
             if (!st.notice.empty())
                 notices.push_back(st.notice);
         });
-        const Mail::Message m = Mail::TestMessage(Settings(server.port), "t", {"a@x.org"}, 0);
+        const Mail::Message m =
+            Mail::TestMessage(LocalMailSettings(server.port), "t", {"a@x.org"}, 0);
         worker.Send({m.to, Mail::Build(m), "LOSS", {}});
         QTRY_VERIFY(server.connected);
     }

@@ -33,12 +33,7 @@ void FillFile(TSQLiteDatabase& db) {
 }
 
 MailSettings Mailer(int port) {
-    MailSettings s;
-    s.host = "127.0.0.1";
-    s.port = port;
-    s.security = MailSecurity::None;
-    s.from = "station@depot.example";
-    s.station = "depot 7";
+    MailSettings s = LocalMailSettings(port);
     s.staleMinutes = 2;
     Mail::ParseRecipients("ops@depot.example: stale", s.recipients, nullptr);
     return s;

@@ -45,16 +45,19 @@ int main(int argc, char** argv) {
     // light as before. A scheduled run has no display, and a report never shows a window,
     // so the off-screen platform is taken unless the caller chose one.
     std::unique_ptr<QGuiApplication> app;
+    auto startGui = [&] {
+        if (app)
+            return;
+#if !defined(_WIN32) && !defined(__APPLE__)
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    };
     const PdfRenderer pdf = [&](const ReportRequest& req, const std::vector<TankReport>& reports,
                                 const std::vector<TankBalance>& summary, double from, double to,
                                 double offset, double nowLocal) {
-        if (!app) {
-#if !defined(_WIN32) && !defined(__APPLE__)
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-#endif
-            app = std::make_unique<QGuiApplication>(argc, argv);
-        }
+        startGui();
         return ReportPdfRenderer(QSysInfo::machineHostName())(req, reports, summary, from, to,
                                                               offset, nowLocal);
     };
@@ -63,13 +66,7 @@ int main(int argc, char** argv) {
                                               const std::vector<TankReconReport>& tanks,
                                               double from, double to, double offset,
                                               double nowLocal) {
-            if (!app) {
-#if !defined(_WIN32) && !defined(__APPLE__)
-                if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                    qputenv("QT_QPA_PLATFORM", "offscreen");
-#endif
-                app = std::make_unique<QGuiApplication>(argc, argv);
-            }
+            startGui();
             return ReconPdfRendererFor(QSysInfo::machineHostName())(output, deliveries, tanks, from,
                                                                     to, offset, nowLocal);
         };
@@ -78,13 +75,7 @@ int main(int argc, char** argv) {
     const LeakPdfRenderer leakPdf = [&](const ReportRequest& req,
                                         const std::vector<LeakReportRow>& rows, double offset,
                                         double nowLocal) {
-        if (!app) {
-#if !defined(_WIN32) && !defined(__APPLE__)
-            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-                qputenv("QT_QPA_PLATFORM", "offscreen");
-#endif
-            app = std::make_unique<QGuiApplication>(argc, argv);
-        }
+        startGui();
         return LeakReportPdfRenderer(QSysInfo::machineHostName())(req, rows, offset, nowLocal);
     };
     return RunReport(args, std::cout, std::cerr, clock, pdf, OpenCentralArchive, leakPdf);

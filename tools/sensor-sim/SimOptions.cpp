@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "DayNumbers.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -114,7 +116,7 @@ const std::map<std::string, Setter>& ValueOptions() {
         {"--fall", Number(&SimOptions::fallPerMinute, 0, 4000)},
         {"--scenario",
          [](SimOptions& o, const std::string& v) { return ParseScenarioList(v, o.scenarios); }},
-        {"--scenario-start", Number(&SimOptions::scenarioStartS, 0, 86400)},
+        {"--scenario-start", Number(&SimOptions::scenarioStartS, 0, kSecondsPerDay)},
         {"--start",
          [](SimOptions& o, const std::string& v) { return ParseStartLevels(v, o.startLevels); }},
         {"--seed",
