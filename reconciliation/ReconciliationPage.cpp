@@ -37,16 +37,21 @@ public:
     CumulativeChart(const std::optional<TankReconReport>& shown, QWidget* parent)
         : QWidget(parent), shown_(shown) {
         setObjectName("ReconChart");
-        setMinimumHeight(40);
+        // Low enough for a small window, high enough to read the band and the litres.
+        setMinimumHeight(fontMetrics().height() * 9);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (shown_)
-            PaintCumulativeChart(p, QRectF(rect()), *shown_);
-        else
-            p.fillRect(rect(), palette().base());
+        p.fillRect(rect(), palette().base());
+        if (!shown_)
+            return;
+        // The printed report gives it this heading; the page says it in the chart.
+        const int caption = fontMetrics().height() + 4;
+        p.drawText(QRect(4, 0, width() - 8, caption), Qt::AlignLeft | Qt::AlignVCenter,
+                   kChartCaption);
+        PaintCumulativeChart(p, QRectF(rect().adjusted(0, caption, 0, 0)), *shown_);
     }
 
 private:
@@ -104,6 +109,7 @@ ReconciliationPage::ReconciliationPage(std::string dbFile, Clock& clock, QWidget
     right->addWidget(matches_);
     split->addWidget(right);
     split->setSizes({700, 450});
+    right->setSizes({250, 200});
 
     auto* buttons = new QHBoxLayout;
     auto add = [&](const char* caption, const char* name, void (ReconciliationPage::*click)()) {
@@ -192,9 +198,8 @@ void ReconciliationPage::Show() {
     Fill(matches_, MatchTable(shown_->rec, offset_));
     QStringList lines;
     for (const MonthCheck& m : shown_->rec.months)
-        lines << QString("Month %1/%2: variance %3 l of %4 l throughput, limit ±%5 l: %6")
-                     .arg(m.month, 2, 10, QChar('0'))
-                     .arg(m.year)
+        lines << QString("Month %1: variance %2 l of %3 l throughput, limit ±%4 l: %5")
+                     .arg(Q(MonthLabel(shown_->rec, m)))
                      .arg(m.variance, 0, 'f', 0)
                      .arg(m.throughput, 0, 'f', 0)
                      .arg(m.limit, 0, 'f', 0)
