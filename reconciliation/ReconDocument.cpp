@@ -194,7 +194,8 @@ void PaintCumulativeChart(QPainter& p, const QRectF& area, const TankReconReport
 
     // the value axis: about five steps of 1, 2 or 5 × 10^n litres
     const double raw = (hi - lo) / 5, mag = std::pow(10, std::floor(std::log10(raw)));
-    const double step = raw / mag < 2 ? 2 * mag : raw / mag < 5 ? 5 * mag : 10 * mag;
+    // Whole litres at least: the labels have no decimals, and a half would read twice.
+    const double step = std::max(1.0, raw / mag < 2 ? 2 * mag : raw / mag < 5 ? 5 * mag : 10 * mag);
     for (double v = std::ceil(lo / step) * step; v <= hi; v += step) {
         p.setPen(QColor(225, 225, 225));
         p.drawLine(QPointF(plot.left(), Y(v)), QPointF(plot.right(), Y(v)));
@@ -216,6 +217,13 @@ void PaintCumulativeChart(QPainter& p, const QRectF& area, const TankReconReport
             QRectF(X(rows[i].start) - labelW / 2, plot.bottom() + 2, labelW, fm.height()),
             Qt::AlignHCenter | Qt::AlignTop,
             QString("%1/%2").arg(parts.day, 2, 10, QChar('0')).arg(parts.month, 2, 10, QChar('0')));
+    }
+    if (std::all_of(value.begin(), value.end(), [](double v) { return std::isnan(v); })) {
+        // In the upper half, clear of the zero line.
+        p.drawText(plot.adjusted(0, 0, 0, -plot.height() / 2), Qt::AlignCenter,
+                   "No meter data in the period: no book to set against");
+        p.restore();
+        return;
     }
     // the cumulative variance: a line through the known periods, a gap over the unknown
     QPen pen(QColor(30, 60, 160), std::max(1.0, plot.height() / 150));
