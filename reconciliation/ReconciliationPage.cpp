@@ -23,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -58,14 +59,29 @@ private:
     const std::optional<TankReconReport>& shown_;
 };
 
+// A long heading on two lines, broken at the blank nearest its middle: the columns are
+// then as wide as their figures, and the status column fits the window.
+QString TwoLines(QString heading) {
+    int best = -1;
+    for (int i = 0; i < heading.size(); ++i)
+        if (heading[i] == ' ' &&
+            (best < 0 || std::abs(i - heading.size() / 2) < std::abs(best - heading.size() / 2)))
+            best = i;
+    if (heading.size() > 9 && best > 0)
+        heading[best] = '\n';
+    return heading;
+}
+
 void Fill(QTableWidget* grid, const TextTable& t) {
     grid->clear();
     grid->setColumnCount(int(t.headers.size()));
     grid->setRowCount(int(t.rows.size()));
     QStringList headers;
     for (const auto& h : t.headers)
-        headers << Q(h);
+        headers << TwoLines(Q(h));
     grid->setHorizontalHeaderLabels(headers);
+    for (int c = 0; c < int(t.headers.size()); ++c)
+        grid->horizontalHeaderItem(c)->setToolTip(Q(t.headers[std::size_t(c)]));
     for (int r = 0; r < int(t.rows.size()); ++r)
         for (int c = 0; c < int(t.rows[std::size_t(r)].size()); ++c) {
             const QString text = Q(t.rows[std::size_t(r)][std::size_t(c)]);
@@ -86,6 +102,7 @@ QTableWidget* MakeGrid(const char* name, QWidget* parent) {
     g->setObjectName(name);
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
     g->verticalHeader()->setVisible(false);
+    g->verticalHeader()->setDefaultSectionSize(g->fontMetrics().height() + 6);
     return g;
 }
 
@@ -108,7 +125,7 @@ ReconciliationPage::ReconciliationPage(std::string dbFile, Clock& clock, QWidget
     right->addWidget(chart_);
     right->addWidget(matches_);
     split->addWidget(right);
-    split->setSizes({700, 450});
+    split->setSizes({760, 390});
     right->setSizes({250, 200});
 
     auto* buttons = new QHBoxLayout;
