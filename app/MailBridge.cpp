@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
@@ -20,8 +21,10 @@ MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
             [this](int adr, const AlarmTransition& t) { OnTransition(adr, t); });
     connect(&ctx_.events, &FuelEvents::FuelEventReported, this,
             [this](int adr, const FuelEvent& e) {
-                if (e.kind == FuelEventKind::Loss)
+                if (e.kind == FuelEventKind::Loss) {
                     lossBefore_[adr] = e.before.gross;
+                    lossSeen_[adr] = e.tend.value_or(ctx_.clock.UtcNow());
+                }
             });
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &MailBridge::CheckStale);
@@ -85,7 +88,10 @@ void MailBridge::OnTransition(int adr, const AlarmTransition& t) {
     if (!worker_)
         return;
     const ClockReading now = ctx_.clock.Now();
-    if (now.utc - t.utc > kNewsDays)
+    double when = t.utc;
+    if (const auto seen = lossSeen_.find(adr); t.kind == AlarmKind::Loss && seen != lossSeen_.end())
+        when = std::max(when, seen->second);
+    if (now.utc - when > kNewsDays)
         return;
     const bool raised = t.from == AlarmState::Cleared && t.to == AlarmState::Unacknowledged;
     const bool cleared = t.to == AlarmState::Cleared;

@@ -1,6 +1,7 @@
 // The station's entry: fixed text formats, the four windows, the event loop.
 #include "BuildVersion.h"
 #include "Config.h"
+#include "FileDialogGuard.h"
 #include "MainUnit.h"
 #include "QtOperatorMessages.h"
 #include "StationFont.h"
@@ -50,6 +51,8 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     QLocale::setDefault(QLocale::c());
     app.setFont(StationFont());
+    FileDialogGuard fileDialogs;
+    app.installEventFilter(&fileDialogs);
 
     QtOperatorMessages messages;
     app.messages = &messages;

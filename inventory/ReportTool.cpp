@@ -24,10 +24,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tavrona-report [--db FILE] --what readings|events|daily|summary|leak --tank N|all "
+    "usage: tavrona-report [--db FILE] --what "
+    "readings|events|daily|summary|leak|reconciliation|deliveries --tank N|all "
     "--from dd/mm/yyyy --to dd/mm/yyyy [--format csv|pdf] [--shifts hh:mm,...] -o FILE\n"
     "       tavrona-report --central CONNINFO [--station NAME|all] --what "
-    "readings|events|daily|summary|leak [--tank N|all] --from dd/mm/yyyy --to dd/mm/yyyy "
+    "readings|events|daily|summary|leak|reconciliation|deliveries [--tank N|all] --from "
+    "dd/mm/yyyy --to dd/mm/yyyy "
     "[--shifts hh:mm,...] -o FILE";
 
 // 100 years of 365.25 days: longer periods name days no reading can have.
@@ -37,15 +39,17 @@ constexpr const char* kHelp =
     "Writes an inventory report of the station's data.db (read-only), or of the central\n"
     "server, as CSV, or as a PDF with --format pdf.\n"
     "  --db FILE          the station's database (default: data.db in this folder)\n"
-    "  --what WHAT        readings, events, daily (balance), summary (the depot's) or leak\n"
-    "                     (the daily leak test)\n"
+    "  --what WHAT        readings, events, daily (balance), summary (the depot's), leak\n"
+    "                     (the daily leak test), reconciliation (book against gauge per\n"
+    "                     day or shift) or deliveries (delivery notes against measured)\n"
     "  --tank N|all       one tank, or every active tank\n"
     "  --from, --to       the period's first and last day, as dd/mm/yyyy\n"
-    "  --format csv|pdf   a PDF holds the tank's report (daily), its events, the summary or\n"
-    "                     the leak tests\n"
+    "  --format csv|pdf   a PDF holds the tank's report (daily), its events, the summary,\n"
+    "                     the leak tests or the reconciliation and its deliveries\n"
     "  --shifts hh:mm,... balance rows per shift instead of per calendar day\n"
     "  -o FILE            the output file; - writes CSV to standard output\n"
     "  --central CONNINFO, --station NAME|all   the same reports over the central server\n"
+    "                     (as CSV), reconciliation and deliveries from the book sent there\n"
     "  -h, --help         this text\n"
     "Exit codes: 0 written, 1 the file could not be read, 2 bad arguments or a reversed\n"
     "period, 3 no such file or no station database, 4 no such tank (or an inactive one),\n"

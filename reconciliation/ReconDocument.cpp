@@ -31,9 +31,12 @@ QString PeriodText(double from, double to) {
 // not fit; every page carries its number at the foot.
 class Pages {
 public:
-    Pages(QPainter& p, QPagedPaintDevice& device, const QRectF& area)
-        : p_(p), device_(device), area_(area), y_(area.top()) {}
+    Pages(QPainter& p, QPagedPaintDevice& device, const QRectF& area, int total)
+        : p_(p), device_(device), area_(area), y_(area.top()), total_(total) {}
     int count() const { return page_; }
+    // What each page's foot names, so that a page taken out of the pile still says what it
+    // belongs to.
+    void setNote(const QString& note) { note_ = note; }
     double width() const { return area_.width(); }
     // The rectangle of a block `h` high, on a new page when it does not fit here (or when
     // `fresh` and this page has something on it already).
@@ -54,8 +57,14 @@ public:
         QFont f = p_.font();
         f.setPointSizeF(7);
         p_.setFont(f);
-        p_.drawText(QRectF(area_.left(), area_.bottom() - footH(), area_.width(), footH()),
-                    Qt::AlignRight | Qt::AlignVCenter, QString("Page %1").arg(page_));
+        const QRectF foot(area_.left(), area_.bottom() - footH(), area_.width(), footH());
+        const QString number = total_ > 0 ? QString("Page %1 of %2").arg(page_).arg(total_)
+                                          : QString("Page %1").arg(page_);
+        p_.drawText(foot, Qt::AlignRight | Qt::AlignVCenter, number);
+        p_.drawText(
+            foot.adjusted(0, 0, -QFontMetricsF(p_.font()).horizontalAdvance(number) * 1.5, 0),
+            Qt::AlignLeft | Qt::AlignVCenter,
+            QFontMetricsF(p_.font()).elidedText(note_, Qt::ElideRight, foot.width() * 0.8));
         p_.restore();
     }
 
@@ -66,7 +75,9 @@ private:
     QPagedPaintDevice& device_;
     QRectF area_;
     double y_;
+    int total_;
     int page_ = 1;
+    QString note_;
 };
 
 void Text(QPainter& p, Pages& pages, const QString& text, double pt, bool bold = false) {
@@ -184,7 +195,8 @@ void PaintCumulativeChart(QPainter& p, const QRectF& area, const TankReconReport
 
     // the value axis: about five steps of 1, 2 or 5 × 10^n litres
     const double raw = (hi - lo) / 5, mag = std::pow(10, std::floor(std::log10(raw)));
-    const double step = raw / mag < 2 ? 2 * mag : raw / mag < 5 ? 5 * mag : 10 * mag;
+    // Whole litres at least: the labels have no decimals, and a half would read twice.
+    const double step = std::max(1.0, raw / mag < 2 ? 2 * mag : raw / mag < 5 ? 5 * mag : 10 * mag);
     for (double v = std::ceil(lo / step) * step; v <= hi; v += step) {
         p.setPen(QColor(225, 225, 225));
         p.drawLine(QPointF(plot.left(), Y(v)), QPointF(plot.right(), Y(v)));
@@ -198,12 +210,21 @@ void PaintCumulativeChart(QPainter& p, const QRectF& area, const TankReconReport
     // the time axis: the periods' starts, thinned to fit
     const std::size_t every = std::max<std::size_t>(
         1, std::size_t(rows.size() * fm.horizontalAdvance("00/00 ") / plot.width()) + 1);
+    // A label's box in the device's own units: a fixed width cut the dates on paper.
+    const double labelW = fm.horizontalAdvance("00/00") * 1.5;
     for (std::size_t i = 0; i < rows.size(); i += every) {
         const auto parts = TextFormats::Split(rows[i].start);
         p.drawText(
-            QRectF(X(rows[i].start) - 30, plot.bottom() + 2, 60, fm.height()),
+            QRectF(X(rows[i].start) - labelW / 2, plot.bottom() + 2, labelW, fm.height()),
             Qt::AlignHCenter | Qt::AlignTop,
             QString("%1/%2").arg(parts.day, 2, 10, QChar('0')).arg(parts.month, 2, 10, QChar('0')));
+    }
+    if (std::all_of(value.begin(), value.end(), [](double v) { return std::isnan(v); })) {
+        // In the upper half, clear of the zero line.
+        p.drawText(plot.adjusted(0, 0, 0, -plot.height() / 2), Qt::AlignCenter,
+                   "No meter data in the period: no book to set against");
+        p.restore();
+        return;
     }
     // the cumulative variance: a line through the known periods, a gap over the unknown
     QPen pen(QColor(30, 60, 160), std::max(1.0, plot.height() / 150));
@@ -220,26 +241,36 @@ void PaintCumulativeChart(QPainter& p, const QRectF& area, const TankReconReport
             p.drawLine(last, pt);
         const bool out =
             rows[i].status == ReconStatus::Fail || rows[i].status == ReconStatus::Investigate;
-        p.setBrush(out ? QColor(200, 40, 40) : QColor(30, 60, 160));
-        const double r = pen.widthF() * 1.8;
+        // Filled without the line's pen, whose width all but covered a red point.
+        const QColor dot = out ? QColor(200, 40, 40) : QColor(30, 60, 160);
+        p.setPen(Qt::NoPen);
+        p.setBrush(dot);
+        const double r = pen.widthF() * (out ? 3 : 1.8);
         p.drawEllipse(pt, r, r);
+        p.setPen(pen);
         last = pt;
         drawing = true;
     }
     p.restore();
 }
 
-int PaintReconciliation(const ReconDocument& doc, QPagedPaintDevice& device) {
+namespace {
+
+int Paint(const ReconDocument& doc, QPagedPaintDevice& device, int total) {
     QPainter p;
     if (!p.begin(&device))
         return 0;
     const QRectF area(QPointF(0, 0), QSizeF(device.width(), device.height()));
-    Pages pages(p, device, area);
+    Pages pages(p, device, area, total);
     bool first = true;
     for (const TankReconReport& t : *doc.tanks) {
         const QString name = QString::fromStdString(Csv::StoredToUtf8(t.tank->Name));
         pages.take(0, !first);
         first = false;
+        pages.setNote(QString("%1 - tank %2 %3 - %4 - station %5")
+                          .arg(doc.deliveriesOnly ? "Delivery notes" : "Wetstock reconciliation")
+                          .arg(t.tank->id)
+                          .arg(name, PeriodText(doc.from, doc.to), doc.station));
         Text(p, pages,
              QString("%1 - tank %2 %3")
                  .arg(doc.deliveriesOnly ? "Delivery notes against measured deliveries"
@@ -267,7 +298,7 @@ int PaintReconciliation(const ReconDocument& doc, QPagedPaintDevice& device) {
              7);
         pages.space(pages.width() * 0.005);
         if (!doc.deliveriesOnly) {
-            Text(p, pages, "Cumulative variance (line) and tolerance band (green)", 9, true);
+            Text(p, pages, kChartCaption, 9, true);
             const QRectF chart = pages.take(area.height() * 0.3);
             PaintCumulativeChart(p, chart, t);
             pages.space(area.height() * 0.01);
@@ -300,6 +331,21 @@ int PaintReconciliation(const ReconDocument& doc, QPagedPaintDevice& device) {
     pages.footer();
     const int n = pages.count();
     return p.end() ? n : 0;
+}
+
+} // namespace
+
+int PaintReconciliation(const ReconDocument& doc, QPagedPaintDevice& device) {
+    // Laid out once on a PDF of the same page and resolution to count the pages, so that
+    // each page can say "of N".
+    QBuffer scratch;
+    if (!scratch.open(QIODevice::WriteOnly))
+        return 0;
+    QPdfWriter count(&scratch);
+    count.setResolution(device.logicalDpiX());
+    count.setPageLayout(device.pageLayout());
+    const int total = Paint(doc, count, 0);
+    return total > 0 ? Paint(doc, device, total) : 0;
 }
 
 std::string WriteReconciliationPdf(const ReconDocument& doc, const QString& path) {

@@ -24,6 +24,10 @@ struct ReconDocument {
     const std::vector<TankReconReport>* tanks = nullptr;
 };
 
+// What the chart shows, as its heading says on paper and its caption on the page.
+inline constexpr const char* kChartCaption =
+    "Cumulative variance, l (line; red points out of tolerance) and tolerance band (green)";
+
 // The cumulative variance per period as a line, with the band of ± the daily tolerance
 // summed over the periods so far, and a zero line; the screen's page paints the same.
 void PaintCumulativeChart(QPainter& p, const QRectF& area, const TankReconReport& tank);

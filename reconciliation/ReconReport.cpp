@@ -270,15 +270,39 @@ TextTable MatchTable(const TankReconciliation& rec, double offset) {
     return t;
 }
 
+std::string MonthLabel(const TankReconciliation& rec, const MonthCheck& m) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d/%04d", m.month, m.year);
+    // The periods of this month that were reconciled: a check over part of a month is no
+    // month's check, and the page and paper must say so.
+    std::optional<double> first, last;
+    for (const ReconRow& r : rec.rows) {
+        const auto parts = TextFormats::Split(r.start);
+        if (parts.year != m.year || parts.month != m.month)
+            continue;
+        first = std::min(first.value_or(r.start), r.start);
+        last = std::max(last.value_or(r.stop), r.stop);
+    }
+    const double monthStart = TextFormats::Join(m.year, m.month, 1);
+    const double monthEnd = m.month == 12 ? TextFormats::Join(m.year + 1, 1, 1)
+                                          : TextFormats::Join(m.year, m.month + 1, 1);
+    constexpr double kSecond = 1.0 / 86400;
+    if (!first || (*first <= monthStart + kSecond && *last >= monthEnd - kSecond))
+        return text;
+    // The last day named is the one the periods end in (a period ending at midnight ends
+    // with the day before).
+    const std::string from = TextFormats::ShortDate(*first).substr(0, 5);
+    const std::string to = TextFormats::ShortDate(*last - kSecond).substr(0, 5);
+    return std::string(text) + ", " + from + "-" + to + " only";
+}
+
 TextTable MonthTable(const TankReconciliation& rec) {
     TextTable t;
     t.headers = {
         "Month", "Throughput, l", "Variance, l", "Limit ±, l", "Periods without meter data",
         "Result"};
     for (const MonthCheck& m : rec.months) {
-        char month[16];
-        std::snprintf(month, sizeof month, "%02d/%04d", m.month, m.year);
-        t.rows.push_back({month, Num(std::optional<double>(m.throughput)),
+        t.rows.push_back({MonthLabel(rec, m), Num(std::optional<double>(m.throughput)),
                           Num(std::optional<double>(m.variance)),
                           Num(std::optional<double>(m.limit)), std::to_string(m.rowsWithoutData),
                           m.rowsWithoutData == m.rows ? "no meter data"

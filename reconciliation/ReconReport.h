@@ -45,6 +45,8 @@ TextTable ReconTable(const TankReconciliation& rec);
 TextTable MatchTable(const TankReconciliation& rec, double offset);
 // The month's check per calendar month.
 TextTable MonthTable(const TankReconciliation& rec);
+// "mm/yyyy", with ", dd/mm-dd/mm only" when the reconciled periods cover part of the month.
+std::string MonthLabel(const TankReconciliation& rec, const MonthCheck& m);
 
 // The tables as CSV lines (UTF-8, CR LF), each with the tank number and name first;
 // `header` only for the first tank.

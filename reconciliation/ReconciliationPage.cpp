@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -38,21 +39,39 @@ public:
     CumulativeChart(const std::optional<TankReconReport>& shown, QWidget* parent)
         : QWidget(parent), shown_(shown) {
         setObjectName("ReconChart");
-        setMinimumHeight(40);
+        // Low enough for a small window, high enough to read the band and the litres.
+        setMinimumHeight(fontMetrics().height() * 9);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (shown_)
-            PaintCumulativeChart(p, QRectF(rect()), *shown_);
-        else
-            p.fillRect(rect(), palette().base());
+        p.fillRect(rect(), palette().base());
+        if (!shown_)
+            return;
+        // The printed report gives it this heading; the page says it in the chart.
+        const int caption = fontMetrics().height() + 4;
+        p.drawText(QRect(4, 0, width() - 8, caption), Qt::AlignLeft | Qt::AlignVCenter,
+                   kChartCaption);
+        PaintCumulativeChart(p, QRectF(rect().adjusted(0, caption, 0, 0)), *shown_);
     }
 
 private:
     const std::optional<TankReconReport>& shown_;
 };
+
+// A long heading on two lines, broken at the blank nearest its middle: the columns are
+// then as wide as their figures, and the status column fits the window.
+QString TwoLines(QString heading) {
+    int best = -1;
+    for (int i = 0; i < heading.size(); ++i)
+        if (heading[i] == ' ' &&
+            (best < 0 || std::abs(i - heading.size() / 2) < std::abs(best - heading.size() / 2)))
+            best = i;
+    if (heading.size() > 9 && best > 0)
+        heading[best] = '\n';
+    return heading;
+}
 
 void Fill(QTableWidget* grid, const TextTable& t) {
     grid->clear();
@@ -60,8 +79,10 @@ void Fill(QTableWidget* grid, const TextTable& t) {
     grid->setRowCount(int(t.rows.size()));
     QStringList headers;
     for (const auto& h : t.headers)
-        headers << Q(h);
+        headers << TwoLines(Q(h));
     grid->setHorizontalHeaderLabels(headers);
+    for (int c = 0; c < int(t.headers.size()); ++c)
+        grid->horizontalHeaderItem(c)->setToolTip(Q(t.headers[std::size_t(c)]));
     for (int r = 0; r < int(t.rows.size()); ++r)
         for (int c = 0; c < int(t.rows[std::size_t(r)].size()); ++c) {
             const QString text = Q(t.rows[std::size_t(r)][std::size_t(c)]);
@@ -82,6 +103,7 @@ QTableWidget* MakeGrid(const char* name, QWidget* parent) {
     g->setObjectName(name);
     g->setEditTriggers(QAbstractItemView::NoEditTriggers);
     g->verticalHeader()->setVisible(false);
+    g->verticalHeader()->setDefaultSectionSize(g->fontMetrics().height() + 6);
     return g;
 }
 
@@ -104,7 +126,8 @@ ReconciliationPage::ReconciliationPage(std::string dbFile, Clock& clock, QWidget
     right->addWidget(chart_);
     right->addWidget(matches_);
     split->addWidget(right);
-    split->setSizes({700, 450});
+    split->setSizes({760, 390});
+    right->setSizes({250, 200});
 
     auto* buttons = new QHBoxLayout;
     auto add = [&](const char* caption, const char* name, void (ReconciliationPage::*click)()) {
@@ -193,9 +216,8 @@ void ReconciliationPage::Show() {
     Fill(matches_, MatchTable(shown_->rec, offset_));
     QStringList lines;
     for (const MonthCheck& m : shown_->rec.months)
-        lines << QString("Month %1/%2: variance %3 l of %4 l throughput, limit ±%5 l: %6")
-                     .arg(m.month, 2, 10, QChar('0'))
-                     .arg(m.year)
+        lines << QString("Month %1: variance %2 l of %3 l throughput, limit ±%4 l: %5")
+                     .arg(Q(MonthLabel(shown_->rec, m)))
                      .arg(m.variance, 0, 'f', 0)
                      .arg(m.throughput, 0, 'f', 0)
                      .arg(m.limit, 0, 'f', 0)

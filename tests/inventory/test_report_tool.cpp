@@ -215,6 +215,11 @@ void ReportToolTest::helpIsUsageAndSuccess() {
     QVERIFY2(r.out.rfind("usage: tavrona-report", 0) == 0, r.out.c_str());
     QVERIFY(r.out.find("--what") != std::string::npos);
     QVERIFY(r.out.find("Exit codes") != std::string::npos);
+    // Both forms name the book's reports, the central one too.
+    const std::size_t central = r.out.find("--central CONNINFO [");
+    QVERIFY(central != std::string::npos);
+    QVERIFY(r.out.find("reconciliation|deliveries") < central);
+    QVERIFY(r.out.find("reconciliation|deliveries", central) != std::string::npos);
 }
 
 void ReportToolTest::badInput_data() {

@@ -54,6 +54,8 @@ private slots:
     void noReadingMailFollowsStoredRows_data();
     void noReadingMailFollowsStoredRows();
     void closingTheDialogLeavesTheTestMailBehind();
+    void lossIsNewsByItsEnd_data();
+    void lossIsNewsByItsEnd();
 };
 
 void TestOutboundBridges::rowsThatWaitReachTheBroker() {
@@ -171,6 +173,50 @@ void TestOutboundBridges::closingTheDialogLeavesTheTestMailBehind() {
     // The send is abandoned behind the closed dialog, not left hanging.
     QTRY_VERIFY(server.disconnected);
     QVERIFY(server.wait(10000));
+}
+
+void TestOutboundBridges::lossIsNewsByItsEnd_data() {
+    QTest::addColumn<double>("startMinutesAgo");
+    QTest::addColumn<double>("endMinutesAgo"); // < 0: still open when reported
+    QTest::addColumn<bool>("mailed");
+    QTest::newRow("slow theft, begun 40 min ago, open") << 40.0 << -1.0 << true;
+    QTest::newRow("begun 40 min ago, ended 5 min ago") << 40.0 << 5.0 << true;
+    QTest::newRow("old history: ended 30 min ago") << 60.0 << 30.0 << false;
+}
+
+// A loss is raised with its start's time. It is mailed while it goes on or ended lately,
+// however long ago it began; one that ended long before it was found is history.
+void TestOutboundBridges::lossIsNewsByItsEnd() {
+    QFETCH(double, startMinutesAgo);
+    QFETCH(double, endMinutesAgo);
+    QFETCH(bool, mailed);
+    SmtpSink sink;
+    QVERIFY2(sink.Start(), "python3-aiosmtpd must be installed (scripts/deps.sh)");
+    SensorFixture f;
+    f.AddTank(2, true, "South Diesel");
+    FuelEvents events(FuelEventsContext{*f.db, f.tanks, f.clock, {}, f.link->Writes()});
+    QVERIFY(events.Start());
+    MailBridge bridge(MailBridgeContext{f.tanks, events, f.clock, {}, nullptr, {}, {}, {}});
+    MailSettings settings = Mailer(sink.Port());
+    settings.recipients.clear();
+    Mail::ParseRecipients("guard@depot.example", settings.recipients, nullptr);
+    bridge.Restart(settings);
+    const double now = f.clock.UtcNow(), minute = 1.0 / 1440;
+    FuelEvent loss;
+    loss.kind = FuelEventKind::Loss;
+    loss.tstart = now - startMinutesAgo * minute;
+    if (endMinutesAgo >= 0)
+        loss.tend = now - endMinutesAgo * minute;
+    emit events.FuelEventReported(2, loss);
+    emit events.AlarmTransitioned(
+        2, {AlarmKind::Loss, AlarmState::Cleared, AlarmState::Unacknowledged, loss.tstart, {}});
+    // A HIGH raised now is queued after it: once it is in, the loss's mail went or never will.
+    emit events.AlarmTransitioned(
+        2, {AlarmKind::High, AlarmState::Cleared, AlarmState::Unacknowledged, now, 9900});
+    QVERIFY(sink.WaitForMails(mailed ? 2 : 1));
+    const QStringList subjects = Subjects(sink);
+    QCOMPARE(subjects.size(), mailed ? 2 : 1);
+    QCOMPARE(subjects.filter("LOSS alarm raised: South Diesel (tank 2)").size(), mailed ? 1 : 0);
 }
 
 QTEST_MAIN(TestOutboundBridges)

@@ -204,7 +204,8 @@ private slots:
         const QString page = QString::fromUtf8(text.readAllStandardOutput());
         for (const char* part :
              {"Wetstock reconciliation - tank 1", "Period: 01/12/2026 - 08/12/2026",
-              "no meter data", "SHORT", "Checked by:", "Page 1"})
+              "no meter data", "SHORT", "Checked by:", "Page 1 of 1",
+              "01/12/2026 - 08/12/2026 - station Depot"})
             QVERIFY2(page.contains(part), part);
     }
 };

@@ -145,6 +145,40 @@ private slots:
         QCOMPARE(rows.back().memo, rec.alarms.front().text);
     }
 
+    // A month's check over part of the month names the days it covers.
+    void monthLabelNamesPartMonths_data() {
+        QTest::addColumn<double>("from");
+        QTest::addColumn<double>("to");
+        QTest::addColumn<QStringList>("labels");
+        QTest::newRow("whole month")
+            << kDec1 << TextFormats::Join(2027, 1, 1) << QStringList{"12/2026"};
+        QTest::newRow("a week") << kDec1 + 1 << kDec1 + 8
+                                << QStringList{"12/2026, 02/12-08/12 only"};
+        QTest::newRow("across months")
+            << TextFormats::Join(2026, 11, 15) << kDec1 + 14
+            << QStringList{"11/2026, 15/11-30/11 only", "12/2026, 01/12-14/12 only"};
+    }
+    void monthLabelNamesPartMonths() {
+        QFETCH(double, from);
+        QFETCH(double, to);
+        QFETCH(QStringList, labels);
+        TankReconciliation rec;
+        for (double day = from; day < to; ++day) {
+            ReconRow r;
+            r.start = day;
+            r.stop = day + 1;
+            rec.rows.push_back(r);
+            const auto parts = TextFormats::Split(day);
+            if (rec.months.empty() || rec.months.back().month != parts.month)
+                rec.months.push_back({parts.year, parts.month});
+        }
+        const TextTable t = MonthTable(rec);
+        QStringList got;
+        for (const auto& row : t.rows)
+            got << QString::fromStdString(row.at(0));
+        QCOMPARE(got, labels);
+    }
+
     // Shifts 06:00, 14:00 and 22:00: the night shift runs across midnight and takes the
     // figures dated at its start, and totaliser readings give differences per shift.
     void shiftsAcrossMidnight_data() {
