@@ -1,5 +1,6 @@
 #include "FileDialogGuard.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,6 +19,14 @@ QString NameOnlyIconProvider::type(const QFileInfo& info) const {
         return QStringLiteral("Folder");
     // By the name's extension only: no byte of the file is read.
     return QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
+}
+
+void FileDialogGuard::Install(QCoreApplication& app) {
+    app.installEventFilter(this);
+#ifndef Q_OS_WIN
+    // Windows' file locks do not go with another handle's close.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+#endif
 }
 
 bool FileDialogGuard::eventFilter(QObject* watched, QEvent* event) {

@@ -20,6 +20,9 @@ public:
 class FileDialogGuard : public QObject {
 public:
     using QObject::QObject;
+    // Watches every dialog of `app`; where a desktop's own dialog would run inside this
+    // process, Qt's is used instead, since those guess types from file contents too.
+    void Install(QCoreApplication& app);
     bool eventFilter(QObject* watched, QEvent* event) override;
     const NameOnlyIconProvider& Provider() const { return provider_; }
 

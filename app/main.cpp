@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale::c());
     app.setFont(StationFont());
     FileDialogGuard fileDialogs;
-    app.installEventFilter(&fileDialogs);
+    fileDialogs.Install(app);
 
     QtOperatorMessages messages;
     app.messages = &messages;
