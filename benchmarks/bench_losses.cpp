@@ -229,6 +229,7 @@ int main(int argc, char** argv) {
         TheftTable(trials);
         YearTable();
     }
-    LeakTable(months);
+    if (months > 0) // 0: the losses alone
+        LeakTable(months);
     return 0;
 }
