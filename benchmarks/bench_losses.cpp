@@ -226,8 +226,11 @@ void LeakTable(int months) {
 int main(int argc, char** argv) {
     const int trials = argc > 1 ? std::atoi(argv[1]) : 20;
     const int months = argc > 2 ? std::atoi(argv[2]) : 200;
-    TheftTable(trials);
-    YearTable();
-    LeakTable(months);
+    if (trials > 0) { // 0: the leak test alone
+        TheftTable(trials);
+        YearTable();
+    }
+    if (months > 0) // 0: the losses alone
+        LeakTable(months);
     return 0;
 }

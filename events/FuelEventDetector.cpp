@@ -197,7 +197,16 @@ void FuelEventDetector::Begin(FuelEventKind kind, const Median& from, std::vecto
 void FuelEventDetector::CloseOpen(std::vector<FuelEvent>& out) {
     if (open_->kind == FuelEventKind::Loss && open_->tend) {
         // The level after, now measured over the whole still time since the end.
-        open_->after = AfterLevels(loss_.afterFrom + kStillWindowMin * kMinute);
+        // In idle hours the tank stays still after a loss: all of the still time counts,
+        // for the level after to be known as well as the one before.
+        double to = loss_.afterFrom + kStillWindowMin * kMinute;
+        for (const Raw& r : raw_)
+            if (r.utc > to) {
+                if (!IdleAt(r.local))
+                    break;
+                to = r.utc;
+            }
+        open_->after = AfterLevels(to);
         // A later fall is measured from the level the tank has kept since.
         loss_.anchored = !levels_.empty();
         if (loss_.anchored)

@@ -140,6 +140,7 @@ public:
     static constexpr double kRawKeepMin = 70;
     static constexpr double kLevelKeepMin = 200;
     static constexpr double kRecentDrawMin = 180; // the draw before, where an hour's is unknown
+    static constexpr double kStillBeforeMin = 60; // idle: the still level before a loss, at most
 
 private:
     struct Raw {
@@ -235,4 +236,5 @@ private:
     static EventLevels ToLevels(const Level& l);
     Level FromLevels(const EventLevels& l, double utc) const;
     double LossStart(const Level& from, double perDay) const;
+    Level StillBefore(const Level& last, double perDay) const;
 };

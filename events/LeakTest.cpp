@@ -1,7 +1,9 @@
 #include "LeakTest.h"
 
 #include "DayNumbers.h"
+#include "IdleHours.h"
 #include "NetVolume.h"
+#include "WholeDegrees.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,25 +18,23 @@ struct Point {
     double litres = 0;
 };
 
-// Net litres of each reading at the mean temperature of the readings within 15 minutes:
-// whole degrees alone would make steps of litres.
+// Net litres of each reading at the temperature between the whole degrees.
 std::vector<Point> NetSeries(const LeakTestInput& in, double from,
                              std::vector<std::size_t>& index) {
     std::vector<Point> out;
     const auto& r = in.readings;
-    std::size_t lo = 0, hi = 0;
-    double tempSum = 0;
-    for (std::size_t i = 0; i < r.size(); ++i) {
-        if (r[i].utc < from || r[i].utc > in.now)
-            continue;
-        while (hi < r.size() && r[hi].utc <= r[i].utc + 15 * kMinute)
-            tempSum += r[hi++].temp;
-        while (lo < hi && r[lo].utc < r[i].utc - 15 * kMinute)
-            tempSum -= r[lo++].temp;
-        const double temp = tempSum / double(std::max<std::size_t>(1, hi - lo));
-        const double vcf = in.density ? NetVolume::Vcf(*in.density, temp).value_or(1.0) : 1.0;
-        out.push_back({(r[i].utc - from) / kMinute, r[i].gross * vcf});
-        index.push_back(i);
+    std::vector<double> utc;
+    std::vector<int> whole;
+    for (std::size_t i = 0; i < r.size(); ++i)
+        if (r[i].utc >= from && r[i].utc <= in.now) {
+            utc.push_back(r[i].utc);
+            whole.push_back(r[i].temp);
+            index.push_back(i);
+        }
+    const std::vector<double> temps = WholeDegreeTemps(utc, whole);
+    for (std::size_t j = 0; j < utc.size(); ++j) {
+        const double vcf = in.density ? NetVolume::Vcf(*in.density, temps[j]).value_or(1.0) : 1.0;
+        out.push_back({(utc[j] - from) / kMinute, r[index[j]].gross * vcf});
     }
     return out;
 }
@@ -50,6 +50,59 @@ bool Excluded(const LeakTestInput& in, double utc) {
             return true;
     }
     return false;
+}
+
+struct Block {
+    std::size_t first, last; // into the net series
+    double mean;
+    bool usable;
+};
+
+bool InQuiet(const LeakTestInput& in, double local) {
+    if (!in.quietFrom || !in.quietTo || *in.quietFrom == *in.quietTo)
+        return false;
+    const double minute = (local - std::floor(local)) * kMinutesPerDay;
+    const int from = *in.quietFrom, to = *in.quietTo;
+    return from < to ? minute >= from && minute < to : minute >= from || minute < to;
+}
+
+// Which blocks lie wholly in the tank's idle hours. Each whole local hour of usable blocks
+// (half an hour of them at least, no delivery or loss) teaches the hour of the week whether
+// the tank was drawn from: a step between its block means one or two apart, or a fall from
+// its first to its last block beyond the step limit.
+std::vector<bool> IdleBlocks(const LeakTestInput& in, const std::vector<Point>& p,
+                             const std::vector<Block>& blocks, double from, double stepLimit) {
+    auto local = [&](std::size_t k) { return from + p[k].minutes * kMinute + in.offset; };
+    auto hourOf = [](double t) { return std::floor(t * 24.0 + 1e-7); };
+    IdleHours hours;
+    for (std::size_t b = 0; b < blocks.size();) {
+        const double hour = hourOf(local(blocks[b].first));
+        std::size_t e = b;
+        bool whole = true;
+        std::vector<double> means;
+        for (; e < blocks.size() && hourOf(local(blocks[e].first)) == hour; ++e) {
+            if (hourOf(local(blocks[e].last)) != hour)
+                continue; // reaches into the next hour
+            whole = whole && blocks[e].usable;
+            means.push_back(blocks[e].mean);
+        }
+        b = std::max(e, b + 1);
+        if (!whole || means.size() < 2)
+            continue;
+        bool drawn = std::abs(means.front() - means.back()) > stepLimit;
+        for (std::size_t i = 1; i < means.size(); ++i)
+            drawn = drawn || std::abs(means[i] - means[i - 1]) > stepLimit ||
+                    (i >= 2 && std::abs(means[i] - means[i - 2]) > stepLimit);
+        hours.Learn(hour / 24.0, means.front() - means.back(), drawn);
+    }
+    auto idleAt = [&](std::size_t k) {
+        const double t = local(k);
+        return InQuiet(in, t) || hours.Idle(t);
+    };
+    std::vector<bool> idle(blocks.size());
+    for (std::size_t b = 0; b < blocks.size(); ++b)
+        idle[b] = idleAt(blocks[b].first) && idleAt(blocks[b].last);
+    return idle;
 }
 
 } // namespace
@@ -84,12 +137,7 @@ LeakTestResult LeakTest::Run(const LeakTestInput& in) {
     const double sigma = std::max(0.5, diffs[diffs.size() / 2] / 0.954); // median |N(0, 2σ²)|
     const double stepLimit = 4.5 * sigma * std::sqrt(2.0 / kBlock) + 1;
 
-    // Blocks of kBlock readings, then runs of blocks without a gap, event or step.
-    struct Block {
-        std::size_t first, last; // into p
-        double mean;
-        bool usable;
-    };
+    // Blocks of kBlock readings, then runs of idle blocks without a gap, event or step.
     std::vector<Block> blocks;
     for (std::size_t i = 0; i + kBlock <= p.size();) {
         std::size_t j = i + 1;
@@ -118,6 +166,8 @@ LeakTestResult LeakTest::Run(const LeakTestInput& in) {
         blocks.push_back({i, j - 1, n ? sum / n : med, ok && n >= kBlock / 2});
         i = j;
     }
+
+    const std::vector<bool> idle = IdleBlocks(in, p, blocks, from, stepLimit);
 
     // Pooled regression: per period, sums about its own means.
     double sxy = 0, sxx = 0, syy = 0;
@@ -169,7 +219,7 @@ LeakTestResult LeakTest::Run(const LeakTestInput& in) {
         start = SIZE_MAX;
     };
     for (std::size_t b = 0; b < blocks.size(); ++b) {
-        if (!blocks[b].usable) {
+        if (!blocks[b].usable || !idle[b]) {
             close(b - 1);
             continue;
         }

@@ -4,10 +4,15 @@
 // takes readings and the tank's deliveries and losses, and returns its numbers, so one table
 // of worked examples tests it and one benchmark measures it.
 //
-// - A period is a stretch of readings without a gap of more than 5 minutes, without a
-//   delivery or loss, beginning kSettleHours after a delivery ended, and without a draw: it
-//   is cut wherever two neighbouring 10-reading means differ by more than the noise allows.
-//   Periods shorter than kMinPeriodMin are not used.
+// - A period is a stretch of readings in the tank's idle hours without a gap of more than 5
+//   minutes, without a delivery or loss, beginning kSettleHours after a delivery ended, and
+//   without a draw: it is cut wherever two 15-reading means one or two apart differ by more
+//   than the noise allows. Periods shorter than kMinPeriodMin are not used.
+// - Idle hours are learned from the window's own readings by hour of the week, as the
+//   detector learns them (IdleHours): an hour is drawn from when its 15-reading means step
+//   or fall beyond the noise. The quiet hours set for the tank are idle too. Time the tank is
+//   normally drawn from is never pooled, however still it stays now and then: a tank drawn
+//   from round the clock has no periods, and its test is inconclusive.
 // - The slope's uncertainty is the larger of what the residuals give and what the spread of
 //   the periods' own slopes gives (the net litres wobble with the whole degrees).
 // - Fail: the leak rate is at least the threshold (half the rate to be detected) and the
@@ -34,7 +39,10 @@ struct LeakTestInput {
     std::vector<EventRow> events;      // deliveries and losses (others are ignored)
     std::optional<double> density;     // kg/m³ at 15 °C; none: gross litres
     double now = 0;                    // UTC day number the test is made at
-    double detectRate = 0.76;          // l/h to be detected
+    double offset = 0;                 // local minus UTC, days (idle hours are local)
+    // Quiet hours set for the tank: minutes after local midnight, [from, to), may wrap.
+    std::optional<int> quietFrom, quietTo;
+    double detectRate = 0.76; // l/h to be detected
 };
 
 enum class LeakVerdict { Pass, Fail, Inconclusive };

@@ -205,3 +205,13 @@ std::vector<EventRow> SqliteReportSource::Events(const TItemNode& tank, double u
                                                  double utcTo, double offset) {
     return ReportEvents(db_, tank, utcFrom, utcTo, offset);
 }
+
+std::optional<std::pair<int, int>> SqliteReportSource::QuietHours(int adr) {
+    const TankEventSettings s = SettingsOf(db_, adr);
+    auto valid = [](const std::optional<int64_t>& m) {
+        return m && *m >= 0 && *m < kMinutesPerDay;
+    };
+    if (!valid(s.quietFrom) || !valid(s.quietTo) || *s.quietFrom == *s.quietTo)
+        return std::nullopt;
+    return std::pair<int, int>(int(*s.quietFrom), int(*s.quietTo));
+}

@@ -22,10 +22,16 @@ std::string Num(double v, const char* format = "%.3f") {
 // One test made at `now` (UTC) over the readings and events of its window only: a long
 // report would otherwise scan every reading and event of its period for each day.
 LeakTestResult TestAt(const std::vector<LeakReading>& readings, const std::vector<EventRow>& events,
-                      std::optional<double> density, double now) {
+                      std::optional<double> density, double now, double offset,
+                      std::optional<std::pair<int, int>> quiet) {
     LeakTestInput in;
     in.density = density;
     in.now = now;
+    in.offset = offset;
+    if (quiet) {
+        in.quietFrom = quiet->first;
+        in.quietTo = quiet->second;
+    }
     const double from = now - LeakTest::kWindowDays;
     const auto lo = std::lower_bound(readings.begin(), readings.end(), from,
                                      [](const LeakReading& r, double t) { return r.utc < t; });
@@ -61,10 +67,12 @@ std::vector<LeakReportRow> LeakReport(ReportSource& source,
         std::vector<LeakReading> readings;
         std::vector<EventRow> events;
         std::optional<double> density;
+        std::optional<std::pair<int, int>> quiet;
         if (!days.empty()) {
             const double utcFrom = days.front() + 1 - offset - LeakTest::kWindowDays;
             const double utcTo = std::min(days.back() + 1, nowLocal) - offset;
             density = source.Density(*t);
+            quiet = source.QuietHours(t->id);
             for (const StoredReading& s : source.Readings(t->id, utcFrom, utcTo, false))
                 readings.push_back({s.utc, s.gross, static_cast<int>(s.temp)});
             events = source.Events(*t, utcFrom, utcTo, offset);
@@ -76,7 +84,8 @@ std::vector<LeakReportRow> LeakReport(ReportSource& source,
             }
             // a day not over yet is tested up to now
             const double now = std::min(day + 1, nowLocal) - offset;
-            rows.push_back({t->id, t->Name, day, TestAt(readings, events, density, now)});
+            rows.push_back(
+                {t->id, t->Name, day, TestAt(readings, events, density, now, offset, quiet)});
         }
         if (step && !step(++done, static_cast<int>(tanks.size())))
             break;

@@ -45,6 +45,9 @@ public:
     // Deliveries, losses and alarms overlapping [utcFrom, utcTo), oldest first.
     virtual std::vector<EventRow> Events(const TItemNode& tank, double utcFrom, double utcTo,
                                          double offset) = 0;
+    // The quiet hours set for the tank (minutes after local midnight, [from, to)); none
+    // where unset or not kept.
+    virtual std::optional<std::pair<int, int>> QuietHours(int /*adr*/) { return std::nullopt; }
     // The tank's meter figures in [metersFrom, to) and notes in [from, to) (local times),
     // with its tolerances; none where the source keeps no book.
     virtual std::optional<ReconBook> Book(int /*adr*/, double /*metersFrom*/, double /*from*/,
@@ -63,6 +66,7 @@ public:
     std::optional<double> Density(const TItemNode& tank) override;
     std::vector<EventRow> Events(const TItemNode& tank, double utcFrom, double utcTo,
                                  double offset) override;
+    std::optional<std::pair<int, int>> QuietHours(int adr) override;
 
 private:
     TSQLiteDatabase& db_;

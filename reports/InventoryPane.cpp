@@ -249,6 +249,7 @@ void InventoryPane::Clear() {
     summaryShown_ = false;
     ShowSummary({});
     ShowReport(std::nullopt);
+    leak_->Clear();
     status_->clear();
     UpdateState();
 }

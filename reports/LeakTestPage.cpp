@@ -86,6 +86,17 @@ void LeakTestPage::Generate(int adr, double firstDay, double lastDay) {
     Show();
 }
 
+void LeakTestPage::Clear() {
+    CancelClick();
+    adr_ = 0;
+    firstDay_ = 0;
+    lastDay_ = -1;
+    due_ = false;
+    shown_.clear();
+    status_->clear();
+    Show();
+}
+
 void LeakTestPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (due_ && !reads_.Running())

@@ -31,6 +31,8 @@ public:
     // The tank and the local days [firstDay, lastDay]; read now when the page is shown, else
     // when it is shown next.
     void Generate(int adr, double firstDay, double lastDay);
+    // Stops a reading and shows nothing, as the other pages when the Reports tab clears.
+    void Clear();
     void CancelClick();
     void ExportClick();
     bool Busy() const { return reads_.Running(); }

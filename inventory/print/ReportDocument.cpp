@@ -19,7 +19,7 @@ QByteArray ReportPdf(const ReportDocument& doc) {
         writer.setResolution(600);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                          QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter));
-        writer.setTitle("Inventory report");
+        writer.setTitle(ReportTitle(doc));
         writer.setCreator("tavrona");
         if (PaintReport(doc, writer) == 0)
             return {};

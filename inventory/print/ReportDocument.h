@@ -39,6 +39,9 @@ struct ReportDocument {
 // Paints the document on a device not yet begun, in the device's page layout (landscape
 // suits the tables best). Returns the number of pages, 0 when painting could not start.
 int PaintReport(const ReportDocument& doc, QPagedPaintDevice& device);
+// What the document is, for its headings and the PDF's title: "Leak test report" for the
+// leak tests, else "Inventory report".
+QString ReportTitle(const ReportDocument& doc);
 
 // The document as a PDF file on A4 landscape; empty when it could not be made.
 QByteArray ReportPdf(const ReportDocument& doc);

@@ -140,7 +140,7 @@ private:
         Add({kHeading, newPage, true}, [this, title, lines](QPainter& p, const QRectF& r) {
             Text(p, QRectF(r.left(), r.top(), r.width(), 20), title,
                  Qt::AlignLeft | Qt::AlignVCenter, 14, true);
-            Text(p, QRectF(r.left(), r.top(), r.width(), 20), "Inventory report",
+            Text(p, QRectF(r.left(), r.top(), r.width(), 20), ReportTitle(doc_),
                  Qt::AlignRight | Qt::AlignVCenter, 9, false, Qt::darkGray);
             for (int i = 0; i < lines.size(); ++i)
                 Text(p, QRectF(r.left(), r.top() + 22 + 13 * i, r.width(), 13), lines[i],
@@ -394,6 +394,10 @@ private:
 };
 
 } // namespace
+
+QString ReportTitle(const ReportDocument& doc) {
+    return doc.leak ? "Leak test report" : "Inventory report";
+}
 
 int PaintReport(const ReportDocument& doc, QPagedPaintDevice& device) {
     QPainter p;

@@ -1,6 +1,7 @@
 // Net volume at 15 °C: the correction factor against published table values, and the
 // density a tank's fuel type text stands for.
 #include "NetVolume.h"
+#include "WholeDegrees.h"
 
 #include <QtTest>
 
@@ -62,6 +63,45 @@ private slots:
         QCOMPARE(NetVolume::TankDensity(5000.0, "Petrol").value_or(0), 745.0);
         QVERIFY(!NetVolume::TankDensity(std::nullopt, "Water"));
         QCOMPARE(NetVolume::NetLitres(20000, 25, 840.0).value_or(0), 19831);
+    }
+
+    // The temperature between whole degrees, read once a minute for a day: a swing of
+    // `swing` °C either side of 15.2 °C (coldest at midnight), or a reading wavering about
+    // a half degree. The estimate must stay within `within` °C of the truth everywhere
+    // the readings have changed degree on both sides (whole degrees alone: 0.5 °C).
+    void wholeDegreesBetweenTheirChanges_data() {
+        QTest::addColumn<double>("swing");
+        QTest::addColumn<bool>("waver");
+        QTest::addColumn<double>("within");
+        QTest::newRow("a day's swing of ±7 °C, turns included") << 7.0 << false << 0.3;
+        QTest::newRow("a slow swing of ±2 °C") << 2.0 << false << 0.3;
+        QTest::newRow("wavering about 12.5 °C stays there") << 0.0 << true << 0.03;
+    }
+    void wholeDegreesBetweenTheirChanges() {
+        QFETCH(double, swing);
+        QFETCH(bool, waver);
+        QFETCH(double, within);
+        std::vector<double> utc, truth;
+        std::vector<int> whole;
+        for (int m = 0; m < 1440; ++m) {
+            const double t = m / 1440.0;
+            const double temp =
+                waver ? 12.5 + (m % 3 == 0 ? 0.02 : -0.02) : 15.2 - swing * std::cos(t * 2 * M_PI);
+            utc.push_back(t);
+            truth.push_back(temp);
+            whole.push_back(int(std::lround(temp)));
+        }
+        const std::vector<double> est = WholeDegreeTemps(utc, whole);
+        QCOMPARE(est.size(), utc.size());
+        std::size_t first = 1, last = utc.size() - 1;
+        while (first < last && whole[first] == whole[0])
+            ++first;
+        while (last > first && whole[last - 1] == whole.back())
+            --last;
+        double worst = 0;
+        for (std::size_t i = first; i < last; ++i)
+            worst = std::max(worst, std::abs(est[i] - truth[i]));
+        QVERIFY2(worst <= within, qPrintable(QString::number(worst)));
     }
 };
 

@@ -163,6 +163,8 @@ private slots:
         const QStringList pages = PdfPages(pdf);
         QCOMPARE(pages.size(), 1);
         QVERIFY(pages[0].contains("Tank 1: North"));
+        QVERIFY2(pages[0].contains("Leak test report") && !pages[0].contains("Inventory report"),
+                 qPrintable(pages[0]));
         QVERIFY2(pages[0].contains(QRegularExpression("05/03/2026 +fail +\\d\\.\\d{3}")),
                  qPrintable(pages[0]));
         QVERIFY(pages[0].contains(QRegularExpression("06/03/2026 +pass +0\\.050")));

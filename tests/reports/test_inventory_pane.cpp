@@ -5,6 +5,7 @@
 #include "Clock.h"
 #include "Csv.h"
 #include "InventoryPane.h"
+#include "LeakTestPage.h"
 #include "OperatorMessages.h"
 #include "ReportsTab.h"
 #include "SQLiteDatabase.h"
@@ -197,7 +198,7 @@ private slots:
     }
 
     // A period without data (reversed, or no readings) leaves nothing of the last report up,
-    // not even behind the "No data" box.
+    // not even behind the "No data" box, nor on the "Leak test" page.
     void emptyPeriodClearsTheBalance_data() {
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("stop");
@@ -220,9 +221,12 @@ private slots:
         TSQLiteDatabase db(db_);
         ReportsTab tab(db, clock, messages);
         InventoryPane& pane = *tab.Inventory();
+        pane.Pages()->setCurrentWidget(pane.LeakTests());
+        tab.show();
         tab.ShowTankOver(1, kTwoDays);
         QTRY_VERIFY(!pane.Busy());
         QCOMPARE(pane.BalanceGrid()->rowCount(), 3);
+        QTRY_COMPARE(pane.LeakTests()->Table()->rowCount(), 2);
         QString firstRowAtBox = "none";
         messages.atBox = [&] {
             firstRowAtBox =
@@ -236,6 +240,7 @@ private slots:
         QTRY_VERIFY(!pane.Busy());
         if (stop < start) {
             QCOMPARE(pane.BalanceGrid()->rowCount(), 0);
+            QCOMPARE(pane.LeakTests()->Table()->rowCount(), 0);
             QVERIFY(pane.DaysToEmptyLabel()->text().isEmpty());
             QVERIFY(!pane.findChild<QPushButton*>("ExportBalance")->isEnabled());
         }

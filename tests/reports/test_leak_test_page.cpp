@@ -39,30 +39,31 @@ private slots:
         QVERIFY(MigrateSchema(db).eventsUsable);
         PhysicsPlan p;
         p.utcFrom = kDay0;
-        p.days = 5.5;
+        p.days = 8.5;
         p.tank.leakPerHour = 3;
         InWriteTransaction(db, [&] {
             SynthesizePhysics(p, [&](const DataRow& r) {
-                Exec(db, "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
+                Exec(db,
+                     "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
                      {r.tstamp, int64_t(r.flevel), int64_t(r.temp)});
             });
             StoredLeakTest kept;
             kept.adr = 1;
-            kept.day = kDay0 + 3;
+            kept.day = kDay0 + 6;
             kept.verdict = "inconclusive";
             kept.threshold = 0.38;
             StoreLeakTests(db, {kept});
         });
 
-        ManualClock clock(kDay0 + 5.5);
+        ManualClock clock(kDay0 + 8.5);
         LeakTestPage page(db.FileName(), clock);
-        page.Generate(1, kDay0 + 2, kDay0 + 9);
+        page.Generate(1, kDay0 + 5, kDay0 + 11);
         QVERIFY(!page.Busy()); // hidden: nothing is read
         QCOMPARE(page.Table()->rowCount(), 0);
         page.show();
         QVERIFY(page.Busy());
         page.WaitForRead();
-        QCOMPARE(Column(page.Table(), 0), QString("04/03/2026 05/03/2026 06/03/2026 07/03/2026"));
+        QCOMPARE(Column(page.Table(), 0), QString("07/03/2026 08/03/2026 09/03/2026 10/03/2026"));
         QCOMPARE(Column(page.Table(), 1), QString("fail inconclusive fail fail"));
         QCOMPARE(page.Table()->item(1, 2)->text(), QString()); // no periods: no rate
         QCOMPARE(page.Table()->item(0, 4)->text(), QString("0.380"));
@@ -74,14 +75,14 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(f.readAll());
         QCOMPARE(text.count("\r\n"), 5);
-        QVERIFY(text.contains("\r\n05/03/2026,1,Tank 1,inconclusive,,,0.380,0,"));
+        QVERIFY(text.contains("\r\n08/03/2026,1,Tank 1,inconclusive,,,0.380,0,"));
         QVERIFY(page.Status()->text().startsWith("Saved to "));
 
         // A new period while one is read: the old reading is dropped, never shown.
         page.Generate(1, kDay0, kDay0 + 1);
-        page.Generate(1, kDay0 + 4, kDay0 + 4);
+        page.Generate(1, kDay0 + 7, kDay0 + 7);
         page.WaitForRead();
-        QCOMPARE(Column(page.Table(), 0), QString("06/03/2026"));
+        QCOMPARE(Column(page.Table(), 0), QString("09/03/2026"));
     }
 };
 
