@@ -17,6 +17,8 @@ public:
     QString type(const QFileInfo& info) const override;
 };
 
+class QCoreApplication;
+
 class FileDialogGuard : public QObject {
 public:
     using QObject::QObject;
