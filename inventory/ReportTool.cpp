@@ -145,25 +145,6 @@ void AppendReports(std::string& text, ReportWhat what, const std::vector<TankRep
     }
 }
 
-int WriteOutput(const ReportRequest& req, const std::string& text, std::ostream& out,
-                std::ostream& err) {
-    if (req.output == "-") {
-        out << text;
-        out.flush();
-        if (!out) {
-            err << "tavrona-report: cannot write the output\n";
-            return kReportNoOutput;
-        }
-        return kReportOk;
-    }
-    std::string error;
-    if (!WriteFile(req.output, text, error)) {
-        err << "tavrona-report: " << error << "\n";
-        return kReportNoOutput;
-    }
-    return kReportOk;
-}
-
 // Appends the records of `csv` (no byte-order mark) with `station` as a first field; the
 // first record is the header, written with "Station" when `header`, else left out.
 void AppendWithStation(std::string& out, const std::string& csv, const std::string& station,
@@ -209,6 +190,25 @@ int RunCentral(const ReportRequest& req, std::ostream& out, std::ostream& err, c
 }
 
 } // namespace
+
+int WriteOutput(const ReportRequest& req, const std::string& text, std::ostream& out,
+                std::ostream& err) {
+    if (req.output == "-") {
+        out << text;
+        out.flush();
+        if (!out) {
+            err << "tavrona-report: cannot write the output\n";
+            return kReportNoOutput;
+        }
+        return kReportOk;
+    }
+    std::string error;
+    if (!WriteFile(req.output, text, error)) {
+        err << "tavrona-report: " << error << "\n";
+        return kReportNoOutput;
+    }
+    return kReportOk;
+}
 
 int CentralReportCsv(StationArchive& archive, const ReportRequest& req, double offset,
                      double nowLocal, std::string& csv, std::string& error) {

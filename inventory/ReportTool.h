@@ -57,6 +57,11 @@ bool ParseShiftStarts(const std::string& text, std::vector<int>& starts);
 std::string ShiftStartsText(const std::vector<int>& starts);
 
 // Parses the arguments (without the program name). False with the message in `error`.
+// Writes a report's text to `req.output` ("-": standard output), a file through
+// WriteOutputFile; a failure is told on `err` and gives kReportNoOutput.
+int WriteOutput(const ReportRequest& req, const std::string& text, std::ostream& out,
+                std::ostream& err);
+
 bool ParseReportArgs(const std::vector<std::string>& args, ReportRequest& req, std::string& error);
 
 // Renders the PDF of the reports read (the depot summary's rows for --what summary, the

@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <ostream>
 #include <sqlite3.h>
 
@@ -50,30 +49,6 @@ void AppendTable(std::string& out, const TankReconReport& r, const TextTable& t,
         cells.insert(cells.end(), row.begin(), row.end());
         AppendLine(out, cells);
     }
-}
-
-// The text to `req.output` ("-": standard output).
-int WriteText(const ReportRequest& req, const std::string& text, std::ostream& out,
-              std::ostream& err) {
-    if (req.output == "-") {
-        out << text;
-        out.flush();
-        if (!out) {
-            err << "tavrona-report: cannot write the output\n";
-            return kReportNoOutput;
-        }
-        return kReportOk;
-    }
-    std::ofstream f(std::filesystem::u8path(req.output), std::ios::binary | std::ios::trunc);
-    if (f)
-        f.write(text.data(), std::streamsize(text.size()));
-    if (f)
-        f.close();
-    if (!f) {
-        err << "tavrona-report: cannot write \"" << req.output << "\"\n";
-        return kReportNoOutput;
-    }
-    return kReportOk;
 }
 
 // The reconciliation of one station, or of every one with a first column "Station", over
@@ -149,7 +124,7 @@ int CentralRecon(const ReportRequest& req, bool deliveries, std::ostream& out, s
         err << "tavrona-report: cannot read the central server: " << e.what() << "\n";
         return kReportNoServer;
     }
-    return WriteText(req, csv, out, err);
+    return WriteOutput(req, csv, out, err);
 }
 
 } // namespace
@@ -405,5 +380,5 @@ int RunReconReport(const std::vector<std::string>& argsIn, std::ostream& out, st
             AppendReconCsv(text, r, header);
         header = false;
     }
-    return WriteText(req, text, out, err);
+    return WriteOutput(req, text, out, err);
 }
