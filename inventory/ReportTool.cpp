@@ -191,6 +191,15 @@ int RunCentral(const ReportRequest& req, std::ostream& out, std::ostream& err, c
 
 } // namespace
 
+bool OutputIsDatabase(const ReportRequest& req, std::ostream& err) {
+    // Written by mistake over its input, the report would wipe the history.
+    if (req.output == "-" || !SameFile(req.output, req.db))
+        return false;
+    err << "tavrona-report: the output " << req.output << " is the database " << req.db
+        << " itself; choose another file\n";
+    return true;
+}
+
 int WriteOutput(const ReportRequest& req, const std::string& text, std::ostream& out,
                 std::ostream& err) {
     if (req.output == "-") {
@@ -419,12 +428,8 @@ int RunReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "tavrona-report: no such file: " << req.db << "\n";
         return kReportNoDatabase;
     }
-    // Written by mistake over its input, the report would wipe the history.
-    if (req.output != "-" && SameFile(req.output, req.db)) {
-        err << "tavrona-report: the output " << req.output << " is the database " << req.db
-            << " itself; choose another file\n";
+    if (OutputIsDatabase(req, err))
         return kReportUsage;
-    }
     if (req.pdf && !(req.what == ReportWhat::Leak ? bool(leakPdf) : bool(pdf))) {
         err << "tavrona-report: PDF output is not available in this build\n";
         return kReportUsage;

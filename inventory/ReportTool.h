@@ -57,6 +57,8 @@ bool ParseShiftStarts(const std::string& text, std::vector<int>& starts);
 std::string ShiftStartsText(const std::vector<int>& starts);
 
 // Parses the arguments (without the program name). False with the message in `error`.
+// True, with the message on `err`, when `req.output` names the database read.
+bool OutputIsDatabase(const ReportRequest& req, std::ostream& err);
 // Writes a report's text to `req.output` ("-": standard output), a file through
 // WriteOutputFile; a failure is told on `err` and gives kReportNoOutput.
 int WriteOutput(const ReportRequest& req, const std::string& text, std::ostream& out,

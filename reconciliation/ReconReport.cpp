@@ -336,6 +336,8 @@ int RunReconReport(const std::vector<std::string>& argsIn, std::ostream& out, st
         err << "tavrona-report: no such file: " << req.db << "\n";
         return kReportNoDatabase;
     }
+    if (OutputIsDatabase(req, err))
+        return kReportUsage;
     if (req.pdf && !pdf) {
         err << "tavrona-report: PDF output is not available in this build\n";
         return kReportUsage;

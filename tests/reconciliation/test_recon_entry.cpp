@@ -183,6 +183,14 @@ private slots:
         QVERIFY(recon.section("\r\n", 2, 2).endsWith(",no meter data"));
         const auto [code3, none, why] = run("reconciliation", "7");
         QCOMPARE(code3, int(kReportNoTank));
+        { // named as the output by mistake, the database is refused, never overwritten
+            std::ostringstream out, err;
+            const qint64 size = QFileInfo(QString::fromStdString(file)).size();
+            QCOMPARE(RunReconReport({"--db", file, "--what", "reconciliation", "-o", file}, out,
+                                    err, clock),
+                     int(kReportUsage));
+            QCOMPARE(QFileInfo(QString::fromStdString(file)).size(), size);
+        }
 
         std::vector<TankReconReport> tanks;
         {
