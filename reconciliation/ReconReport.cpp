@@ -151,6 +151,23 @@ ReconTolerance ToleranceOf(TSQLiteDatabase& db, int adr) {
     return t;
 }
 
+namespace {
+
+// What the reconciliation takes from a tank's report; `rep` must outlive the input.
+ReconInput InputOf(const TankReport& rep, int adr, double offset, const ReconTolerance& tol) {
+    ReconInput in;
+    in.adr = adr;
+    in.balance = &rep.balance;
+    in.readings = &rep.readings;
+    in.events = &rep.events;
+    in.density = rep.density;
+    in.offset = offset;
+    in.tolerance = tol;
+    return in;
+}
+
+} // namespace
+
 TankReconReport LoadTankReconciliation(TSQLiteDatabase& db, std::shared_ptr<TItemNode> tank,
                                        const std::vector<double>& bounds, double offset,
                                        double nowLocal) {
@@ -158,14 +175,7 @@ TankReconReport LoadTankReconciliation(TSQLiteDatabase& db, std::shared_ptr<TIte
     out.tank = tank;
     out.tolerance = ToleranceOf(db, tank->id);
     const TankReport rep = LoadTankReport(db, tank, bounds, offset, nowLocal);
-    ReconInput in;
-    in.adr = tank->id;
-    in.balance = &rep.balance;
-    in.readings = &rep.readings;
-    in.events = &rep.events;
-    in.density = rep.density;
-    in.offset = offset;
-    in.tolerance = out.tolerance;
+    ReconInput in = InputOf(rep, tank->id, offset, out.tolerance);
     const double before = bounds.size() > 1 ? bounds[1] - bounds[0] : 1;
     try {
         in.meters = LoadMeterEntries(db, tank->id, bounds.front() - before, bounds.back());
@@ -188,14 +198,7 @@ TankReconReport LoadTankReconciliation(ReportSource& source, std::shared_ptr<TIt
     if (book && book->settings)
         out.tolerance = ToleranceOf(*book->settings);
     const TankReport rep = LoadTankReport(source, tank, bounds, offset, nowLocal);
-    ReconInput in;
-    in.adr = tank->id;
-    in.balance = &rep.balance;
-    in.readings = &rep.readings;
-    in.events = &rep.events;
-    in.density = rep.density;
-    in.offset = offset;
-    in.tolerance = out.tolerance;
+    ReconInput in = InputOf(rep, tank->id, offset, out.tolerance);
     if (book) {
         in.meters = book->meters;
         in.notes = book->notes;
