@@ -21,10 +21,8 @@ MailBridge::MailBridge(MailBridgeContext context, QObject* parent)
             [this](int adr, const AlarmTransition& t) { OnTransition(adr, t); });
     connect(&ctx_.events, &FuelEvents::FuelEventReported, this,
             [this](int adr, const FuelEvent& e) {
-                if (e.kind == FuelEventKind::Loss) {
-                    lossBefore_[adr] = e.before.gross;
+                if (e.kind == FuelEventKind::Loss)
                     lossSeen_[adr] = e.tend.value_or(ctx_.clock.UtcNow());
-                }
             });
     timer_ = new QTimer(this);
     connect(timer_, &QTimer::timeout, this, &MailBridge::CheckStale);
@@ -104,13 +102,26 @@ void MailBridge::OnTransition(int adr, const AlarmTransition& t) {
     n.adr = adr;
     n.alarm = AlarmWord(t.kind);
     n.raised = raised;
-    n.localTime = TextFormats::DateTime(t.utc + (now.local - now.utc));
+    const double offset = now.local - now.utc;
+    n.localTime = TextFormats::DateTime(t.utc + offset);
     if (const TItemNode* node = ctx_.tanks.FindNode(static_cast<unsigned>(adr))) {
         n.tank = StoredText::FromStored(node->Name).toStdString();
         n.level = t.litres ? *t.litres : node->FL;
-        const auto before = lossBefore_.find(adr);
-        if (raised && t.kind == AlarmKind::Loss && before != lossBefore_.end())
-            n.lost = before->second - node->FL;
+    }
+    // The loss the alarm is about, live or found in the history examined at start-up: the
+    // litres between its levels, or down to the level now while it goes on.
+    const std::optional<FuelEvent> loss = ctx_.events.NewestLoss(adr);
+    if (raised && t.kind == AlarmKind::Loss && loss) {
+        n.lossFrom = TextFormats::DateTime(loss->tstart + offset);
+        if (loss->after) {
+            n.lost = static_cast<int32_t>(std::lround(-loss->Amount(true)));
+            n.lossTo = TextFormats::DateTime(*loss->tend + offset);
+        } else if (const std::optional<int32_t> net = ctx_.events.NetLitres(adr);
+                   net && loss->before.net) {
+            n.lost = *loss->before.net - *net;
+        } else if (n.level) {
+            n.lost = loss->before.gross - *n.level;
+        }
     }
     const int64_t unix = Mail::UnixTime(now.utc);
     for (const MailRecipient& r : settings_.recipients) {

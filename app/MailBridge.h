@@ -61,7 +61,6 @@ private:
     MailSettings settings_;
     std::unique_ptr<MailWorker> worker_;
     std::unique_ptr<MailRateLimit> limit_;
-    std::map<int, int32_t> lossBefore_; // a loss's level before it, by tank
     // When a tank's newest reported loss was last seen going on: its end, or the moment it
     // was reported while still open. A loss raised is news by this, not by its start: a
     // slow theft is found long after it began.

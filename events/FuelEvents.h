@@ -89,6 +89,9 @@ public:
     // Net litres at 15 °C of the tank's last reading; none when the density is unknown or
     // no reading came yet in this run.
     std::optional<int32_t> NetLitres(int adr) const;
+    // The tank's newest loss as far as it is known, found live or in the history examined;
+    // none before the first. Set before the alarm it raises is signalled.
+    std::optional<FuelEvent> NewestLoss(int adr) const;
     // Acknowledges the tank's unacknowledged alarms, or every tank's; stamped with the clock.
     void Acknowledge(int adr);
     void AcknowledgeAll();

@@ -168,6 +168,11 @@ std::optional<int32_t> FuelEvents::NetLitres(int adr) const {
     return tank ? tank->net : std::nullopt;
 }
 
+std::optional<FuelEvent> FuelEvents::NewestLoss(int adr) const {
+    const Tank* tank = FindTank(adr);
+    return tank ? tank->newestLoss : std::nullopt;
+}
+
 void FuelEvents::Acknowledge(int adr) {
     if (Tank* tank = FindTank(adr))
         ApplyTransitions(adr, tank->alarms.Acknowledge(ctx_.clock.UtcNow()));

@@ -213,8 +213,12 @@ void FuelEvents::FinishCatchUp() {
         });
     std::set<int> losing;
     for (const TankFuelEvent& e : found)
-        if (e.event.kind == FuelEventKind::Loss)
+        if (e.event.kind == FuelEventKind::Loss) {
             losing.insert(e.adr);
+            std::optional<FuelEvent>& newest = TankFor(e.adr).newestLoss;
+            if (!newest || e.event.tstart >= newest->tstart)
+                newest = e.event;
+        }
     // The stored rows say which losses are still unacknowledged; rows that wait say it of
     // themselves.
     std::vector<EventRow> open;

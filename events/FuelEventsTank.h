@@ -29,8 +29,9 @@ struct FuelEvents::Tank {
     TankAlarms alarms;
     std::map<AlarmKind, EventRowId> openRows; // EVENTS ids of the open low, high, silent rows
     std::optional<int32_t> net;
-    double lossStart = -1; // tstart of the last loss the alarms were told of
-    int64_t reconShown = 0; // the newest reconciliation row the alarms were told of
-    bool live = false;     // the history is examined: readings go to the detector
-    std::string leakMemo;  // why the leak alarm about to be raised is raised
+    double lossStart = -1;               // tstart of the last loss the alarms were told of
+    std::optional<FuelEvent> newestLoss; // as last reported, live or found in history
+    int64_t reconShown = 0;              // the newest reconciliation row the alarms were told of
+    bool live = false;                   // the history is examined: readings go to the detector
+    std::string leakMemo;                // why the leak alarm about to be raised is raised
 };

@@ -316,6 +316,9 @@ Message AlarmMessage(const MailSettings& s, const AlarmNotice& n, std::vector<st
     text += "Time: " + n.localTime + "\n";
     if (n.lost)
         text += "Lost: " + std::to_string(*n.lost) + " l\n";
+    if (!n.lossFrom.empty())
+        text += "Loss: from " + n.lossFrom + (n.lossTo.empty() ? ", going on" : " to " + n.lossTo) +
+                "\n";
     if (n.level)
         text += "Level: " + std::to_string(*n.level) + " l\n";
     if (n.heldBack > 0)

@@ -113,6 +113,7 @@ struct AlarmNotice {
     std::optional<int32_t> lost;  // for a loss: the litres gone so far
     std::string localTime;        // "dd/mm/yyyy hh:mm:ss", the station's time
     int heldBack = 0;             // raises not mailed in the window before
+    std::string lossFrom, lossTo; // for a loss: when it began and ended (none: going on)
 };
 
 namespace Mail {

@@ -145,7 +145,9 @@ void TestMail::alarmAndClearMailsReachServer() {
             if (!st.notice.empty())
                 notices.push_back(st.notice);
         });
-        AlarmNotice n{2, "South Diesel", "LOSS", true, 8983, 380, "09/12/2026 03:12:40", 0};
+        AlarmNotice n{2, "South Diesel", "LOSS", true, 8983, 380, "09/12/2026 03:12:40", 0, {}, {}};
+        n.lossFrom = "09/12/2026 02:31:10";
+        n.lossTo = "09/12/2026 02:58:40";
         const auto to = Mail::RecipientsFor(s, "loss", 3 * 60);
         QCOMPARE(to, std::vector<std::string>{"guard@depot.example"});
         worker.Send({to, Mail::Build(Mail::AlarmMessage(s, n, to, 1796800000)), "LOSS", {}});
@@ -168,6 +170,7 @@ void TestMail::alarmAndClearMailsReachServer() {
     const QString text = QString::fromUtf8(Part(raised, "Content-Type: text/plain"));
     QVERIFY2(text.contains("Tank: South Diesel (tank 2)"), qPrintable(text));
     QVERIFY(text.contains("Lost: 380 l"));
+    QVERIFY(text.contains("Loss: from 09/12/2026 02:31:10 to 09/12/2026 02:58:40"));
     QVERIFY(text.contains("Time: 09/12/2026 03:12:40"));
     QCOMPARE(Header(cleared, "Subject"),
              QString("[Tavrona depot 7] LOSS alarm cleared: South Diesel (tank 2)"));

@@ -56,6 +56,7 @@ private slots:
     void closingTheDialogLeavesTheTestMailBehind();
     void lossIsNewsByItsEnd_data();
     void lossIsNewsByItsEnd();
+    void lossFoundInHistoryIsMailedWithItsLitres();
 };
 
 void TestOutboundBridges::rowsThatWaitReachTheBroker() {
@@ -217,6 +218,43 @@ void TestOutboundBridges::lossIsNewsByItsEnd() {
     const QStringList subjects = Subjects(sink);
     QCOMPARE(subjects.size(), mailed ? 2 : 1);
     QCOMPARE(subjects.filter("LOSS alarm raised: South Diesel (tank 2)").size(), mailed ? 1 : 0);
+}
+
+// The station was off while fuel went: the loss is found in the history examined at
+// start-up, and its mail says how much went and when, as for one seen going on.
+void TestOutboundBridges::lossFoundInHistoryIsMailedWithItsLitres() {
+    SmtpSink sink;
+    QVERIFY2(sink.Start(), "python3-aiosmtpd must be installed (scripts/deps.sh)");
+    SensorFixture f;
+    f.AddTank(2, true, "South Diesel").Capacity = 10000;
+    const double now = f.clock.UtcNow(), minute = 1.0 / 1440;
+    // Four hours at 6000 l, 600 l gone in ten minutes, still since: the last hour and a half.
+    f.db->ExecSQL("BEGIN");
+    for (int m = 240 + 100; m >= 1; --m) {
+        const int gone = m > 100 ? 0 : m > 90 ? 60 * (100 - m) : 600;
+        f.db->ExecSQL("INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (" +
+                      std::to_string(now - m * minute) + ", 2, " + std::to_string(6000 - gone) +
+                      ", 0, 12)");
+    }
+    f.db->ExecSQL("COMMIT");
+    FuelEvents events(FuelEventsContext{*f.db, f.tanks, f.clock, {}, f.link->Writes()});
+    QVERIFY(events.Start());
+    MailBridge bridge(MailBridgeContext{f.tanks, events, f.clock, {}, nullptr, {}, {}, {}});
+    MailSettings settings = Mailer(sink.Port());
+    settings.recipients.clear();
+    Mail::ParseRecipients("guard@depot.example: loss", settings.recipients, nullptr);
+    bridge.Restart(settings);
+    events.StartCatchUp();
+    events.WaitForCatchUp();
+    QVERIFY(sink.WaitForMails(1));
+    const QString mail = sink.Mails().at(0);
+    const QString text = QString::fromUtf8(Part(mail, "Content-Type: text/plain"));
+    const QRegularExpressionMatch lost = QRegularExpression("Lost: (\\d+) l").match(text);
+    QVERIFY2(lost.hasMatch(), qPrintable(text));
+    QVERIFY2(std::abs(lost.captured(1).toInt() - 600) <= 12, qPrintable(text));
+    QVERIFY2(Header(mail, "Subject").endsWith(", " + lost.captured(1) + " l"), qPrintable(mail));
+    QVERIFY2(QRegularExpression("Loss: from \\S+ \\S+ to \\S+ \\S+").match(text).hasMatch(),
+             qPrintable(text));
 }
 
 QTEST_MAIN(TestOutboundBridges)
