@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -92,14 +93,41 @@ double FuelEventDetector::SettleLitres() const {
     return std::max(kSettleShare * config_.capacity, 1.0);
 }
 
-double FuelEventDetector::MeanTemp(double utc, int temp) {
+double FuelEventDetector::TempNow(double utc, int temp) {
+    const auto minute = [](double t) { return t * kMinutesPerDay; };
+    // The line's sums start again from the window now and then (and after a restore,
+    // which saves the window alone): relative to an old origin they lose precision.
+    if (line_.Count() != static_cast<int>(temps_.size()) ||
+        (!temps_.empty() && minute(temps_.front().first) - line_.Origin() > 7 * kMinutesPerDay)) {
+        line_.Clear();
+        for (const auto& [t, c] : temps_)
+            line_.Add(minute(t), c);
+    }
     temps_.emplace_back(utc, temp);
     tempSum_ += temp;
-    while (temps_.size() > 1 && temps_.front().first < utc - kTempMeanMin * kMinute) {
+    line_.Add(minute(utc), temp);
+    while (temps_.size() > 1 && temps_.front().first < utc - kTempFitMin * kMinute) {
         tempSum_ -= temps_.front().second;
+        line_.Remove(minute(temps_.front().first), temps_.front().second);
         temps_.pop_front();
     }
-    return double(tempSum_) / double(temps_.size());
+    // The line through the window's degrees, at this reading: a mean alone lags half its
+    // window behind the fuel as it cools through the evening (some 0.4 °C, or 5 l on
+    // 13 000 l), and less so towards dawn, which a loss at night would be measured with.
+    double value = 0;
+    if ((utc - temps_.front().first) / kMinute >= kTempFitMin / 2 &&
+        line_.At(minute(utc), kTempFitSpread, value))
+        return value;
+    // Else the mean of the last kTempMeanMin minutes.
+    double recent = 0;
+    int inRecent = 0;
+    for (auto it = temps_.rbegin(); it != temps_.rend(); ++it) {
+        if (it->first < utc - kTempMeanMin * kMinute - kSlack)
+            break;
+        recent += it->second;
+        ++inRecent;
+    }
+    return recent / inRecent;
 }
 
 std::vector<FuelEvent> FuelEventDetector::Feed(const LevelSample& s) {
@@ -111,7 +139,7 @@ std::vector<FuelEvent> FuelEventDetector::Feed(const LevelSample& s) {
     r.local = s.local;
     r.gross = s.gross;
     r.temp = s.temp;
-    r.net = NetVolume::NetLitres(s.gross, MeanTemp(s.utc, s.temp), config_.density);
+    r.net = NetVolume::NetLitres(s.gross, TempNow(s.utc, s.temp), config_.density);
     r.value = r.net ? *r.net : s.gross;
     UpdateNoise(r);
     raw_.push_back(r);
@@ -197,16 +225,7 @@ void FuelEventDetector::Begin(FuelEventKind kind, const Median& from, std::vecto
 void FuelEventDetector::CloseOpen(std::vector<FuelEvent>& out) {
     if (open_->kind == FuelEventKind::Loss && open_->tend) {
         // The level after, now measured over the whole still time since the end.
-        // In idle hours the tank stays still after a loss: all of the still time counts,
-        // for the level after to be known as well as the one before.
-        double to = loss_.afterFrom + kStillWindowMin * kMinute;
-        for (const Raw& r : raw_)
-            if (r.utc > to) {
-                if (!IdleAt(r.local))
-                    break;
-                to = r.utc;
-            }
-        open_->after = AfterLevels(to);
+        open_->after = AfterLevels(StillAfter(std::numeric_limits<double>::infinity()));
         // A later fall is measured from the level the tank has kept since.
         loss_.anchored = !levels_.empty();
         if (loss_.anchored)

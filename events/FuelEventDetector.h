@@ -5,9 +5,12 @@
 // goes on exactly as if it had never stopped.
 //
 // How it decides (litres are net at 15 °C when the density is known, else gross):
-// - The temperature that turns gross into net litres is the mean of the sensor's whole
-//   degrees over the last 30 minutes: a tank's fuel warms and cools slowly, and the mean
-//   keeps a reading that flips between 12 and 13 °C from making steps of net litres.
+// - The temperature that turns gross into net litres is the straight line through the
+//   sensor's whole degrees of the last two hours, at the reading's time: a tank's fuel warms
+//   and cools slowly, and the line keeps a reading that flips between 12 and 13 °C from
+//   making steps of net litres without lagging behind the fuel as a mean would. Where no
+//   line fits (the first hour, a delivery of warmer fuel) it is the mean of the last 30
+//   minutes.
 // - Deliveries are found on the running median of the last 5 readings: a rise of at least
 //   the delivery threshold within 10 minutes starts one, and it ends once the level has
 //   moved less than 0.2 % of capacity over 10 minutes; a new rise less than 30 minutes
@@ -38,6 +41,7 @@
 #include "EventRecords.h"
 #include "IdleHours.h"
 #include "TItemNode.h"
+#include "TempLine.h"
 
 #include <cstdint>
 #include <deque>
@@ -102,6 +106,8 @@ public:
     static constexpr double kMergePauseMin = 30;
     static constexpr int kMedianOf = 5;
     static constexpr double kTempMeanMin = 30;
+    static constexpr double kTempFitMin = 120;
+    static constexpr double kTempFitSpread = 0.6; // °C
 
     explicit FuelEventDetector(const DetectorConfig& config = {});
 
@@ -199,16 +205,17 @@ private:
     std::deque<Level> levels_;
     Phase phase_ = Phase::Idle;
     std::optional<FuelEvent> open_;
-    std::deque<std::pair<double, int>> temps_; // (utc, °C) of the last kTempMeanMin
+    std::deque<std::pair<double, int>> temps_; // (utc, °C) of the last kTempFitMin
     int64_t tempSum_ = 0;
     double noise_ = 0; // litres, one reading's standard deviation
     int64_t noiseCount_ = 0;
     LossWatch loss_;
     IdleHours hours_;
     std::vector<double> scratch_; // not state: reused to spare an allocation a reading
+    TempLine line_;               // not state: the sums of temps_, made again from it
 
     template <class Ar> void Fields(Ar& ar);
-    double MeanTemp(double utc, int temp);
+    double TempNow(double utc, int temp);
     const Raw* RawAt(int64_t index) const;
     EventLevels LevelsOf(int64_t first, int64_t last) const;
     double SettleLitres() const;
@@ -233,6 +240,7 @@ private:
     void BeginLoss(const Level& from, double local, double drawPerDay, std::vector<FuelEvent>& out);
     void EndLoss(const Level& now, std::vector<FuelEvent>& out);
     EventLevels AfterLevels(double to) const;
+    double StillAfter(double limit) const;
     static EventLevels ToLevels(const Level& l);
     Level FromLevels(const EventLevels& l, double utc) const;
     double LossStart(const Level& from, double perDay) const;

@@ -264,6 +264,35 @@ EventLevels FuelEventDetector::AfterLevels(double to) const {
     return ToLevels(l);
 }
 
+// Where the readings that give the level after a loss end, at `limit` at the latest. After
+// a loss in idle hours the tank stays still: all of the idle time counts, for the level
+// after to be known as well as the one before, but no reading of a busy hour and none
+// past a new fall (the first draw of the morning in an hour still learned as idle would
+// count as part of the loss). After a loss in a busy hour the still window alone counts.
+double FuelEventDetector::StillAfter(double limit) const {
+    const double still = loss_.afterFrom + kStillWindowMin * kMinute;
+    auto it = std::find_if(raw_.begin(), raw_.end(),
+                           [&](const Raw& r) { return r.utc > loss_.afterFrom - kSlack; });
+    if (it == raw_.end() || !IdleAt(it->local))
+        return std::min(limit, still);
+    double to = it->utc, sum = 0;
+    int n = 0;
+    for (; it != raw_.end() && it->utc <= limit + kSlack && IdleAt(it->local); ++it) {
+        to = it->utc;
+        if (it->utc <= loss_.afterFrom + kLevelWindowMin * kMinute) {
+            sum += it->value;
+            ++n;
+        }
+    }
+    for (const Level& l : levels_) {
+        const double from = l.utc - kLevelWindowMin / 2 * kMinute;
+        if (from > loss_.afterFrom + kLevelWindowMin * kMinute && from < to &&
+            l.value < sum / n - 3 * LevelNoise())
+            return from;
+    }
+    return to;
+}
+
 FuelEventDetector::Level FuelEventDetector::FromLevels(const EventLevels& e, double utc) const {
     Level l;
     l.utc = utc;
@@ -372,10 +401,11 @@ void FuelEventDetector::EndLoss(const Level& now, std::vector<FuelEvent>& out) {
             break;
         }
     open_->tend = std::max(open_->tstart, reached - kLevelWindowMin / 3 * kMinute);
-    // The level after: readings from where the last window still falling ended, and at
-    // least those of the last ten minutes, which are still by now.
-    loss_.afterFrom = std::max(reached + kLevelWindowMin / 2 * kMinute, lastUtc_ - 10 * kMinute);
-    open_->after = AfterLevels(lastUtc_);
+    // The level after: readings from where the last window still falling ended, or those of
+    // the last still window (its levels were found still against those 20 minutes before).
+    loss_.afterFrom =
+        std::max(reached + kLevelWindowMin / 2 * kMinute, lastUtc_ - kStillWindowMin * kMinute);
+    open_->after = AfterLevels(StillAfter(lastUtc_));
     phase_ = Phase::Paused;
     loss_.falling = 0;
     out.push_back(*open_);

@@ -1,6 +1,7 @@
 // Net volume at 15 °C: the correction factor against published table values, and the
-// density a tank's fuel type text stands for.
+// density a tank's fuel type text stands for; the temperature between whole degrees.
 #include "NetVolume.h"
+#include "TempLine.h"
 #include "WholeDegrees.h"
 
 #include <QtTest>
@@ -102,6 +103,39 @@ private slots:
         for (std::size_t i = first; i < last; ++i)
             worst = std::max(worst, std::abs(est[i] - truth[i]));
         QVERIFY2(worst <= within, qPrintable(QString::number(worst)));
+    }
+
+    // The live estimate at the newest reading of a two-hour window, against the truth.
+    void lineThroughTheLastTwoHours_data() {
+        QTest::addColumn<double>("perHour"); // °C an hour, steady
+        QTest::addColumn<double>("jumpTo");  // > 0: the reading jumps there half way
+        QTest::addColumn<bool>("fits");
+        QTest::addColumn<double>("within");
+        QTest::newRow("evening cooling of 1.8 °C an hour") << -1.8 << 0.0 << true << 0.2;
+        QTest::newRow("morning warming of 1 °C an hour") << 1.0 << 0.0 << true << 0.2;
+        QTest::newRow("one change of degree: no line") << 0.6 << 0.0 << false << 0.0;
+        QTest::newRow("warm fuel delivered: no line") << 0.0 << 16.0 << false << 0.0;
+    }
+    void lineThroughTheLastTwoHours() {
+        QFETCH(double, perHour);
+        QFETCH(double, jumpTo);
+        QFETCH(bool, fits);
+        QFETCH(double, within);
+        TempLine line;
+        const auto truth = [&](int m) {
+            return jumpTo > 0 && m >= 180 ? jumpTo : 9.7 + perHour * m / 60.0;
+        };
+        // Three hours read once a minute; the window keeps the last two, as the detector's.
+        for (int m = 0; m < 180 + (jumpTo > 0 ? 30 : 0); ++m) {
+            line.Add(m, int(std::lround(truth(m))));
+            if (m >= 120)
+                line.Remove(m - 120, int(std::lround(truth(m - 120))));
+        }
+        const int now = 180 + (jumpTo > 0 ? 30 : 0) - 1;
+        double value = 0;
+        QCOMPARE(line.At(now, 0.6, value), fits);
+        if (fits)
+            QVERIFY2(std::abs(value - truth(now)) <= within, qPrintable(QString::number(value)));
     }
 };
 
