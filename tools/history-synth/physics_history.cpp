@@ -3,6 +3,9 @@
 // whose true litres are known. Times are UTC.
 
 #include "BoundSql.h"
+#include "Calibration.h"
+#include "Database.h"
+#include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
 #include "Schema.h"
 #include "Statements.h"
@@ -10,6 +13,7 @@
 #include "TextFormats.h"
 #include "Transaction.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,10 +84,25 @@ int main(int argc, char** argv) {
         db.ExecSQL(Sql::kCreateError);
         for (int i = 1; i <= 14; ++i)
             db.ExecSQL(Sql::SeedTank(i));
-        Exec(db,
-             "UPDATE TANKS SET act = 1, capacity = ?, ftype = 'Diesel', name = 'North' WHERE "
-             "id = 1",
-             {int64_t(p.tank.capacity)});
+        // Tank 1 as the station keeps it: its capacity is what its calibration gives at the
+        // highest code, so the tank needs one (straight: the readings are litres already).
+        TItemNode node;
+        LoadTankFromRow(db.GetTable(Sql::kSelectTanks + std::string(" WHERE id = 1")), node);
+        node.Name = "North";
+        node.FType = "Diesel";
+        node.Act = true;
+        TCalRows points{};
+        for (int i = 0; i < 5; ++i) {
+            const int code = 819 * (i + 1);
+            points[i] = {std::to_string(code),
+                         std::to_string(std::lround(double(p.tank.capacity) * code / 4095))};
+        }
+        if (const TCalibrationResult built = BuildCalibration(node, points); !built.ok)
+            throw std::runtime_error("calibration refused: " + built.message);
+        RecordingMessages messages;
+        SaveTank(db, node, messages);
+        if (!messages.shown.empty())
+            throw std::runtime_error("tank 1 not saved");
         if (!MigrateSchema(db).eventsUsable)
             throw std::runtime_error("cannot make the event tables");
         int64_t rows = 0;
