@@ -50,8 +50,12 @@ bool IdleHours::Idle(double local) const {
     const Bin* b = Pick(local);
     const Bin& d = day_[HourOfDay(local)];
     // Judged from few days, a busy hour now and then shows no draw in one of them: until
-    // the hour of the week counts alone, every day seen must have been still.
-    const double allowed = b == &d ? 0.5 : kActiveShare * (b ? b->seen : 0);
+    // the hour of the week counts alone, every day seen must have been still, but for one
+    // in a week once a week has been seen: a theft one night must not make that hour busy
+    // for the next weeks, and let a theft at the same hour a week later pass by the busy
+    // rules. A busy hour still on six days of seven is far rarer than one theft.
+    const double allowed =
+        b == &d ? std::max(0.5, kDayTheftShare * d.seen) : kActiveShare * (b ? b->seen : 0);
     if (!b || b->active > allowed + 1e-9)
         return false;
     // A few weeks of a busy hour of the week pass without a draw now and then: the same

@@ -23,10 +23,12 @@ class IdleHours {
 public:
     static constexpr double kActiveShare = 0.25;   // idle: drawn from at most this share
     static constexpr double kDayActiveShare = 0.5; // and the hour of every day at most this
-    static constexpr double kMinSeen = 3;          // times an hour of the day must be seen
-    static constexpr double kWeekSeen = 4;         // and an hour of the week, to count alone
-    static constexpr double kDrawSeen = 4;         // an hour of the day, for its draw to count
-    static constexpr double kKeepWeeks = 8;        // weeks that weigh fully
+    // Judged from the hour of every day: one fall in a week (a theft) leaves it idle.
+    static constexpr double kDayTheftShare = 0.15;
+    static constexpr double kMinSeen = 3;   // times an hour of the day must be seen
+    static constexpr double kWeekSeen = 4;  // and an hour of the week, to count alone
+    static constexpr double kDrawSeen = 4;  // an hour of the day, for its draw to count
+    static constexpr double kKeepWeeks = 8; // weeks that weigh fully
 
     // The hour that began at `local` (a local day number) gave out `litres` (negative when
     // the level rose); `drawn` says whether the tank was drawn from in it.

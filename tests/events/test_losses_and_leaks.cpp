@@ -67,12 +67,15 @@ private slots:
         QTest::newRow("a fast theft in busy hours") << QVector<double>{11, 1500, 100} << 0.2;
         QTest::newRow("two thefts in one night, an hour of still level between")
             << QVector<double>{0.5, 300, 10, 2.5, 400, 5} << 0.15;
+        QTest::newRow("a theft at the hour of one a week before")
+            << QVector<double>{23.1, 150, 3, 7 * 24 + 23, 120, 3} << 0.2;
         QTest::newRow("no theft: no loss") << QVector<double>{} << 0.0;
     }
     void lossesAtAnyPace() {
         QFETCH(QVector<double>, thefts);
         QFETCH(double, tolerance);
-        PhysicsPlan p = Depot(5, 11);
+        const double last = thefts.empty() ? 0 : thefts[thefts.size() - 3];
+        PhysicsPlan p = Depot(5 + std::ceil(last / 24), 11);
         for (int i = 0; i + 2 < thefts.size(); i += 3)
             p.events.push_back({kDay0 + 4 + thefts[i] / 24, -thefts[i + 1], thefts[i + 2]});
         std::vector<FuelEvent> losses = Losses(p);
