@@ -60,7 +60,7 @@ Found Examine(const PhysicsPlan& plan, std::vector<LeakReading>* keep = nullptr)
 
 // Losses of one theft: detected (a loss overlapping it) and the volume error.
 void TheftTable(int trials) {
-    std::printf("\n## Thefts (20 000 l, %d trials a cell, 4 days learned first)\n\n", trials);
+    std::printf("\n## Thefts (20 000 l, %d trials a cell, 5 days learned first)\n\n", trials);
     std::printf("| Theft | Pace l/min | Hour | Found | Volume error mean | sd | worst | other "
                 "losses |\n|---|---|---|---|---|---|---|---|\n");
     for (double litres : {100.0, 300.0, 1000.0})
@@ -71,7 +71,7 @@ void TheftTable(int trials) {
                 for (int k = 0; k < trials; ++k) {
                     PhysicsPlan p;
                     p.utcFrom = kDay0;
-                    p.days = 5;
+                    p.days = 6;
                     p.seed = 1000 + k * 7 + int(litres) + int(pace) * 13 + busy;
                     // idle: inside the night (22:00-06:00) whatever its length; busy: by day
                     const double minutes = litres / pace;
@@ -79,7 +79,7 @@ void TheftTable(int trials) {
                         break;
                     const double room = busy ? 8.0 : 7.5 - minutes / 60;
                     const double start =
-                        kDay0 + 4 + (busy ? 9.0 : -1.75) / 24 + std::fmod(k * 0.37, room) / 24;
+                        kDay0 + 5 + (busy ? 9.0 : -1.75) / 24 + std::fmod(k * 0.37, room) / 24;
                     p.events = {{kDay0 + 2 + 9.5 / 24, 8000, 300}, {start, -litres, pace}};
                     const double end = start + p.events[1].Minutes() / kMinutesPerDay;
                     bool hit = false;

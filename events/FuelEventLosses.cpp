@@ -48,7 +48,7 @@ HourDraw FuelEventDetector::DrawAt(double local) const {
 }
 
 bool FuelEventDetector::IdleAt(double local) const {
-    return InQuiet(config_, local) || hours_.Idle(local);
+    return InQuiet(config_, local) || hours_.Idle(local, kIdleDaysSeen);
 }
 
 // A robust running estimate from the differences of neighbouring readings: a step bigger

@@ -46,7 +46,7 @@ const IdleHours::Bin* IdleHours::Pick(double local) const {
     return d.seen >= kMinSeen - 1e-9 ? &d : nullptr;
 }
 
-bool IdleHours::Idle(double local) const {
+bool IdleHours::Idle(double local, double daysSeen) const {
     const Bin* b = Pick(local);
     const Bin& d = day_[HourOfDay(local)];
     // Judged from few days, a busy hour now and then shows no draw in one of them: until
@@ -56,7 +56,7 @@ bool IdleHours::Idle(double local) const {
     // rules. A busy hour still on six days of seven is far rarer than one theft.
     const double allowed =
         b == &d ? std::max(0.5, kDayTheftShare * d.seen) : kActiveShare * (b ? b->seen : 0);
-    if (!b || b->active > allowed + 1e-9)
+    if (!b || b->active > allowed + 1e-9 || (b == &d && d.seen < daysSeen - 1e-9))
         return false;
     // A few weeks of a busy hour of the week pass without a draw now and then: the same
     // hour of every day must be quiet at least half the time too, unless its own week

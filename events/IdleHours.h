@@ -6,8 +6,8 @@
 // week passes a few weeks without a draw now and then). Until an hour of the week has been
 // seen four times, the same hour of the other days stands in for it, so a new tank knows
 // its nights after three days (two busy hours without a draw happen far more often than
-// three). Older weeks weigh less, so a changed timetable is learned again within some
-// weeks. Pure: no Qt, no clock.
+// three); the loss detector asks four. Older weeks weigh less, so a changed timetable is learned
+// again within some weeks. Pure: no Qt, no clock.
 
 #include <array>
 
@@ -33,8 +33,10 @@ public:
     // The hour that began at `local` (a local day number) gave out `litres` (negative when
     // the level rose); `drawn` says whether the tank was drawn from in it.
     void Learn(double local, double litres, bool drawn);
-    // Whether the hour of the week around `local` is idle; false while not known.
-    bool Idle(double local) const;
+    // Whether the hour of the week around `local` is idle; false while not known. Judged
+    // from the hour of every day, that hour must have been seen `daysSeen` times at least
+    // (kMinSeen at the least).
+    bool Idle(double local, double daysSeen = kMinSeen) const;
     // The normal draw of that hour, nothing while not known; `typicalDraw` is the litres
     // one draw takes (a truck), which sets the least spread.
     HourDraw Draw(double local, double typicalDraw) const;

@@ -3,6 +3,7 @@
 // 8-22 °C, trucks filling 40-80 l about twice an hour from 06:00 to 22:00, spikes, and a
 // delivery every four days. The tank's idle hours are learned from four days first.
 #include "FuelEventDetector.h"
+#include "IdleHours.h"
 #include "LeakTest.h"
 #include "TankPhysics.h"
 #include "TextFormats.h"
@@ -89,6 +90,30 @@ private slots:
             QVERIFY2(std::abs(-e.Amount(true) - thefts[i + 1]) <= tolerance * thefts[i + 1],
                      qPrintable(got));
         }
+    }
+
+    // An hour judged from the hour of every day: idle once seen still often enough, and
+    // still idle after one fall in a week (a theft), not after two.
+    void idleHoursFromDays_data() {
+        QTest::addColumn<QString>("days"); // one letter a day at 02:00: s still, d drawn
+        QTest::addColumn<bool>("idle3");   // idle when three days suffice
+        QTest::addColumn<bool>("idle4");   // idle when four are asked
+        QTest::newRow("three still days") << "sss" << true << false;
+        QTest::newRow("four still days") << "ssss" << true << true;
+        QTest::newRow("one drawn in three") << "sds" << false << false;
+        QTest::newRow("one drawn in seven") << "sssdsss" << true << true;
+        QTest::newRow("two drawn in seven") << "sdssdss" << false << false;
+    }
+    void idleHoursFromDays() {
+        QFETCH(QString, days);
+        QFETCH(bool, idle3);
+        QFETCH(bool, idle4);
+        IdleHours h;
+        for (int i = 0; i < days.size(); ++i)
+            h.Learn(kDay0 + i + 2.0 / 24, days[i] == 'd' ? 150 : 0, days[i] == 'd');
+        const double next = kDay0 + days.size() + 2.5 / 24;
+        QCOMPARE(h.Idle(next), idle3);
+        QCOMPARE(h.Idle(next, 4), idle4);
     }
 
     // The station's alarm: a fail from a tank that is never still (one or two long periods
