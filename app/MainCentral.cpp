@@ -12,7 +12,6 @@
 #include <QPointer>
 #include <QStatusBar>
 
-
 void TForm1::StartCentral() {
     central_.reset();
     CentralStatus->hide();

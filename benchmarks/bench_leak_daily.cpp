@@ -2,7 +2,8 @@
 // from a depot's physics (one a minute, trucks by day, a delivery every few days, some
 // tanks leaking) in a data.db with the report indexes and its history examined; the daily
 // runner (LeakTestDaily) then tests the day just over for all 14 as the station does, on
-// its own thread and connection. Prints the wall time of the run, its processor time, and the verdicts.
+// its own thread and connection. Prints the wall time of the run, its processor time, and the
+// verdicts.
 //
 //   bench_leak_daily [runs, default 5]
 #include "Database.h"
@@ -10,8 +11,8 @@
 #include "LeakTestDaily.h"
 #include "OperatorMessages.h"
 #include "SQLiteDatabase.h"
-#include "TankList.h"
 #include "Schema.h"
+#include "TankList.h"
 #include "TankPhysics.h"
 #include "TextFormats.h"
 #include "Transaction.h"

@@ -47,9 +47,8 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     : QObject(parent), ctx_(std::move(context)), devices_(std::move(devices)),
       // The queue may outlive the link (fuel events share it): its time is the devices'.
       writes_(std::make_shared<WriteQueue>(ctx_.db, devices_.monotonicMs)),
-      reports_(ctx_.conditions),
-      sink_(std::make_unique<Sink>(
-          ctx_, health_, [this] { return NowMs(); }, writes_)) {
+      reports_(ctx_.conditions), sink_(std::make_unique<Sink>(
+                                     ctx_, health_, [this] { return NowMs(); }, writes_)) {
     sink_->box = &reports_;
     writes_->onChange = [this](const WriteQueue::Change& c) {
         const std::string n = std::to_string(c.count);
@@ -68,9 +67,7 @@ SensorLink::SensorLink(SensorLinkContext context, SensorLinkDevices devices, QOb
     };
     if (devices_.storeTimer) {
         devices_.storeTimer->SetInterval(static_cast<int>(WriteQueue::kRetryMs));
-        devices_.storeTimer->onTimeout = [this] {
-            Guarded(reports_, [&] { RetryWaitingRows(); });
-        };
+        devices_.storeTimer->onTimeout = [this] { Guarded(reports_, [&] { RetryWaitingRows(); }); };
     }
     SensorPort& port = *devices_.port;
     port.onReceive = [this] { Guarded(reports_, [&] { OnPortReceive(); }); };
