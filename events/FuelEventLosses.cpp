@@ -28,11 +28,7 @@ constexpr double kStillShare = 0.0005;
 constexpr double kMeanAbsDiff = 1.1283791670955126;
 
 bool InQuiet(const DetectorConfig& c, double local) {
-    if (!c.quietFrom || !c.quietTo)
-        return false;
-    const double minute = (local - std::floor(local)) * kMinutesPerDay;
-    const int from = *c.quietFrom, to = *c.quietTo;
-    return from < to ? minute >= from && minute < to : minute >= from || minute < to;
+    return InQuietHours(c.quietFrom, c.quietTo, local);
 }
 
 } // namespace

@@ -120,8 +120,7 @@ void FuelEvents::StoreFuelEvents(int adr, Tank& tank, const std::vector<FuelEven
         emit FuelEventReported(adr, e);
         if (e.kind != FuelEventKind::Loss)
             continue;
-        if (!tank.newestLoss || e.tstart >= tank.newestLoss->tstart)
-            tank.newestLoss = e;
+        tank.SeeLoss(e);
         if (e.tstart > tank.lossStart) {
             tank.lossStart = e.tstart;
             ApplyTransitions(adr, tank.alarms.LossFound(e.tstart));

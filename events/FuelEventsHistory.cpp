@@ -215,9 +215,7 @@ void FuelEvents::FinishCatchUp() {
     for (const TankFuelEvent& e : found)
         if (e.event.kind == FuelEventKind::Loss) {
             losing.insert(e.adr);
-            std::optional<FuelEvent>& newest = TankFor(e.adr).newestLoss;
-            if (!newest || e.event.tstart >= newest->tstart)
-                newest = e.event;
+            TankFor(e.adr).SeeLoss(e.event);
         }
     // The stored rows say which losses are still unacknowledged; rows that wait say it of
     // themselves.

@@ -34,4 +34,10 @@ struct FuelEvents::Tank {
     int64_t reconShown = 0;              // the newest reconciliation row the alarms were told of
     bool live = false;                   // the history is examined: readings go to the detector
     std::string leakMemo;                // why the leak alarm about to be raised is raised
+
+    // Keeps a loss as the newest if it is.
+    void SeeLoss(const FuelEvent& e) {
+        if (!newestLoss || e.tstart >= newestLoss->tstart)
+            newestLoss = e;
+    }
 };

@@ -1,5 +1,7 @@
 #include "IdleHours.h"
 
+#include "DayNumbers.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,6 +38,13 @@ void IdleHours::Learn(double local, double litres, bool drawn) {
     // would make every idle hour seem to give out some litres.
     week_[HourOfWeek(local)].Add(litres, drawn);
     day_[HourOfDay(local)].Add(litres, drawn);
+}
+
+bool InQuietHours(std::optional<int> from, std::optional<int> to, double local) {
+    if (!from || !to || *from == *to)
+        return false;
+    const double minute = (local - std::floor(local)) * kMinutesPerDay;
+    return *from < *to ? minute >= *from && minute < *to : minute >= *from || minute < *to;
 }
 
 const IdleHours::Bin* IdleHours::Pick(double local) const {

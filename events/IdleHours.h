@@ -10,6 +10,12 @@
 // again within some weeks. Pure: no Qt, no clock.
 
 #include <array>
+#include <optional>
+
+// Whether `local` (a local day number) lies in the quiet hours the operator set, [from, to)
+// in minutes after local midnight, wrapping midnight when from > to; none, or from == to:
+// no quiet hours. Quiet hours count as idle whatever was learned.
+bool InQuietHours(std::optional<int> from, std::optional<int> to, double local);
 
 // A tank's normal draw in one hour: litres an hour, and its spread from one such hour to
 // the next (the standard deviation of the hour's litres).

@@ -58,14 +58,6 @@ struct Block {
     bool usable;
 };
 
-bool InQuiet(const LeakTestInput& in, double local) {
-    if (!in.quietFrom || !in.quietTo || *in.quietFrom == *in.quietTo)
-        return false;
-    const double minute = (local - std::floor(local)) * kMinutesPerDay;
-    const int from = *in.quietFrom, to = *in.quietTo;
-    return from < to ? minute >= from && minute < to : minute >= from || minute < to;
-}
-
 // Which blocks lie wholly in the tank's idle hours. Each whole local hour of usable blocks
 // (half an hour of them at least, no delivery or loss) teaches the hour of the week whether
 // the tank was drawn from: a step between its block means one or two apart, or a fall from
@@ -97,7 +89,7 @@ std::vector<bool> IdleBlocks(const LeakTestInput& in, const std::vector<Point>& 
     }
     auto idleAt = [&](std::size_t k) {
         const double t = local(k);
-        return InQuiet(in, t) || hours.Idle(t);
+        return InQuietHours(in.quietFrom, in.quietTo, t) || hours.Idle(t);
     };
     std::vector<bool> idle(blocks.size());
     for (std::size_t b = 0; b < blocks.size(); ++b)
