@@ -32,10 +32,10 @@ void FillFile(TSQLiteDatabase& db) {
     }
 }
 
-MailSettings Mailer(int port) {
+MailSettings Mailer(int port, const char* recipients = "ops@depot.example: stale") {
     MailSettings s = LocalMailSettings(port);
     s.staleMinutes = 2;
-    Mail::ParseRecipients("ops@depot.example: stale", s.recipients, nullptr);
+    Mail::ParseRecipients(recipients, s.recipients, nullptr);
     return s;
 }
 
@@ -198,10 +198,7 @@ void TestOutboundBridges::lossIsNewsByItsEnd() {
     FuelEvents events(FuelEventsContext{*f.db, f.tanks, f.clock, {}, f.link->Writes()});
     QVERIFY(events.Start());
     MailBridge bridge(MailBridgeContext{f.tanks, events, f.clock, {}, nullptr, {}, {}, {}});
-    MailSettings settings = Mailer(sink.Port());
-    settings.recipients.clear();
-    Mail::ParseRecipients("guard@depot.example", settings.recipients, nullptr);
-    bridge.Restart(settings);
+    bridge.Restart(Mailer(sink.Port(), "guard@depot.example"));
     const double now = f.clock.UtcNow(), minute = 1.0 / 1440;
     FuelEvent loss;
     loss.kind = FuelEventKind::Loss;
@@ -240,10 +237,7 @@ void TestOutboundBridges::lossFoundInHistoryIsMailedWithItsLitres() {
     FuelEvents events(FuelEventsContext{*f.db, f.tanks, f.clock, {}, f.link->Writes()});
     QVERIFY(events.Start());
     MailBridge bridge(MailBridgeContext{f.tanks, events, f.clock, {}, nullptr, {}, {}, {}});
-    MailSettings settings = Mailer(sink.Port());
-    settings.recipients.clear();
-    Mail::ParseRecipients("guard@depot.example: loss", settings.recipients, nullptr);
-    bridge.Restart(settings);
+    bridge.Restart(Mailer(sink.Port(), "guard@depot.example: loss"));
     events.StartCatchUp();
     events.WaitForCatchUp();
     QVERIFY(sink.WaitForMails(1));
