@@ -4,17 +4,14 @@
 #include "Clock.h"
 #include "LeakReport.h"
 #include "PdfText.h"
+#include "PhysicsFile.h"
 #include "ReportDocument.h"
 #include "ReportSource.h"
 #include "ReportTool.h"
 #include "SQLiteDatabase.h"
-#include "Schema.h"
-#include "Statements.h"
-#include "TankPhysics.h"
 #include "TextFormats.h"
 #include "Transaction.h"
 
-#include "BoundSql.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -68,26 +65,12 @@ private slots:
     void initTestCase() {
         file_ = dir_.filePath("data.db").toStdString();
         TSQLiteDatabase db(file_);
-        db.ExecSQL(Sql::kCreateTanks);
-        db.ExecSQL(Sql::kCreateData);
-        db.ExecSQL(Sql::kCreateError);
-        for (int i = 1; i <= 14; ++i)
-            db.ExecSQL(Sql::SeedTank(i));
-        db.ExecSQL("UPDATE TANKS SET act = 1, capacity = 20000, ftype = 'Diesel', name = 'North' "
-                   "WHERE id = 1");
-        QVERIFY(MigrateSchema(db).eventsUsable);
         PhysicsPlan p;
         p.utcFrom = kDay0;
         p.days = 6.5;
         p.seed = 5;
         p.tank.leakPerHour = 3;
-        InWriteTransaction(db, [&] {
-            SynthesizePhysics(p, [&](const DataRow& r) {
-                Exec(db,
-                     "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
-                     {r.tstamp, int64_t(r.flevel), int64_t(r.temp)});
-            });
-        });
+        WritePhysicsFile(db, p);
     }
 
     void theStationTestsTheDaysOverSinceItsLast_data() {

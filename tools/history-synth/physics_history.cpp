@@ -2,18 +2,9 @@
 // physics (TankPhysics), for trying the reports on thefts, a leak and day-time dispensing
 // whose true litres are known. Times are UTC.
 
-#include "BoundSql.h"
-#include "Calibration.h"
-#include "Database.h"
-#include "OperatorMessages.h"
-#include "SQLiteDatabase.h"
-#include "Schema.h"
-#include "Statements.h"
-#include "TankPhysics.h"
+#include "PhysicsFile.h"
 #include "TextFormats.h"
-#include "Transaction.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,41 +70,7 @@ int main(int argc, char** argv) {
     }
     try {
         TSQLiteDatabase db(out);
-        db.ExecSQL(Sql::kCreateTanks);
-        db.ExecSQL(Sql::kCreateData);
-        db.ExecSQL(Sql::kCreateError);
-        for (int i = 1; i <= 14; ++i)
-            db.ExecSQL(Sql::SeedTank(i));
-        // Tank 1 as the station keeps it: its capacity is what its calibration gives at the
-        // highest code, so the tank needs one (straight: the readings are litres already).
-        TItemNode node;
-        LoadTankFromRow(db.GetTable(Sql::kSelectTanks + std::string(" WHERE id = 1")), node);
-        node.Name = "North";
-        node.FType = "Diesel";
-        node.Act = true;
-        TCalRows points{};
-        for (int i = 0; i < 5; ++i) {
-            const int code = 819 * (i + 1);
-            points[i] = {std::to_string(code),
-                         std::to_string(std::lround(double(p.tank.capacity) * code / 4095))};
-        }
-        if (const TCalibrationResult built = BuildCalibration(node, points); !built.ok)
-            throw std::runtime_error("calibration refused: " + built.message);
-        RecordingMessages messages;
-        SaveTank(db, node, messages);
-        if (!messages.shown.empty())
-            throw std::runtime_error("tank 1 not saved");
-        if (!MigrateSchema(db).eventsUsable)
-            throw std::runtime_error("cannot make the event tables");
-        int64_t rows = 0;
-        InWriteTransaction(db, [&] {
-            SynthesizePhysics(p, [&](const DataRow& r) {
-                Exec(db,
-                     "INSERT INTO DATA (tstamp, adr, flevel, fcode, temp) VALUES (?, 1, ?, 0, ?)",
-                     {r.tstamp, int64_t(r.flevel), int64_t(r.temp)});
-                ++rows;
-            });
-        });
+        const int64_t rows = WritePhysicsFile(db, p);
         std::printf("%s: %lld readings of tank 1 from %s over %g days\n", out.c_str(),
                     static_cast<long long>(rows), TextFormats::ShortDate(p.utcFrom).c_str(),
                     p.days);
