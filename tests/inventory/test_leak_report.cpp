@@ -12,7 +12,6 @@
 #include "TextFormats.h"
 #include "Transaction.h"
 
-
 #include <QTemporaryDir>
 #include <QtTest>
 
