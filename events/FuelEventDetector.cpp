@@ -146,10 +146,9 @@ std::vector<FuelEvent> FuelEventDetector::Feed(const LevelSample& s) {
     ++fed_;
     lastUtc_ = s.utc;
     const std::optional<Level> level = LevelNow();
-    if (level) {
+    if (level)
         levels_.push_back(*level);
-        LearnHours(*level, s.local);
-    }
+    LearnHours(s.local);
     if (fed_ < kMedianOf) {
         Trim();
         return out;

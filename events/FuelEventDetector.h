@@ -140,6 +140,7 @@ public:
     // The smallest theft the idle rule is built to find: max(100 l, 0.5 % of capacity).
     double SmallestTheft() const;
     static constexpr double kLevelWindowMin = 15;
+    static constexpr double kEdgeMin = 3; // an hour's end levels: readings this near it
     static constexpr double kStillWindowMin = 20;
     static constexpr double kReanchorMin = 60;
     static constexpr double kBusyZ = 6;
@@ -183,22 +184,20 @@ private:
     // The loss going on: how it was found and what its end is measured from.
     struct LossWatch {
         bool anchored = false;
-        Level anchor;          // the still level a fall in idle hours is measured from
-        int falling = 0;       // levels in a row beyond the threshold
-        double drawPerDay = 0; // normal draw not counted in the loss (busy hours)
-        double afterFrom = 0;  // readings after this time give the level after
-        double beforeUtc = 0;  // the time the level before is dated at
-        double lastEnd = 0;    // the end of the last event: busy falls start after it
-        double hourKey = -1;   // the local hour being learned (whole hours), -1 none
-        Level hourStart;       // its first level
-        // its first and latest levels whose windows lie wholly inside it
-        Level innerStart, innerEnd;
-        bool innerStarted = false;
+        Level anchor;             // the still level a fall in idle hours is measured from
+        int falling = 0;          // levels in a row beyond the threshold
+        double drawPerDay = 0;    // normal draw not counted in the loss (busy hours)
+        double afterFrom = 0;     // readings after this time give the level after
+        double beforeUtc = 0;     // the time the level before is dated at
+        double lastEnd = 0;       // the end of the last event: busy falls start after it
+        double hourKey = -1;      // the local hour being learned (whole hours), -1 none
+        double hourStart = 0;     // the level at its start
+        bool hourStarted = false; // and whether there was one
         bool hourTouched = false; // a delivery went on in it
         double idleSince = -1;    // when the idle hours began, -1 in a busy hour
         template <class Ar> void Fields(Ar& ar) {
             ar(anchored, anchor, falling, drawPerDay, afterFrom, beforeUtc, lastEnd, hourKey,
-               hourStart, innerStart, innerEnd, innerStarted, hourTouched, idleSince);
+               hourStart, hourStarted, hourTouched, idleSince);
         }
     };
 
@@ -234,10 +233,12 @@ private:
     // ---- losses (FuelEventLosses.cpp) ----
     void UpdateNoise(const Raw& r);
     std::optional<Level> LevelNow();
-    void LearnHours(const Level& level, double local);
+    void LearnHours(double local);
+    std::optional<double> EdgeLevel(double hourStart);
     void WatchLoss(const Level& level, double local, std::vector<FuelEvent>& out);
     const Level* LevelAt(double utc) const;
     double LevelNoise() const;
+    double OwnDraw(const HourDraw& idleDraw) const;
     double IdleThreshold() const;
     HourDraw DrawBetween(double fromLocal, double toLocal) const;
     HourDraw RecentDraw(const Level& now, double minutes) const;

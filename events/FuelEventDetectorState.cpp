@@ -6,7 +6,7 @@ namespace {
 
 // The form of the saved state; changed with it. A state of another form is refused, and
 // the station then examines the stored readings again from the start.
-constexpr int64_t kStateTag = 20263;
+constexpr int64_t kStateTag = 20264;
 
 } // namespace
 

@@ -19,7 +19,7 @@ constexpr double kSpikeWidths = 4;
 constexpr double kIdleWidths = 4.5;
 // Litres an hour must give out to count as drawn from, in noise widths of an hour's
 // difference of levels (and at least 0.15 % of capacity).
-constexpr double kActiveWidths = 4;
+constexpr double kActiveWidths = 3.5;
 // Levels in a row that must be still before a loss ends.
 constexpr int kStillLevels = 5;
 // The least fall over the still window that still counts as falling, a share of capacity.
@@ -111,41 +111,57 @@ std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() {
     return l;
 }
 
-// Whole local hours without a delivery teach the idle hours. An hour's draw is the fall
-// between the levels at its two ends. Whether it was drawn from at all is judged by its
-// first and last levels whose windows lie wholly inside it, scaled to the hour: a level
-// whose window reaches back over the hour's start carries the draws of the hour before, and
-// the first quiet hour after a busy day would never be learned as idle.
-void FuelEventDetector::LearnHours(const Level& level, double local) {
-    const double hour = std::floor(local * 24.0 + 1e-7);
-    const bool inside = std::floor((local - kLevelWindowMin * kMinute) * 24.0 + 1e-7) == hour;
+// The level at a local hour's start: a spike-free mean of the readings within kEdgeMin of
+// it; none where fewer than half of them and one were read.
+std::optional<double> FuelEventDetector::EdgeLevel(double hourStart) {
+    std::vector<double>& values = scratch_;
+    values.clear();
+    for (auto it = raw_.rbegin();
+         it != raw_.rend() && it->local > hourStart - kEdgeMin * kMinute - kSlack; ++it)
+        if (it->local < hourStart + kEdgeMin * kMinute + kSlack)
+            values.push_back(it->value);
+    if (values.size() < static_cast<std::size_t>(kEdgeMin + 1))
+        return std::nullopt;
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    const double median = values[values.size() / 2];
+    const double cut = kSpikeWidths * std::max(noise_, 1.0);
+    double sum = 0;
+    int n = 0;
+    for (double v : values)
+        if (std::abs(v - median) <= cut) {
+            sum += v;
+            ++n;
+        }
+    return sum / n;
+}
+
+// Whole local hours without a delivery teach the idle hours. An hour is measured between
+// short means of the readings around its two ends: a truck in its first or last minutes
+// counts nearly whole, where a busy hour with its trucks near its ends would otherwise be
+// learned idle, and a truck a few minutes before the hour begins counts not at all, so the
+// first quiet hour after a busy day is learned idle as soon as the others.
+void FuelEventDetector::LearnHours(double local) {
+    // an hour's start is measured once the readings reach kEdgeMin past it
+    const double hour = std::floor((local - kEdgeMin * kMinute) * 24.0 + 1e-7);
     // Hours of a delivery are left out; those of a loss are not, or a busy hour taken for
     // a loss while its draw is not known yet would never be learned.
     if (open_ && open_->kind == FuelEventKind::Delivery)
         loss_.hourTouched = true;
-    if (hour == loss_.hourKey) {
-        if (inside) {
-            if (!loss_.innerStarted)
-                loss_.innerStart = level;
-            loss_.innerStarted = true;
-            loss_.innerEnd = level;
-        }
+    if (hour == loss_.hourKey)
         return;
-    }
+    const std::optional<double> edge = EdgeLevel(hour / 24.0);
     const bool consecutive = loss_.hourKey >= 0 && hour == loss_.hourKey + 1;
-    const double span = loss_.innerEnd.utc - loss_.innerStart.utc;
-    if (consecutive && !loss_.hourTouched && loss_.innerStarted && span >= 30 * kMinute &&
-        level.utc - loss_.hourStart.utc < 75 * kMinute) {
-        const double scale = 60 * kMinute / span;
-        const double diffNoise = scale * std::sqrt(2.0) * LevelNoise();
+    if (consecutive && !loss_.hourTouched && edge && loss_.hourStarted) {
+        const double diffNoise =
+            std::sqrt(2.0) * 1.1 * std::max(noise_, 0.5) / std::sqrt(2 * kEdgeMin + 1);
         const double active =
             std::max(kActiveWidths * diffNoise, 0.0015 * std::max<int32_t>(config_.capacity, 0));
-        const double inner = scale * (loss_.innerStart.value - loss_.innerEnd.value);
-        hours_.Learn(loss_.hourKey / 24.0, loss_.hourStart.value - level.value, inner > active);
+        const double litres = loss_.hourStart - *edge;
+        hours_.Learn(loss_.hourKey / 24.0, litres, litres > active);
     }
     loss_.hourKey = hour;
-    loss_.hourStart = level;
-    loss_.innerStarted = false;
+    loss_.hourStarted = edge.has_value();
+    loss_.hourStart = edge.value_or(0);
     loss_.hourTouched = open_ && open_->kind == FuelEventKind::Delivery;
 }
 
@@ -155,6 +171,14 @@ const FuelEventDetector::Level* FuelEventDetector::LevelAt(double utc) const {
     if (it == levels_.begin())
         return nullptr;
     return &*std::prev(it);
+}
+
+// An idle hour's own draw counts only once it is known well and stands out of the noise of
+// a mean of some hours' differences (a heater fed from the tank): else it is noise, and the
+// hours since the anchor, or of a slow theft, would multiply it.
+double FuelEventDetector::OwnDraw(const HourDraw& idleDraw) const {
+    return idleDraw.known && idleDraw.mean > 2 * std::sqrt(2.0) * LevelNoise() ? idleDraw.mean
+                                                                               : 0.0;
 }
 
 double FuelEventDetector::IdleThreshold() const {
@@ -422,7 +446,9 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
             return;
         // still: falling less than the noise and the hour's normal draw allow, and at
         // least less than 0.05 % of capacity (a draw not learned yet, a slow leak)
-        const double perHour = draw.known ? draw.mean : loss_.drawPerDay / 24.0;
+        const double perHour = !draw.known ? loss_.drawPerDay / 24.0
+                               : idle      ? OwnDraw(draw)
+                                           : draw.mean;
         const auto stillSince = [&](const Level& from) {
             const double minutes = (level.utc - from.utc) / kMinute;
             const double normal =
@@ -482,8 +508,9 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         loss_.falling = 0;
         return;
     }
+    const double ownDraw = idle ? OwnDraw(draw) : draw.mean;
     const double sinceAnchor = loss_.anchored ? (level.utc - loss_.anchor.utc) * 24.0 : 0;
-    const double idleFall = loss_.anchor.value - level.value - draw.mean * sinceAnchor;
+    const double idleFall = loss_.anchor.value - level.value - ownDraw * sinceAnchor;
     if (!loss_.anchored || idleFall < -band ||
         (level.utc - loss_.anchor.utc >= kReanchorMin * kMinute && idleFall < band)) {
         loss_.anchor = level;
@@ -492,13 +519,9 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
     const Level* from = nullptr;
     double perDay = 0;
     if (idle) {
-        if (loss_.anchor.value - level.value - draw.mean * sinceAnchor >= IdleThreshold()) {
+        if (idleFall >= IdleThreshold()) {
             from = &loss_.anchor;
-            // An idle hour's own draw counts only once it is known well and stands out of
-            // the noise of a mean of some hours' differences (a heater fed from the tank):
-            // else it is noise, and the hours of a slow theft would multiply it.
-            const bool drawn = draw.known && draw.mean > 2 * std::sqrt(2.0) * LevelNoise();
-            perDay = drawn ? draw.mean * 24.0 : 0.0;
+            perDay = ownDraw * 24.0;
         }
     } else {
         // One pass back over the levels, the highest so far being where a fall began; each
@@ -521,6 +544,11 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
                 continue;
             HourDraw span =
                 DrawBetween(std::min(top->utc, level.utc - kMinute) + offset, level.utc + offset);
+            // The draw just before stands in for a window's hours not learned yet only in
+            // the shortest window: taken over hours, one still hour before a busy morning
+            // would make its whole draw a loss.
+            if (!span.known && minutes > kLevelWindowMin)
+                break;
             if (!span.known)
                 span = RecentDraw(level, minutes);
             if (top->value - level.value >= BusyThreshold(span)) {

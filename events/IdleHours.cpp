@@ -67,10 +67,23 @@ bool IdleHours::Idle(double local, double daysSeen) const {
         b == &d ? std::max(0.5, kDayTheftShare * d.seen) : kActiveShare * (b ? b->seen : 0);
     if (!b || b->active > allowed + 1e-9 || (b == &d && d.seen < daysSeen - 1e-9))
         return false;
+    // An hour still between two busy ones is more likely a busy hour whose few trucks fell
+    // elsewhere those days than a break: it is believed idle only after a week.
+    if (b == &d && d.seen < kBreakSeen - 1e-9 && DayBusy(local - 1.0 / 24) &&
+        DayBusy(local + 1.0 / 24))
+        return false;
     // A few weeks of a busy hour of the week pass without a draw now and then: the same
     // hour of every day must be quiet at least half the time too, unless its own week
-    // has long said so.
-    return b == &d || d.active <= kDayActiveShare * d.seen + 1e-9 || b->seen >= kKeepWeeks - 1e-9;
+    // has long said so, still but for one week in about seven (a closed day's theft; a
+    // busy hour still six weeks of eight happens in a year's hundreds of busy hours).
+    return b == &d || d.active <= kDayActiveShare * d.seen + 1e-9 ||
+           (b->seen >= kKeepWeeks - 1e-9 && b->active <= kDayTheftShare * b->seen + 1e-9);
+}
+
+bool IdleHours::DayBusy(double local) const {
+    const Bin& d = day_[HourOfDay(local)];
+    // drawn from on most days: a night's theft does not make an hour busy
+    return d.seen >= kMinSeen - 1e-9 && d.active > kDayActiveShare * d.seen + 1e-9;
 }
 
 HourDraw IdleHours::Draw(double local, double typicalDraw) const {

@@ -35,6 +35,7 @@ public:
     static constexpr double kWeekSeen = 4;  // and an hour of the week, to count alone
     static constexpr double kDrawSeen = 4;  // an hour of the day, for its draw to count
     static constexpr double kKeepWeeks = 8; // weeks that weigh fully
+    static constexpr double kBreakSeen = 7; // days an hour between busy ones must be seen
 
     // The hour that began at `local` (a local day number) gave out `litres` (negative when
     // the level rose); `drawn` says whether the tank was drawn from in it.
@@ -58,4 +59,5 @@ private:
     std::array<Bin, 168> week_{};
     std::array<Bin, 24> day_{};
     const Bin* Pick(double local) const;
+    bool DayBusy(double local) const; // the hour of every day around `local` is drawn from
 };

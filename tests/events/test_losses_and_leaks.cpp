@@ -92,6 +92,57 @@ private slots:
         }
     }
 
+    // A new tank's first fortnight, learning its hours from nothing, without a theft: no loss.
+    // In these depots a busy hour's few trucks fell near its ends for days on end, and such
+    // an hour was once learned idle and its next truck taken for a loss.
+    void newTankFortnightWithoutLoss_data() {
+        QTest::addColumn<int>("tank");
+        QTest::newRow("deliveries at 11:00") << 2;
+        QTest::newRow("deliveries at 09:00") << 20;
+        QTest::newRow("deliveries at 13:00") << 24;
+    }
+    void newTankFortnightWithoutLoss() {
+        QFETCH(int, tank);
+        PhysicsPlan p;
+        p.utcFrom = kDay0;
+        p.days = 14;
+        p.seed = 77 + tank;
+        p.tank.startNet = 15000;
+        for (int day = 2 + tank % 3; day < 13; day += 4)
+            p.events.push_back(
+                {kDay0 + day + (9.0 + tank % 5) / 24, 7000.0 + 200 * (tank % 5), 300});
+        const std::vector<FuelEvent> losses = Losses(p);
+        QVERIFY2(losses.empty(), qPrintable(Describe(losses)));
+    }
+
+    // An hour still between two busy ones is believed idle only after a week; one next to a
+    // single busy hour, or between hours with one night's theft, after the usual days.
+    void stillHourBetweenBusyOnes_data() {
+        QTest::addColumn<QString>("before"); // the hour before, a letter a day: s still, d drawn
+        QTest::addColumn<QString>("after");  // the hour after
+        QTest::addColumn<bool>("idle");
+        QTest::newRow("between busy hours, four days") << "dddd"
+                                                       << "dddd" << false;
+        QTest::newRow("between busy hours, a week") << "ddddddd"
+                                                    << "ddddddd" << true;
+        QTest::newRow("after the last busy hour") << "dddd"
+                                                  << "ssss" << true;
+        QTest::newRow("next to a night's theft") << "sdsss"
+                                                 << "dddds" << true;
+    }
+    void stillHourBetweenBusyOnes() {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        QFETCH(bool, idle);
+        IdleHours h;
+        for (int i = 0; i < before.size(); ++i) {
+            h.Learn(kDay0 + i + 13.0 / 24, before[i] == 'd' ? 150 : 0, before[i] == 'd');
+            h.Learn(kDay0 + i + 14.0 / 24, 0, false);
+            h.Learn(kDay0 + i + 15.0 / 24, after[i] == 'd' ? 150 : 0, after[i] == 'd');
+        }
+        QCOMPARE(h.Idle(kDay0 + before.size() + 14.5 / 24, 4), idle);
+    }
+
     // An hour judged from the hour of every day: idle once seen still often enough, and
     // still idle after one fall in a week (a theft), not after two.
     void idleHoursFromDays_data() {
