@@ -124,6 +124,8 @@ std::optional<double> FuelEventDetector::EdgeLevel(double hourStart) {
         return std::nullopt;
     std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
     const double median = values[values.size() / 2];
+    if (noiseCount_ < 20)
+        return median; // the noise not known yet: no cut would tell a spike
     const double cut = kSpikeWidths * std::max(noise_, 1.0);
     double sum = 0;
     int n = 0;
@@ -502,13 +504,13 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
     else if (loss_.idleSince < 0)
         loss_.idleSince = lastUtc_;
     const bool settledIdle = idle && level.utc - kLevelWindowMin / 2 * kMinute >= loss_.idleSince;
+    // Until then the busy rules go on judging: a fall that began in the busy hour, whose
+    // levels were lost in it or whose last levels came as the idle hours began, is theirs.
     if (idle && !settledIdle) {
         loss_.anchor = level;
         loss_.anchored = true;
-        loss_.falling = 0;
-        return;
     }
-    const double ownDraw = idle ? OwnDraw(draw) : draw.mean;
+    const double ownDraw = settledIdle ? OwnDraw(draw) : draw.mean;
     const double sinceAnchor = loss_.anchored ? (level.utc - loss_.anchor.utc) * 24.0 : 0;
     const double idleFall = loss_.anchor.value - level.value - ownDraw * sinceAnchor;
     if (!loss_.anchored || idleFall < -band ||
@@ -518,7 +520,7 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
     }
     const Level* from = nullptr;
     double perDay = 0;
-    if (idle) {
+    if (settledIdle) {
         if (idleFall >= IdleThreshold()) {
             from = &loss_.anchor;
             perDay = ownDraw * 24.0;

@@ -67,11 +67,17 @@ bool IdleHours::Idle(double local, double daysSeen) const {
         b == &d ? std::max(0.5, kDayTheftShare * d.seen) : kActiveShare * (b ? b->seen : 0);
     if (!b || b->active > allowed + 1e-9 || (b == &d && d.seen < daysSeen - 1e-9))
         return false;
-    // An hour still between two busy ones is more likely a busy hour whose few trucks fell
-    // elsewhere those days than a break: it is believed idle only after a week.
-    if (b == &d && d.seen < kBreakSeen - 1e-9 && DayBusy(local - 1.0 / 24) &&
-        DayBusy(local + 1.0 / 24))
-        return false;
+    // A still hour or two between busy ones are more likely busy hours whose few trucks
+    // came elsewhere those days than a break: only hours among three or more not busy
+    // are believed idle before a week has been seen.
+    if (b == &d && d.seen < kBreakSeen - 1e-9) {
+        int run = 1;
+        for (int side : {-1, 1})
+            for (int k = 1; k < kBreakRun && !DayBusy(local + side * k / 24.0); ++k)
+                ++run;
+        if (run < kBreakRun)
+            return false;
+    }
     // A few weeks of a busy hour of the week pass without a draw now and then: the same
     // hour of every day must be quiet at least half the time too, unless its own week
     // has long said so, still but for one week in about seven (a closed day's theft; a

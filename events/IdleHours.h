@@ -3,11 +3,13 @@
 // each whole local hour without a delivery adds what the tank gave out in it. An hour of
 // the week in which the tank was still at most a quarter of the times it was seen is idle,
 // when the same hour of every day is still at least half the time too (a busy hour of the
-// week passes a few weeks without a draw now and then). Until an hour of the week has been
-// seen four times, the same hour of the other days stands in for it, so a new tank knows
-// its nights after three days (two busy hours without a draw happen far more often than
-// three); the loss detector asks four. Older weeks weigh less, so a changed timetable is learned
-// again within some weeks. Pure: no Qt, no clock.
+// week passes a few weeks without a draw now and then), or, after eight weeks, when it was
+// still all but one week in about seven. Until an hour of the week has been seen four
+// times, the same hour of every day stands in, so a new tank knows its nights after three
+// or four days (the loss detector asks four); a still hour or two between busy ones only
+// after a week, as busy hours whose few trucks came elsewhere for days are far likelier
+// than a break. Older weeks weigh less, so a changed timetable is learned again within
+// some weeks. Pure: no Qt, no clock.
 
 #include <array>
 #include <optional>
@@ -35,7 +37,8 @@ public:
     static constexpr double kWeekSeen = 4;  // and an hour of the week, to count alone
     static constexpr double kDrawSeen = 4;  // an hour of the day, for its draw to count
     static constexpr double kKeepWeeks = 8; // weeks that weigh fully
-    static constexpr double kBreakSeen = 7; // days an hour between busy ones must be seen
+    static constexpr double kBreakSeen = 7; // days a break in busy hours must be seen
+    static constexpr int kBreakRun = 3;     // hours not busy in a row that are no break
 
     // The hour that began at `local` (a local day number) gave out `litres` (negative when
     // the level rose); `drawn` says whether the tank was drawn from in it.

@@ -26,8 +26,11 @@ PhysicsPlan Depot(double days, uint32_t seed) {
     return p;
 }
 
-std::vector<FuelEvent> Losses(const PhysicsPlan& p) {
+std::vector<FuelEvent> Losses(const PhysicsPlan& p, std::optional<int> quietFrom = {},
+                              std::optional<int> quietTo = {}) {
     DetectorConfig c;
+    c.quietFrom = quietFrom;
+    c.quietTo = quietTo;
     c.capacity = p.tank.capacity;
     c.density = p.tank.density;
     c.deliveryLitres = c.lossLitres = 200;
@@ -92,6 +95,17 @@ private slots:
         }
     }
 
+    // A fast theft that began in a busy hour and ran on into the quiet hours set: one loss
+    // of all its litres, though its levels were lost in the fall and the quiet hours began
+    // before the busy rules had seen it long enough.
+    void theftRunningIntoQuietHours() {
+        PhysicsPlan p = Depot(2, 5);
+        p.events.push_back({kDay0 + 1 + (40.0 / 60) / 24, -1000, 50});
+        std::vector<FuelEvent> losses = Losses(p, 60, 300);
+        QVERIFY2(losses.size() == 1, qPrintable(Describe(losses)));
+        QVERIFY2(std::abs(-losses[0].Amount(true) - 1000) < 50, qPrintable(Describe(losses)));
+    }
+
     // A new tank's first fortnight, learning its hours from nothing, without a theft: no loss.
     // In these depots a busy hour's few trucks fell near its ends for days on end, and such
     // an hour was once learned idle and its next truck taken for a loss.
@@ -115,32 +129,30 @@ private slots:
         QVERIFY2(losses.empty(), qPrintable(Describe(losses)));
     }
 
-    // An hour still between two busy ones is believed idle only after a week; one next to a
-    // single busy hour, or between hours with one night's theft, after the usual days.
-    void stillHourBetweenBusyOnes_data() {
-        QTest::addColumn<QString>("before"); // the hour before, a letter a day: s still, d drawn
-        QTest::addColumn<QString>("after");  // the hour after
-        QTest::addColumn<bool>("idle");
-        QTest::newRow("between busy hours, four days") << "dddd"
-                                                       << "dddd" << false;
-        QTest::newRow("between busy hours, a week") << "ddddddd"
-                                                    << "ddddddd" << true;
-        QTest::newRow("after the last busy hour") << "dddd"
-                                                  << "ssss" << true;
-        QTest::newRow("next to a night's theft") << "sdsss"
-                                                 << "dddds" << true;
+    // A still hour or two between busy ones are believed idle only after a week; hours among
+    // three or more not busy, a night's theft or not, after the usual days. Hours 11:00 to
+    // 17:00, a letter each: b drawn every day, s still, t drawn on the first day only.
+    void breaksInBusyHours_data() {
+        QTest::addColumn<QString>("hours");
+        QTest::addColumn<int>("days");
+        QTest::addColumn<bool>("idle"); // 14:00 on the next day
+        QTest::newRow("one still hour, four days") << "bbbsbbb" << 4 << false;
+        QTest::newRow("two still hours, four days") << "bbssbbb" << 4 << false;
+        QTest::newRow("one still hour, a week") << "bbbsbbb" << 7 << true;
+        QTest::newRow("the first of the still hours") << "bbbssss" << 4 << true;
+        QTest::newRow("still hours with a theft") << "bbbstss" << 5 << true;
     }
-    void stillHourBetweenBusyOnes() {
-        QFETCH(QString, before);
-        QFETCH(QString, after);
+    void breaksInBusyHours() {
+        QFETCH(QString, hours);
+        QFETCH(int, days);
         QFETCH(bool, idle);
         IdleHours h;
-        for (int i = 0; i < before.size(); ++i) {
-            h.Learn(kDay0 + i + 13.0 / 24, before[i] == 'd' ? 150 : 0, before[i] == 'd');
-            h.Learn(kDay0 + i + 14.0 / 24, 0, false);
-            h.Learn(kDay0 + i + 15.0 / 24, after[i] == 'd' ? 150 : 0, after[i] == 'd');
-        }
-        QCOMPARE(h.Idle(kDay0 + before.size() + 14.5 / 24, 4), idle);
+        for (int day = 0; day < days; ++day)
+            for (int i = 0; i < hours.size(); ++i) {
+                const bool drawn = hours[i] == 'b' || (hours[i] == 't' && day == 0);
+                h.Learn(kDay0 + day + (11.0 + i) / 24, drawn ? 150 : 0, drawn);
+            }
+        QCOMPARE(h.Idle(kDay0 + days + 14.5 / 24, 4), idle);
     }
 
     // An hour judged from the hour of every day: idle once seen still often enough, and
