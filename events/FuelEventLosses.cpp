@@ -462,7 +462,11 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         // Still for kStillLevels levels in a row: the noise alone makes one now and then.
         // Neighbouring levels share most of their readings, so a slow steady fall (a siphon
         // at 2 l/min) is also judged over twice the window, where it stands out of the noise.
+        // Before the loss has gone on that long, a window half as long again stands in where
+        // the level still creeps down: a siphon's first half hour is otherwise cut off.
         const Level* longer = LevelAt(level.utc - 2 * kStillWindowMin * kMinute);
+        if ((!longer || longer->utc < open_->tstart) && ref->value - level.value > band / 2)
+            longer = LevelAt(level.utc - 1.5 * kStillWindowMin * kMinute);
         if (!stillSince(*ref) || (longer && longer->utc >= open_->tstart && !stillSince(*longer)))
             loss_.falling = 0;
         else if (++loss_.falling >= kStillLevels)
