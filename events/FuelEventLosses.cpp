@@ -177,10 +177,12 @@ const FuelEventDetector::Level* FuelEventDetector::LevelAt(double utc) const {
 
 // An idle hour's own draw counts only once it is known well and stands out of the noise of
 // a mean of some hours' differences (a heater fed from the tank): else it is noise, and the
-// hours since the anchor, or of a slow theft, would multiply it.
+// hours since the anchor, or of a slow theft, would multiply it. It is taken from the hours
+// not drawn from: a theft one night would otherwise make it the next thefts' normal draw.
 double FuelEventDetector::OwnDraw(const HourDraw& idleDraw) const {
-    return idleDraw.known && idleDraw.mean > 2 * std::sqrt(2.0) * LevelNoise() ? idleDraw.mean
-                                                                               : 0.0;
+    return idleDraw.known && idleDraw.stillMean > 2 * std::sqrt(2.0) * LevelNoise()
+               ? idleDraw.stillMean
+               : 0.0;
 }
 
 double FuelEventDetector::IdleThreshold() const {
@@ -478,7 +480,8 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         const double tend = *open_->tend;
         Level after = FromLevels(*open_->after, tend);
         after.value -= loss_.drawPerDay * (tend - loss_.beforeUtc); // about the level as read
-        const double since = (level.utc - tend) * 24.0 * draw.mean;
+        const double perHour = idle ? OwnDraw(draw) : draw.mean;
+        const double since = (level.utc - tend) * 24.0 * perHour;
         const double threshold =
             idle ? IdleThreshold()
                  : BusyThreshold(DrawBetween(local - kLevelWindowMin * kMinute, local));
@@ -488,7 +491,7 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         }
         if (++loss_.falling < 3)
             return;
-        if (LossStart(after, draw.mean * 24.0) - tend < kMergePauseMin * kMinute) {
+        if (LossStart(after, perHour * 24.0) - tend < kMergePauseMin * kMinute) {
             open_->tend.reset();
             open_->after.reset();
             phase_ = Phase::Falling;
@@ -497,7 +500,7 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         } else {
             // still for the whole pause before this fall: a loss of its own
             CloseOpen(out);
-            BeginLoss(after, local, draw.mean * 24.0, out);
+            BeginLoss(after, local, perHour * 24.0, out);
         }
         return;
     }

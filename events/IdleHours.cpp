@@ -26,11 +26,13 @@ void IdleHours::Bin::Add(double litres, bool drawn) {
         active *= keep;
         sum *= keep;
         sum2 *= keep;
+        stillSum *= keep;
     }
     seen += 1;
     active += drawn ? 1 : 0;
     sum += litres;
     sum2 += litres * litres;
+    stillSum += drawn ? 0 : litres;
 }
 
 void IdleHours::Learn(double local, double litres, bool drawn) {
@@ -67,23 +69,32 @@ bool IdleHours::Idle(double local, double daysSeen) const {
         b == &d ? std::max(0.5, kDayTheftShare * d.seen) : kActiveShare * (b ? b->seen : 0);
     if (!b || b->active > allowed + 1e-9 || (b == &d && d.seen < daysSeen - 1e-9))
         return false;
-    // A still hour or two between busy ones are more likely busy hours whose few trucks
-    // came elsewhere those days than a break: only hours among three or more not busy
-    // are believed idle before a week has been seen.
-    if (b == &d && d.seen < kBreakSeen - 1e-9) {
-        int run = 1;
-        for (int side : {-1, 1})
-            for (int k = 1; k < kBreakRun && !DayBusy(local + side * k / 24.0); ++k)
-                ++run;
-        if (run < kBreakRun)
-            return false;
-    }
-    // A few weeks of a busy hour of the week pass without a draw now and then: the same
-    // hour of every day must be quiet at least half the time too, unless its own week
-    // has long said so, still but for one week in about seven (a closed day's theft; a
-    // busy hour still six weeks of eight happens in a year's hundreds of busy hours).
-    return b == &d || d.active <= kDayActiveShare * d.seen + 1e-9 ||
-           (b->seen >= kKeepWeeks - 1e-9 && b->active <= kDayTheftShare * b->seen + 1e-9);
+    // A closed day: the hour of the week and those around it long still, but for one week
+    // in about seven (a theft), whatever the other days do.
+    auto weekStill = [this](double at) {
+        const Bin& w = week_[HourOfWeek(at)];
+        return w.seen >= kKeepWeeks - 1e-9 && w.active <= kDayTheftShare * w.seen + 1e-9;
+    };
+    if (b != &d && Run(local, weekStill) >= kBreakRun)
+        return true;
+    // Else a few weeks of a busy hour of the week pass without a draw now and then: the same
+    // hour of every day must be quiet at least half the time too. And a still hour or two
+    // between busy ones are far likelier busy hours whose few trucks came elsewhere those
+    // days than a break (a year has hundreds of busy hours): only hours among three or more
+    // not busy are idle.
+    if (b != &d && d.active > kDayActiveShare * d.seen + 1e-9)
+        return false;
+    return Run(local, [this](double at) { return !DayBusy(at); }) >= kBreakRun;
+}
+
+template <class Still> int IdleHours::Run(double local, Still still) const {
+    if (!still(local))
+        return 0;
+    int run = 1;
+    for (int side : {-1, 1})
+        for (int k = 1; k < kBreakRun && still(local + side * k / 24.0); ++k)
+            ++run;
+    return run;
 }
 
 bool IdleHours::DayBusy(double local) const {
@@ -111,5 +122,7 @@ HourDraw IdleHours::Draw(double local, double typicalDraw) const {
     // Two or three days give a mean and spread too loose to set how much more than normal
     // a busy hour's fall must be: such an hour is judged as one not learned yet.
     const bool enough = b != &d || d.seen >= kDrawSeen - 1e-9;
-    return {mean, std::max(sd, std::sqrt(mean * typicalDraw)), enough};
+    const double still = b->seen - b->active;
+    return {mean, std::max(sd, std::sqrt(mean * typicalDraw)), enough,
+            still > 0.5 ? std::max(0.0, b->stillSum / still) : 0.0};
 }

@@ -25,6 +25,9 @@ struct HourDraw {
     double mean = 0;
     double spread = 0;
     bool known = false; // the hour has been seen often enough
+    // litres an hour in the hours not drawn from: an idle hour's own steady draw (a
+    // heater), which a night's theft does not raise
+    double stillMean = 0;
 };
 
 class IdleHours {
@@ -37,7 +40,6 @@ public:
     static constexpr double kWeekSeen = 4;  // and an hour of the week, to count alone
     static constexpr double kDrawSeen = 4;  // an hour of the day, for its draw to count
     static constexpr double kKeepWeeks = 8; // weeks that weigh fully
-    static constexpr double kBreakSeen = 7; // days a break in busy hours must be seen
     static constexpr int kBreakRun = 3;     // hours not busy in a row that are no break
 
     // The hour that began at `local` (a local day number) gave out `litres` (negative when
@@ -55,12 +57,15 @@ public:
 
 private:
     struct Bin {
-        double seen = 0, active = 0, sum = 0, sum2 = 0;
+        double seen = 0, active = 0, sum = 0, sum2 = 0, stillSum = 0;
         void Add(double litres, bool drawn);
-        template <class Ar> void Fields(Ar& ar) { ar(seen, active, sum, sum2); }
+        template <class Ar> void Fields(Ar& ar) { ar(seen, active, sum, sum2, stillSum); }
     };
     std::array<Bin, 168> week_{};
     std::array<Bin, 24> day_{};
     const Bin* Pick(double local) const;
     bool DayBusy(double local) const; // the hour of every day around `local` is drawn from
+    // how many of the hours around `local`, itself included, are `still` in a row, up to
+    // kBreakRun each way
+    template <class Still> int Run(double local, Still still) const;
 };
