@@ -195,9 +195,10 @@ private:
         bool hourStarted = false; // and whether there was one
         bool hourTouched = false; // a delivery went on in it
         double idleSince = -1;    // when the idle hours began, -1 in a busy hour
+        Level fallFrom;           // where the fall being watched was first seen from
         template <class Ar> void Fields(Ar& ar) {
             ar(anchored, anchor, falling, drawPerDay, afterFrom, beforeUtc, lastEnd, hourKey,
-               hourStart, hourStarted, hourTouched, idleSince);
+               hourStart, hourStarted, hourTouched, idleSince, fallFrom);
         }
     };
 

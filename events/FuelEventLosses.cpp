@@ -545,6 +545,12 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
             const Level* ref = LevelAt(level.utc - minutes * kMinute);
             if (!ref)
                 break;
+            // A fall too fast for the level leaves levels out: the one before the gap already
+            // holds the fall's first readings, so the window reaches back a level further.
+            const Level* after = LevelAt(ref->utc + 5 * kMinute);
+            if (after == ref && ref->utc < level.utc - 5 * kMinute)
+                if (const Level* earlier = LevelAt(ref->utc - kLevelWindowMin * kMinute))
+                    ref = earlier;
             for (; it != levels_.rend() && it->utc >= ref->utc; ++it)
                 if (it->utc > loss_.lastEnd && (!top || it->value > top->value))
                     top = &*it;
@@ -571,8 +577,10 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         loss_.falling = 0;
         return;
     }
-    if (++loss_.falling >= 3) {
-        const Level start = *from;
-        BeginLoss(start, local, perDay, out);
-    }
+    // The level the fall was first seen from: a fast fall leaves levels out, and a later
+    // window may no longer reach back before it.
+    if (loss_.falling == 0 || from->value > loss_.fallFrom.value)
+        loss_.fallFrom = *from;
+    if (++loss_.falling >= 3)
+        BeginLoss(loss_.fallFrom, local, perDay, out);
 }

@@ -104,8 +104,8 @@ private slots:
     // - a siphon for 2.5 hours: the noise once made its first half hour look still, and the
     //   rest became a second loss;
     // - a theft from a busy hour on into quiet hours set from 01:00: its levels were lost in
-    //   the fall, and the quiet hours began before the busy rules had seen it long enough (it
-    //   went unseen; its litres are known only roughly, its start only from levels before).
+    //   the fall, the quiet hours began before the busy rules had seen it long enough (it
+    //   went unseen), and their last window no longer reached back before the fall.
     void nightsOnceMeasuredWrong_data() {
         QTest::addColumn<int>("seed");
         QTest::addColumn<double>("leak");            // l/h
@@ -125,7 +125,7 @@ private slots:
             << QVector<double>{300} << 0.03 << false;
         QTest::newRow("a theft into the quiet hours") << 5 << 0.0
             << QVector<double>{1 + 9.5 / 24, 8000, 300,  1 + 40 / 1440.0, -1000, 50}
-            << QVector<double>{1000} << 0.3 << true;
+            << QVector<double>{1000} << 0.03 << true;
         // clang-format on
     }
     void nightsOnceMeasuredWrong() {
