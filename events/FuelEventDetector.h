@@ -149,9 +149,8 @@ public:
     static constexpr double kRecentDrawMin = 180; // the draw before, where an hour's is unknown
     static constexpr double kStillBeforeMin = 60; // idle: the still level before a loss, at most
     // Days an hour must have been seen still before a loss in it is judged by the idle rule:
-    // a busy hour looks still when its trucks came in its first or last minutes, which its
-    // inner levels do not see, on three days in a row far more often than on four (some 1
-    // in 125 hours against 1 in 600), and its next truck would be taken for a theft.
+    // a busy hour of few trucks passes three days in a row without one far more often than
+    // four, and its next truck would be taken for a theft.
     static constexpr double kIdleDaysSeen = 4;
 
 private:
