@@ -1,5 +1,7 @@
 #include "FuelEventDetector.h"
 
+#include "DetectorTime.h"
+
 #include "DayNumbers.h"
 #include "NetVolume.h"
 
@@ -8,12 +10,9 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+using namespace detector_time;
 
-constexpr double kMinute = 1.0 / kMinutesPerDay;
-// A little below a minute's share of a day, so that readings stamped at whole minutes are
-// not pushed out of a window by rounding.
-constexpr double kSlack = 1e-9;
+namespace {
 
 template <class T> T MedianOf(std::vector<T> v) {
     std::sort(v.begin(), v.end());

@@ -215,8 +215,8 @@ private:
     int64_t noiseCount_ = 0;
     LossWatch loss_;
     IdleHours hours_;
-    std::vector<double> scratch_; // not state: reused to spare an allocation a reading
-    TempLine line_;               // not state: the sums of temps_, made again from it
+    mutable std::vector<double> scratch_; // not state: spares an allocation a reading
+    TempLine line_;                       // not state: the sums of temps_, made again from it
 
     template <class Ar> void Fields(Ar& ar);
     double TempNow(double utc, int temp);
@@ -230,15 +230,19 @@ private:
     void Begin(FuelEventKind kind, const Median& from, std::vector<FuelEvent>& out);
     bool Settled(const Median& m, const Median*& ref) const;
     void CloseOpen(std::vector<FuelEvent>& out);
-    // ---- losses (FuelEventLosses.cpp) ----
+    // ---- the level and idle hours (FuelEventLevels.cpp); losses (FuelEventLosses.cpp) ----
+    bool InQuiet(double local) const;
     void UpdateNoise(const Raw& r);
     std::optional<Level> LevelNow();
     void LearnHours(double local);
-    std::optional<double> EdgeLevel(double hourStart);
+    int SpikeFreeMean(std::size_t first, std::size_t last, Level& l,
+                      double* median = nullptr) const;
+    std::optional<double> EdgeLevel(double hourStart) const;
     void WatchLoss(const Level& level, double local, std::vector<FuelEvent>& out);
     const Level* LevelAt(double utc) const;
     double LevelNoise() const;
-    double OwnDraw(const HourDraw& idleDraw) const;
+    double MeanNoise(double readings) const;
+    double NormalDraw(const HourDraw& draw, bool idle) const;
     double IdleThreshold() const;
     HourDraw DrawBetween(double fromLocal, double toLocal) const;
     HourDraw RecentDraw(const Level& now, double minutes) const;

@@ -1,35 +1,22 @@
-// Losses: the level, the tank's noise and idle hours, and the rules that find a fall of any
-// pace (see FuelEventDetector.h).
+// Losses: the rules that find a fall of any pace and measure it (see FuelEventDetector.h);
+// the level and the idle hours they judge by are FuelEventLevels.cpp's.
 #include "FuelEventDetector.h"
 
-#include "DayNumbers.h"
+#include "DetectorTime.h"
 
 #include <algorithm>
 #include <cmath>
 
+using namespace detector_time;
+
 namespace {
 
-constexpr double kMinute = 1.0 / kMinutesPerDay;
-constexpr double kSlack = 1e-9;
-// A level needs this many readings in its window; fewer (a silence) give none.
-constexpr int kLevelReadings = 5;
-// Spikes: readings further than this many noise widths from the window's median.
-constexpr double kSpikeWidths = 4;
 // Falls in idle hours: noise widths of the difference of two levels.
 constexpr double kIdleWidths = 4.5;
-// Litres an hour must give out to count as drawn from, in noise widths of an hour's
-// difference of levels (and at least 0.15 % of capacity).
-constexpr double kActiveWidths = 3.5;
 // Levels in a row that must be still before a loss ends.
 constexpr int kStillLevels = 5;
 // The least fall over the still window that still counts as falling, a share of capacity.
 constexpr double kStillShare = 0.0005;
-// E|x - y| of two independent readings is 2σ/√π.
-constexpr double kMeanAbsDiff = 1.1283791670955126;
-
-bool InQuiet(const DetectorConfig& c, double local) {
-    return InQuietHours(c.quietFrom, c.quietTo, local);
-}
 
 } // namespace
 
@@ -37,190 +24,8 @@ double FuelEventDetector::SmallestTheft() const {
     return std::max(100.0, 0.005 * config_.capacity);
 }
 
-HourDraw FuelEventDetector::DrawAt(double local) const {
-    if (InQuiet(config_, local))
-        return {};
-    return hours_.Draw(local, std::max(50.0, 0.0025 * config_.capacity));
-}
-
-bool FuelEventDetector::IdleAt(double local) const {
-    return InQuiet(config_, local) || hours_.Idle(local, kIdleDaysSeen);
-}
-
-// A robust running estimate from the differences of neighbouring readings: a step bigger
-// than five widths (a draw, a theft, a spike) is cut to that before it counts.
-void FuelEventDetector::UpdateNoise(const Raw& r) {
-    if (raw_.empty() || r.utc - raw_.back().utc > 5 * kMinute)
-        return;
-    double d = std::abs(r.value - raw_.back().value);
-    if (noiseCount_ >= 20)
-        d = std::min(d, 5 * kMeanAbsDiff * noise_);
-    const double weight = 1.0 / double(std::min<int64_t>(noiseCount_ + 1, 500));
-    noise_ += weight * (d / kMeanAbsDiff - noise_);
-    ++noiseCount_;
-}
-
-double FuelEventDetector::LevelNoise() const {
-    // the trimmed mean of about one reading a minute over the window
-    const double sigma = std::max(noise_, 0.5);
-    return 1.1 * sigma / std::sqrt(kLevelWindowMin);
-}
-
-std::optional<FuelEventDetector::Level> FuelEventDetector::LevelNow() {
-    const double from = lastUtc_ - kLevelWindowMin * kMinute + kSlack;
-    std::size_t first = raw_.size();
-    while (first > 0 && raw_[first - 1].utc > from)
-        --first;
-    if (raw_.size() - first < static_cast<std::size_t>(kLevelReadings))
-        return std::nullopt;
-    std::vector<double>& values = scratch_;
-    values.clear();
-    for (std::size_t i = first; i < raw_.size(); ++i)
-        values.push_back(raw_[i].value);
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    const double median = values[values.size() / 2];
-    const double cut = kSpikeWidths * std::max(noise_, 1.0);
-    Level l;
-    double utc = 0, gross = 0, net = 0;
-    int n = 0;
-    bool allNet = true;
-    values.clear(); // now the temperatures
-    for (std::size_t i = first; i < raw_.size(); ++i) {
-        const Raw& r = raw_[i];
-        if (std::abs(r.value - median) > cut)
-            continue;
-        ++n;
-        utc += r.utc;
-        l.value += r.value;
-        gross += r.gross;
-        if (r.net)
-            net += *r.net;
-        else
-            allNet = false;
-        values.push_back(r.temp);
-    }
-    if (n < kLevelReadings)
-        return std::nullopt;
-    l.utc = utc / n;
-    l.value /= n;
-    l.gross = gross / n;
-    if (allNet)
-        l.net = net / n;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    l.temp = static_cast<int>(values[values.size() / 2]);
-    return l;
-}
-
-// The level at a local hour's start: a spike-free mean of the readings within kEdgeMin of
-// it; none where fewer than half of them and one were read.
-std::optional<double> FuelEventDetector::EdgeLevel(double hourStart) {
-    std::vector<double>& values = scratch_;
-    values.clear();
-    for (auto it = raw_.rbegin();
-         it != raw_.rend() && it->local > hourStart - kEdgeMin * kMinute - kSlack; ++it)
-        if (it->local < hourStart + kEdgeMin * kMinute + kSlack)
-            values.push_back(it->value);
-    if (values.size() < static_cast<std::size_t>(kEdgeMin + 1))
-        return std::nullopt;
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    const double median = values[values.size() / 2];
-    if (noiseCount_ < 20)
-        return median; // the noise not known yet: no cut would tell a spike
-    const double cut = kSpikeWidths * std::max(noise_, 1.0);
-    double sum = 0;
-    int n = 0;
-    for (double v : values)
-        if (std::abs(v - median) <= cut) {
-            sum += v;
-            ++n;
-        }
-    return sum / n;
-}
-
-// Whole local hours without a delivery teach the idle hours. An hour is measured between
-// short means of the readings around its two ends: a truck in its first or last minutes
-// counts nearly whole, where a busy hour with its trucks near its ends would otherwise be
-// learned idle, and a truck a few minutes before the hour begins counts not at all, so the
-// first quiet hour after a busy day is learned idle as soon as the others.
-void FuelEventDetector::LearnHours(double local) {
-    // an hour's start is measured once the readings reach kEdgeMin past it
-    const double hour = std::floor((local - kEdgeMin * kMinute) * 24.0 + 1e-7);
-    // Hours of a delivery are left out; those of a loss are not, or a busy hour taken for
-    // a loss while its draw is not known yet would never be learned.
-    if (open_ && open_->kind == FuelEventKind::Delivery)
-        loss_.hourTouched = true;
-    if (hour == loss_.hourKey)
-        return;
-    const std::optional<double> edge = EdgeLevel(hour / 24.0);
-    const bool consecutive = loss_.hourKey >= 0 && hour == loss_.hourKey + 1;
-    if (consecutive && !loss_.hourTouched && edge && loss_.hourStarted) {
-        const double diffNoise =
-            std::sqrt(2.0) * 1.1 * std::max(noise_, 0.5) / std::sqrt(2 * kEdgeMin + 1);
-        const double active =
-            std::max(kActiveWidths * diffNoise, 0.0015 * std::max<int32_t>(config_.capacity, 0));
-        const double litres = loss_.hourStart - *edge;
-        hours_.Learn(loss_.hourKey / 24.0, litres, litres > active);
-    }
-    loss_.hourKey = hour;
-    loss_.hourStarted = edge.has_value();
-    loss_.hourStart = edge.value_or(0);
-    loss_.hourTouched = open_ && open_->kind == FuelEventKind::Delivery;
-}
-
-const FuelEventDetector::Level* FuelEventDetector::LevelAt(double utc) const {
-    auto it = std::upper_bound(levels_.begin(), levels_.end(), utc + kSlack,
-                               [](double t, const Level& l) { return t < l.utc; });
-    if (it == levels_.begin())
-        return nullptr;
-    return &*std::prev(it);
-}
-
-// An idle hour's own draw counts only once it is known well and stands out of the noise of
-// a mean of some hours' differences (a heater fed from the tank): else it is noise, and the
-// hours since the anchor, or of a slow theft, would multiply it. It is taken from the hours
-// not drawn from: a theft one night would otherwise make it the next thefts' normal draw.
-double FuelEventDetector::OwnDraw(const HourDraw& idleDraw) const {
-    return idleDraw.known && idleDraw.stillMean > 2 * std::sqrt(2.0) * LevelNoise()
-               ? idleDraw.stillMean
-               : 0.0;
-}
-
 double FuelEventDetector::IdleThreshold() const {
     return std::max(0.5 * SmallestTheft(), kIdleWidths * std::sqrt(2.0) * LevelNoise());
-}
-
-// The normal draw between two local times: each hour's mean and variance for the part of
-// it the span covers.
-HourDraw FuelEventDetector::DrawBetween(double fromLocal, double toLocal) const {
-    HourDraw sum;
-    sum.known = true;
-    double var = 0;
-    for (double t = fromLocal; t < toLocal - 1e-9;) {
-        const double next = std::min(toLocal, (std::floor(t * 24 + 1e-7) + 1) / 24.0);
-        const HourDraw h = DrawAt((t + next) / 2);
-        const double hours = (next - t) * 24;
-        sum.known = sum.known && h.known;
-        sum.mean += h.mean * hours;
-        var += h.spread * h.spread * hours;
-        t = next;
-    }
-    sum.spread = std::sqrt(var);
-    return sum;
-}
-
-// While an hour's draw is not learned yet (a new tank's first days), the draw of the hours
-// just before stands in, with the spread of fills at random times: otherwise a cluster of
-// ordinary fills in one window would be taken for a loss.
-HourDraw FuelEventDetector::RecentDraw(const Level& now, double minutes) const {
-    const Level* from = LevelAt(now.utc - kRecentDrawMin * kMinute);
-    const Level* to = LevelAt(now.utc - minutes * kMinute);
-    if (!from || !to || from->utc <= loss_.lastEnd || to->utc - from->utc < 60 * kMinute)
-        return {};
-    const double perMinute =
-        std::max(0.0, (from->value - to->value) / ((to->utc - from->utc) / kMinute));
-    const double typical = std::max(50.0, 0.0025 * config_.capacity);
-    const double mean = perMinute * minutes;
-    return {mean, std::sqrt(mean * typical), true};
 }
 
 // `span` is the draw expected over the fall's time (litres, not per hour).
@@ -241,44 +46,16 @@ EventLevels FuelEventDetector::ToLevels(const Level& l) {
 // The mean of the readings after loss_.afterFrom up to `to`, spikes left out, with the
 // normal draw over the loss added back.
 EventLevels FuelEventDetector::AfterLevels(double to) const {
-    std::vector<const Raw*> in;
-    for (const Raw& r : raw_)
-        if (r.utc > loss_.afterFrom - kSlack && r.utc <= to + kSlack)
-            in.push_back(&r);
+    std::size_t first = 0;
+    while (first < raw_.size() && raw_[first].utc <= loss_.afterFrom - kSlack)
+        ++first;
+    std::size_t last = first;
+    while (last < raw_.size() && raw_[last].utc <= to + kSlack)
+        ++last;
     Level l;
-    double mid = 0;
-    if (in.empty()) {
+    if (SpikeFreeMean(first, last, l) == 0)
         l = levels_.back();
-        mid = l.utc;
-    } else {
-        std::vector<double> v;
-        for (const Raw* r : in)
-            v.push_back(r->value);
-        std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-        const double median = v[v.size() / 2], cut = kSpikeWidths * std::max(noise_, 1.0);
-        double gross = 0, net = 0;
-        int n = 0;
-        bool allNet = true;
-        std::vector<int> temps;
-        for (const Raw* r : in) {
-            if (std::abs(r->value - median) > cut)
-                continue;
-            ++n;
-            mid += r->utc;
-            gross += r->gross;
-            if (r->net)
-                net += *r->net;
-            else
-                allNet = false;
-            temps.push_back(r->temp);
-        }
-        mid /= n;
-        l.gross = gross / n;
-        if (allNet)
-            l.net = net / n;
-        std::nth_element(temps.begin(), temps.begin() + temps.size() / 2, temps.end());
-        l.temp = temps[temps.size() / 2];
-    }
+    const double mid = l.utc;
     if (open_) {
         const double normal = loss_.drawPerDay * std::max(0.0, mid - loss_.beforeUtc);
         l.gross += normal;
@@ -398,7 +175,7 @@ void FuelEventDetector::BeginLoss(const Level& from, double local, double drawPe
         before = StillBefore(before, drawPerDay);
     e.before = ToLevels(before);
     loss_.beforeUtc = before.utc;
-    e.quiet = InQuiet(config_, local);
+    e.quiet = InQuiet(local);
     open_ = e;
     phase_ = Phase::Falling;
     loss_.drawPerDay = drawPerDay;
@@ -450,9 +227,7 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
             return;
         // still: falling less than the noise and the hour's normal draw allow, and at
         // least less than 0.05 % of capacity (a draw not learned yet, a slow leak)
-        const double perHour = !draw.known ? loss_.drawPerDay / 24.0
-                               : idle      ? OwnDraw(draw)
-                                           : draw.mean;
+        const double perHour = draw.known ? NormalDraw(draw, idle) : loss_.drawPerDay / 24.0;
         const auto stillSince = [&](const Level& from) {
             const double minutes = (level.utc - from.utc) / kMinute;
             const double normal =
@@ -480,7 +255,7 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         const double tend = *open_->tend;
         Level after = FromLevels(*open_->after, tend);
         after.value -= loss_.drawPerDay * (tend - loss_.beforeUtc); // about the level as read
-        const double perHour = idle ? OwnDraw(draw) : draw.mean;
+        const double perHour = NormalDraw(draw, idle);
         const double since = (level.utc - tend) * 24.0 * perHour;
         const double threshold =
             idle ? IdleThreshold()
@@ -517,9 +292,9 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
         loss_.anchor = level;
         loss_.anchored = true;
     }
-    const double ownDraw = settledIdle ? OwnDraw(draw) : draw.mean;
+    const double perHour = NormalDraw(draw, settledIdle);
     const double sinceAnchor = loss_.anchored ? (level.utc - loss_.anchor.utc) * 24.0 : 0;
-    const double idleFall = loss_.anchor.value - level.value - ownDraw * sinceAnchor;
+    const double idleFall = loss_.anchor.value - level.value - perHour * sinceAnchor;
     if (!loss_.anchored || idleFall < -band ||
         (level.utc - loss_.anchor.utc >= kReanchorMin * kMinute && idleFall < band)) {
         loss_.anchor = level;
@@ -530,7 +305,7 @@ void FuelEventDetector::WatchLoss(const Level& level, double local, std::vector<
     if (settledIdle) {
         if (idleFall >= IdleThreshold()) {
             from = &loss_.anchor;
-            perDay = ownDraw * 24.0;
+            perDay = perHour * 24.0;
         }
     } else {
         // One pass back over the levels, the highest so far being where a fall began; each
